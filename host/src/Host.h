@@ -1,0 +1,90 @@
+// The stand-in host: the process-wide services an effect module reaches through its records and
+// suites (basic suite, handles, registration, parameter UI, ANSI table, worlds, samplers, worker
+// pool), with the bookkeeping of Ledger. One Host is current at a time: suite functions carry no
+// context, so they find their host through Host::current().
+#pragma once
+
+#include "AE_Effect.h"
+#include "AE_EffectSuites.h"
+#include "Ledger.h"
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace vhost {
+
+class WorkerPool;
+
+// How iterate_generic hands out its indices: on the worker pool's threads (the real thing), or on
+// the calling thread in order, reversed or shuffled (to prove a filter does not depend on order).
+enum class IterationOrder { Threads, InOrder, Reversed, Shuffled };
+
+class Host {
+public:
+    struct Options {
+        int threads = 0;  // worker pool size; 0 means the number of cores
+    };
+
+    Host();
+    explicit Host(Options options);
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The host whose services are being called. Constructing a Host makes it current; destroying
+    // it clears the pointer. Only one Host may exist at a time.
+    static Host* current();
+
+    Ledger& ledger() { return ledger_; }
+    const Ledger& ledger() const { return ledger_; }
+
+    // The basic suite handed to modules in PF_InData::pica_basicP.
+    SPBasicSuite* basicSuite() { return &basic_; }
+
+    // Suites by exact name and version. A hidden suite answers AcquireSuite with an error and a
+    // null pointer, as a host without it would.
+    void registerSuite(const std::string& name, int version, const void* table);
+    void hideSuite(const std::string& name, int version, bool hidden = true);
+    const void* findSuite(const std::string& name, int version) const;
+
+    // The utility callbacks (copy, fill, ANSI table) handed to modules in PF_InData::utils.
+    PF_UtilCallbacks* utilCallbacks() { return &utils_; }
+
+    // Worker threads for iterate_generic; AEGP_GetNumThreads reports threadCount().
+    int threadCount() const { return threadCount_; }
+    void setThreadCount(int threads);  // resizes the pool
+    IterationOrder iterationOrder() const { return order_; }
+    void setIterationOrder(IterationOrder order) { order_ = order; }
+    WorkerPool& pool();
+
+    // Handles of the "PF Handle Suite": memory blocks owned by the host.
+    PF_Handle newHandle(A_HandleSize size);
+    void* lockHandle(PF_Handle handle);
+    void unlockHandle(PF_Handle handle);
+    void disposeHandle(PF_Handle handle);
+    A_HandleSize handleSize(PF_Handle handle) const;
+    int lockCount(PF_Handle handle) const;
+    bool isLiveHandle(PF_Handle handle) const;
+
+    // Plug-in ids handed out by AEGP_RegisterWithAEGP, starting at 1 and counting up.
+    AEGP_PluginID nextPluginId() { return ++lastPluginId_; }
+    AEGP_PluginID lastPluginId() const { return lastPluginId_; }
+
+private:
+    Ledger ledger_;
+    SPBasicSuite basic_{};
+    PF_UtilCallbacks utils_{};
+    std::map<std::pair<std::string, int>, const void*> suites_;
+    std::set<std::pair<std::string, int>> hidden_;
+    int threadCount_ = 1;
+    IterationOrder order_ = IterationOrder::Threads;
+    std::unique_ptr<WorkerPool> pool_;
+    struct HandleBlock;
+    std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
+    AEGP_PluginID lastPluginId_ = 0;
+};
+
+}  // namespace vhost
