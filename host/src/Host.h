@@ -10,9 +10,11 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vhost {
 
@@ -68,10 +70,14 @@ public:
     A_HandleSize handleSize(PF_Handle handle) const;
     int lockCount(PF_Handle handle) const;
     bool isLiveHandle(PF_Handle handle) const;
+    std::size_t liveHandleCount() const;
 
     // Plug-in ids handed out by AEGP_RegisterWithAEGP, starting at 1 and counting up.
     AEGP_PluginID nextPluginId() { return ++lastPluginId_; }
     AEGP_PluginID lastPluginId() const { return lastPluginId_; }
+    // Names the modules registered under, in order.
+    const std::vector<std::string>& registeredNames() const { return registeredNames_; }
+    void noteRegistration(const std::string& name) { registeredNames_.push_back(name); }
 
 private:
     Ledger ledger_;
@@ -84,7 +90,9 @@ private:
     std::unique_ptr<WorkerPool> pool_;
     struct HandleBlock;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
+    mutable std::mutex handlesMutex_;  // handles may be touched from worker threads
     AEGP_PluginID lastPluginId_ = 0;
+    std::vector<std::string> registeredNames_;
 };
 
 }  // namespace vhost
