@@ -1,0 +1,226 @@
+#include "Worlds.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace vhost {
+
+namespace {
+
+// What the host keeps per world; PF_LayerDef::reserved0 points at it.
+struct WorldBlock {
+    std::unique_ptr<std::uint8_t[]> storage;
+    std::size_t size = 0;
+    void* data = nullptr;
+    Depth depth = Depth::Bits8;
+    PF_PixelFormat format = 0;
+    int width = 0;
+    int height = 0;
+    A_long rowbytes = 0;
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::map<const void*, std::unique_ptr<WorldBlock>> blocks;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+// The block of a record, or null; the caller holds the registry mutex.
+const WorldBlock* findLocked(Registry& r, const PF_EffectWorld* world) {
+    if (world == nullptr || world->reserved0 == nullptr) return nullptr;
+    auto it = r.blocks.find(world->reserved0);
+    if (it == r.blocks.end()) return nullptr;
+    const WorldBlock* block = it->second.get();
+    if (block->data != world->data || block->rowbytes != world->rowbytes ||
+        block->width != world->width || block->height != world->height)
+        return nullptr;
+    return block;
+}
+
+}  // namespace
+
+PF_PixelFormat pixelFormatOf(Depth depth) {
+    switch (depth) {
+        case Depth::Bits8: return PF_PixelFormat_ARGB32;
+        case Depth::Bits16: return PF_PixelFormat_ARGB64;
+        case Depth::Float32: return PF_PixelFormat_ARGB128;
+    }
+    return PF_PixelFormat_INVALID;
+}
+
+std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
+    switch (format) {
+        case PF_PixelFormat_ARGB32: return Depth::Bits8;
+        case PF_PixelFormat_ARGB64: return Depth::Bits16;
+        case PF_PixelFormat_ARGB128: return Depth::Float32;
+        default: return std::nullopt;
+    }
+}
+
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world) {
+    if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide ||
+        height > kMaxWorldSide)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    const std::size_t ps = bytesPerPixel(depth);
+    if (ps == 0) return PF_Err_BAD_CALLBACK_PARAM;
+    const std::size_t rowbytes = (static_cast<std::size_t>(width) + kWorldRowSlackPixels) * ps;
+    const std::size_t rows = static_cast<std::size_t>(height) + 2 * kWorldGuardRows;
+    const std::size_t guardLeft = (kWorldRowSlackPixels / 2) * ps;
+
+    auto block = std::make_unique<WorldBlock>();
+    try {
+        block->storage.reset(new std::uint8_t[rows * rowbytes]);
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
+    block->size = rows * rowbytes;
+    std::uint8_t* base = block->storage.get();
+    std::memset(base, kWorldGuardByte, block->size);
+    std::uint8_t* data = base + kWorldGuardRows * rowbytes + guardLeft;
+    for (int y = 0; y < height; ++y)
+        std::memset(data + static_cast<std::size_t>(y) * rowbytes, clear ? 0 : kWorldUnclearedByte,
+                    static_cast<std::size_t>(width) * ps);
+    block->data = data;
+    block->depth = depth;
+    block->format = pixelFormatOf(depth);
+    block->width = width;
+    block->height = height;
+    block->rowbytes = static_cast<A_long>(rowbytes);
+
+    PF_EffectWorld made{};
+    made.reserved0 = block.get();
+    made.world_flags = depth == Depth::Bits8 ? 0 : PF_WorldFlag_DEEP;
+    made.data = data;
+    made.rowbytes = block->rowbytes;
+    made.width = width;
+    made.height = height;
+    made.extent_hint = PF_LRect{0, 0, width, height};
+    made.pix_aspect_ratio = PF_RationalScale{1, 1};
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        const void* key = block.get();
+        r.blocks.emplace(key, std::move(block));
+    }
+    *world = made;
+    return PF_Err_NONE;
+}
+
+bool destroyWorld(PF_EffectWorld* world) {
+    std::unique_ptr<WorldBlock> gone;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        if (findLocked(r, world) == nullptr) return false;
+        auto it = r.blocks.find(world->reserved0);
+        gone = std::move(it->second);
+        r.blocks.erase(it);
+    }
+    *world = PF_EffectWorld{};
+    return true;
+}
+
+bool isHostWorld(const PF_EffectWorld* world) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return findLocked(r, world) != nullptr;
+}
+
+std::optional<Depth> worldDepth(const PF_EffectWorld* world) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    const WorldBlock* block = findLocked(r, world);
+    if (block == nullptr) return std::nullopt;
+    return block->depth;
+}
+
+std::optional<PF_PixelFormat> worldPixelFormat(const PF_EffectWorld* world) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    const WorldBlock* block = findLocked(r, world);
+    if (block == nullptr) return std::nullopt;
+    return block->format;
+}
+
+bool worldGuardsIntact(const PF_EffectWorld* world) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    const WorldBlock* block = findLocked(r, world);
+    if (block == nullptr) return false;
+    const std::uint8_t* base = block->storage.get();
+    const auto* data = static_cast<const std::uint8_t*>(block->data);
+    const std::size_t imageRowBytes =
+        static_cast<std::size_t>(block->width) * bytesPerPixel(block->depth);
+    const std::size_t rowbytes = static_cast<std::size_t>(block->rowbytes);
+    // Everything before the first pixel, between the end of one row and the start of the next,
+    // and after the last pixel.
+    auto clean = [](const std::uint8_t* from, const std::uint8_t* to) {
+        return std::all_of(from, to, [](std::uint8_t b) { return b == kWorldGuardByte; });
+    };
+    if (!clean(base, data)) return false;
+    for (int y = 0; y < block->height; ++y) {
+        const std::uint8_t* rowEnd = data + static_cast<std::size_t>(y) * rowbytes + imageRowBytes;
+        const std::uint8_t* nextRow = y + 1 < block->height
+                                          ? data + static_cast<std::size_t>(y + 1) * rowbytes
+                                          : base + block->size;
+        if (!clean(rowEnd, nextRow)) return false;
+    }
+    if (block->height == 0) return clean(data, base + block->size);
+    return true;
+}
+
+int liveWorldCount() {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return static_cast<int>(r.blocks.size());
+}
+
+void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
+    const int ps = pixelBytes(image.depth);
+    const int x0 = std::max(x, 0), x1 = std::min(x + image.width, static_cast<int>(world->width));
+    const int y0 = std::max(y, 0), y1 = std::min(y + image.height, static_cast<int>(world->height));
+    if (x0 >= x1) return;
+    for (int row = y0; row < y1; ++row) {
+        const std::uint8_t* from = image.bytes.data() +
+                                   (static_cast<std::size_t>(row - y) * image.width + (x0 - x)) * ps;
+        std::memcpy(worldPixelAddress(world, x0, row, ps), from,
+                    static_cast<std::size_t>(x1 - x0) * ps);
+    }
+}
+
+Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height) {
+    Image image(width, height, depth);
+    const int ps = pixelBytes(depth);
+    const int x0 = std::max(x, 0), x1 = std::min(x + width, static_cast<int>(world->width));
+    const int y0 = std::max(y, 0), y1 = std::min(y + height, static_cast<int>(world->height));
+    if (x0 >= x1) return image;
+    for (int row = y0; row < y1; ++row) {
+        std::uint8_t* to =
+            image.bytes.data() + (static_cast<std::size_t>(row - y) * width + (x0 - x)) * ps;
+        std::memcpy(to, worldPixelAddress(world, x0, row, ps), static_cast<std::size_t>(x1 - x0) * ps);
+    }
+    return image;
+}
+
+std::uint64_t worldChecksum(const PF_EffectWorld* world, Depth depth) {
+    std::uint64_t hash = 1469598103934665603ull;
+    const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
+    for (int y = 0; y < world->height; ++y) {
+        const std::uint8_t* row = worldPixelAddress(world, 0, y, pixelBytes(depth));
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            hash ^= row[i];
+            hash *= 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+}  // namespace vhost

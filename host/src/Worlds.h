@@ -1,0 +1,68 @@
+// The host's effect worlds: pixel buffers at the three depths with padded rows and a guard band of
+// known bytes all around, so that code addressing rows by width, or writing outside the image,
+// shows up in tests. The pixel format and the allocation of every world live in the host's own
+// bookkeeping, reached through PF_LayerDef::reserved0, which a module never touches.
+#pragma once
+
+#include "AE_Effect.h"
+#include "Image.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace vhost {
+
+// Worlds larger than this on a side are refused: 16.16 positions inside them overflow 32 bits.
+inline constexpr int kMaxWorldSide = 30000;
+// Every row carries this many pixels beyond its width (left and right guard plus padding)...
+inline constexpr int kWorldRowSlackPixels = 7;
+// ...and this many guard rows lie above the first and below the last row.
+inline constexpr int kWorldGuardRows = 2;
+// The byte every guard and padding byte holds while nobody writes where they must not.
+inline constexpr std::uint8_t kWorldGuardByte = 0xA5;
+// The byte that fills the pixels of a world made without clearing.
+inline constexpr std::uint8_t kWorldUnclearedByte = 0xCD;
+
+PF_PixelFormat pixelFormatOf(Depth depth);
+// Depth of a pixel format the host lays out in memory (the three ARGB formats); nullopt otherwise.
+std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format);
+
+// Fills `world` with a new world of width x height at `depth`, pixels cleared to zero when `clear`
+// is set, otherwise filled with kWorldUnclearedByte. Origin (0, 0). Refuses negative sizes and
+// sizes above kMaxWorldSide (PF_Err_BAD_CALLBACK_PARAM), and reports PF_Err_OUT_OF_MEMORY when the
+// pixels cannot be allocated; the record is left untouched on failure. No Ledger entry: the
+// callers that hand worlds to a module count them.
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world);
+// Frees a world made by createWorld and clears the record. False (nothing freed) when the record
+// is not a live host world.
+bool destroyWorld(PF_EffectWorld* world);
+
+// True when the record describes a live host world (its bookkeeping and its pixel address agree).
+bool isHostWorld(const PF_EffectWorld* world);
+std::optional<Depth> worldDepth(const PF_EffectWorld* world);
+std::optional<PF_PixelFormat> worldPixelFormat(const PF_EffectWorld* world);
+// True when every guard and padding byte of the world still holds kWorldGuardByte.
+bool worldGuardsIntact(const PF_EffectWorld* world);
+// Number of live host worlds (all kinds), for tests.
+int liveWorldCount();
+
+// Bytes per pixel of a world of that depth.
+inline int pixelBytes(Depth depth) { return static_cast<int>(bytesPerPixel(depth)); }
+
+// Address of pixel (x, y) of a world whose depth the caller knows; no checks.
+inline std::uint8_t* worldPixelAddress(const PF_EffectWorld* world, int x, int y, int pixelSize) {
+    return static_cast<std::uint8_t*>(world->data) +
+           static_cast<std::ptrdiff_t>(y) * world->rowbytes +
+           static_cast<std::ptrdiff_t>(x) * pixelSize;
+}
+
+// Copies between tightly packed images and worlds of the same depth. The area copied is the
+// image's size placed at (x, y) of the world, clipped to the world.
+void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world);
+// The image of `width` x `height` read from the world at (x, y); pixels outside the world are 0.
+Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height);
+
+// A 64-bit FNV-1a checksum of the world's pixels (padding excluded), to show a world was only read.
+std::uint64_t worldChecksum(const PF_EffectWorld* world, Depth depth);
+
+}  // namespace vhost
