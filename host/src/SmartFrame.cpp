@@ -1,0 +1,309 @@
+#include "SmartFrame.h"
+
+#include "Effect.h"
+#include "Host.h"
+#include "Worlds.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <type_traits>
+
+namespace vhost {
+
+namespace {
+
+constexpr const char* kLayerCheckout = "checkout:layer";
+constexpr const char* kLayerPixels = "checkout:layer pixels";
+constexpr const char* kOutput = "checkout:output";
+
+Ledger& ledger() { return Host::current()->ledger(); }
+
+std::optional<PF_Err> enter(const char* op) {
+    Host* host = Host::current();
+    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return host->ledger().enter(op);
+}
+
+int blockSize(PF_RationalScale scale) {
+    if (scale.num != 1 || scale.den < 1 || scale.den > static_cast<A_u_long>(kMaxWorldSide))
+        throw std::invalid_argument("downsampling must be 1/n with n >= 1");
+    return static_cast<int>(scale.den);
+}
+
+// Each output pixel is the plain average of the nx x ny block it covers; blocks cut by the right
+// or bottom edge average the pixels they hold. Integer channels: sum / count + 0.5, truncated.
+template <typename Pixel>
+void downsample(const Image& from, Image& to, int nx, int ny) {
+    using Channel = std::remove_cvref_t<decltype(Pixel{}.alpha)>;
+    constexpr bool integral = std::is_integral_v<Channel>;
+    using Sum = std::conditional_t<integral, std::uint64_t, double>;
+    for (int y = 0; y < to.height; ++y) {
+        for (int x = 0; x < to.width; ++x) {
+            Sum a{}, r{}, g{}, b{};
+            const int x1 = std::min(from.width, (x + 1) * nx);
+            const int y1 = std::min(from.height, (y + 1) * ny);
+            for (int sy = y * ny; sy < y1; ++sy) {
+                for (int sx = x * nx; sx < x1; ++sx) {
+                    const Pixel& p = from.at<Pixel>(sx, sy);
+                    a += p.alpha;
+                    r += p.red;
+                    g += p.green;
+                    b += p.blue;
+                }
+            }
+            const auto count = static_cast<Sum>((x1 - x * nx) * (y1 - y * ny));
+            auto average = [&](Sum s) -> Channel {
+                if constexpr (integral)
+                    return static_cast<Channel>((2 * s + count) / (2 * count));
+                else
+                    return static_cast<Channel>(s / count);
+            };
+            to.at<Pixel>(x, y) = Pixel{average(a), average(r), average(g), average(b)};
+        }
+    }
+}
+
+Image downsampled(const Image& layer, int nx, int ny) {
+    if (nx == 1 && ny == 1) return layer;
+    Image out((layer.width + nx - 1) / nx, (layer.height + ny - 1) / ny, layer.depth);
+    switch (layer.depth) {
+        case Depth::Bits8: downsample<PF_Pixel>(layer, out, nx, ny); break;
+        case Depth::Bits16: downsample<PF_Pixel16>(layer, out, nx, ny); break;
+        case Depth::Float32: downsample<PF_PixelFloat>(layer, out, nx, ny); break;
+    }
+    return out;
+}
+
+bool isEmpty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+A_short bitdepthOf(Depth depth) { return static_cast<A_short>(static_cast<int>(depth)); }
+
+}  // namespace
+
+SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX,
+                       PF_RationalScale downsampleY, Options options)
+    : layer_(downsampled(layer, blockSize(downsampleX), blockSize(downsampleY))),
+      downsampleX_(downsampleX),
+      downsampleY_(downsampleY),
+      options_(options) {
+    preInput_.output_request.rect =
+        options_.request.value_or(PF_LRect{0, 0, layer_.width, layer_.height});
+    preInput_.output_request.field = 0;
+    preInput_.output_request.channel_mask = 0xF;  // alpha, red, green, blue
+    preInput_.bitdepth = bitdepthOf(layer_.depth);
+    preCallbacks_.checkout_layer = &SmartFrame::checkoutLayer;
+    preExtra_.input = &preInput_;
+    preExtra_.output = &preOutput_;
+    preExtra_.cb = &preCallbacks_;
+
+    renderInput_.output_request = preInput_.output_request;
+    renderInput_.bitdepth = preInput_.bitdepth;
+    renderCallbacks_.checkout_layer_pixels = &SmartFrame::checkoutLayerPixels;
+    renderCallbacks_.checkin_layer_pixels = &SmartFrame::checkinLayerPixels;
+    renderCallbacks_.checkout_output = &SmartFrame::checkoutOutput;
+    renderExtra_.input = &renderInput_;
+    renderExtra_.cb = &renderCallbacks_;
+}
+
+SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX,
+                       PF_RationalScale downsampleY)
+    : SmartFrame(layer, downsampleX, downsampleY, Options{}) {}
+
+SmartFrame::~SmartFrame() {
+    finish();
+    detach();
+}
+
+void SmartFrame::attach(Effect& effect) {
+    detach();
+    effect_ = &effect;
+    effect.setRenderContext(this);
+}
+
+void SmartFrame::detach() {
+    if (effect_ != nullptr && effect_->renderContext() == this) effect_->setRenderContext(nullptr);
+    effect_ = nullptr;
+}
+
+void SmartFrame::prepareInData(PF_InData& in) const {
+    in.width = layer_.width;
+    in.height = layer_.height;
+    in.extent_hint = PF_LRect{0, 0, layer_.width, layer_.height};
+    in.downsample_x = downsampleX_;
+    in.downsample_y = downsampleY_;
+    in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+}
+
+PF_SmartRenderExtra* SmartFrame::smartRenderExtra() {
+    renderInput_.pre_render_data = preOutput_.pre_render_data;
+    return &renderExtra_;
+}
+
+const PF_EffectWorld* SmartFrame::inputWorld(A_long checkoutId) const {
+    auto it = checkouts_.find(checkoutId);
+    return it != checkouts_.end() && it->second.world.data ? &it->second.world : nullptr;
+}
+
+SmartFrame* SmartFrame::of(PF_ProgPtr effect_ref) {
+    Effect* effect = Effect::fromRef(effect_ref);
+    if (effect == nullptr) return nullptr;
+    auto* frame = static_cast<SmartFrame*>(effect->renderContext());
+    return frame != nullptr && !frame->finished_ ? frame : nullptr;
+}
+
+// The request clipped to the layer; the layer's whole extent is the most it could give.
+PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
+                                 const PF_RenderRequest* req, A_long, A_long, A_u_long,
+                                 PF_CheckoutResult* result) {
+    if (auto injected = enter("checkout_layer")) return *injected;
+    SmartFrame* frame = of(effect_ref);
+    if (frame == nullptr || index != 0 || req == nullptr || result == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    const PF_LRect whole{0, 0, frame->layer_.width, frame->layer_.height};
+    PF_LRect clipped{std::max(req->rect.left, whole.left), std::max(req->rect.top, whole.top),
+                     std::min(req->rect.right, whole.right),
+                     std::min(req->rect.bottom, whole.bottom)};
+    if (isEmpty(clipped)) clipped = PF_LRect{0, 0, 0, 0};
+    auto [it, added] = frame->checkouts_.try_emplace(checkout_id);
+    if (!added && it->second.world.data != nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    it->second.rect = clipped;
+    if (added) ledger().opened(kLayerCheckout);
+    *result = PF_CheckoutResult{};
+    result->result_rect = clipped;
+    result->max_result_rect = whole;
+    result->par = PF_RationalScale{1, 1};
+    result->ref_width = whole.right;
+    result->ref_height = whole.bottom;
+    return PF_Err_NONE;
+}
+
+// A world of exactly the checked-out rectangle, its origin the rectangle's left and top. Asking
+// again for the same id hands out the same world.
+PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id,
+                                       PF_EffectWorld** pixels) {
+    if (auto injected = enter("checkout_layer_pixels")) return *injected;
+    SmartFrame* frame = of(effect_ref);
+    if (frame == nullptr || pixels == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    auto it = frame->checkouts_.find(checkout_id);
+    if (it == frame->checkouts_.end()) return PF_Err_BAD_CALLBACK_PARAM;
+    Checkout& checkout = it->second;
+    if (checkout.world.data == nullptr) {
+        const PF_LRect& r = checkout.rect;
+        if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->layer_.depth, true,
+                                     &checkout.world))
+            return err;
+        imageToWorld(frame->layer_, -r.left, -r.top, &checkout.world);
+        checkout.world.origin_x = r.left;
+        checkout.world.origin_y = r.top;
+        checkout.checksum = worldChecksum(&checkout.world, frame->layer_.depth);
+        ledger().opened(kLayerPixels);
+    }
+    *pixels = &checkout.world;
+    return PF_Err_NONE;
+}
+
+bool SmartFrame::checkInPixels(Checkout& checkout) {
+    if (checkout.world.data == nullptr) return false;
+    Ledger& ledger = Host::current()->ledger();
+    const bool unchanged = worldChecksum(&checkout.world, layer_.depth) == checkout.checksum;
+    const bool intact = worldGuardsIntact(&checkout.world);
+    if (!unchanged || !intact) {
+        inputUnchanged_ = false;
+        ledger.fault("the render wrote to its input layer's pixels");
+    }
+    destroyWorld(&checkout.world);
+    ledger.closed(kLayerPixels);
+    return true;
+}
+
+PF_Err SmartFrame::checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
+    if (auto injected = enter("checkin_layer_pixels")) return *injected;
+    SmartFrame* frame = of(effect_ref);
+    if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    auto it = frame->checkouts_.find(checkout_id);
+    if (it == frame->checkouts_.end() || !frame->checkInPixels(it->second))
+        return PF_Err_BAD_CALLBACK_PARAM;
+    return PF_Err_NONE;
+}
+
+// A world of the output's result rectangle as the pre-render reported it, origin its left/top.
+PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
+    if (auto injected = enter("checkout_output")) return *injected;
+    SmartFrame* frame = of(effect_ref);
+    if (frame == nullptr || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (frame->output_.data == nullptr) {
+        PF_LRect r = frame->preOutput_.result_rect;
+        if (isEmpty(r)) r = PF_LRect{0, 0, 0, 0};
+        if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->layer_.depth,
+                                     !frame->options_.poisonOutput, &frame->output_))
+            return err;
+        frame->output_.origin_x = r.left;
+        frame->output_.origin_y = r.top;
+        frame->outputRect_ = r;
+        ledger().opened(kOutput);
+    }
+    *output = &frame->output_;
+    return PF_Err_NONE;
+}
+
+void SmartFrame::finish() {
+    if (finished_) return;
+    finished_ = true;
+    Host* host = Host::current();
+    if (host == nullptr) {
+        // The host is gone: nothing left to report to, only memory to give back.
+        destroyWorld(&output_);
+        for (auto& [id, checkout] : checkouts_) destroyWorld(&checkout.world);
+        checkouts_.clear();
+        return;
+    }
+    if (output_.data != nullptr) {
+        resultRect_ = outputRect_;
+        result_ = worldToImage(&output_, layer_.depth, 0, 0, output_.width, output_.height);
+        outputIntact_ = worldGuardsIntact(&output_);
+        if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
+        destroyWorld(&output_);
+        host->ledger().closed(kOutput);
+    }
+    for (auto& [id, checkout] : checkouts_) {
+        checkInPixels(checkout);
+        host->ledger().closed(kLayerCheckout);
+    }
+    checkouts_.clear();
+    // The pre-render data is the host's to dispose of once the render that read it is over.
+    if (void* data = preOutput_.pre_render_data) {
+        if (preOutput_.delete_pre_render_data_func != nullptr)
+            preOutput_.delete_pre_render_data_func(data);
+        else if (host->isLiveHandle(static_cast<PF_Handle>(data)))
+            host->disposeHandle(static_cast<PF_Handle>(data));
+        preOutput_.pre_render_data = nullptr;
+        renderInput_.pre_render_data = nullptr;
+    }
+}
+
+Image SmartFrame::output(const PF_LRect& area) const {
+    const int width = std::max(0, area.right - area.left);
+    const int height = std::max(0, area.bottom - area.top);
+    if (output_.data != nullptr)
+        return worldToImage(&output_, layer_.depth, area.left - outputRect_.left,
+                            area.top - outputRect_.top, width, height);
+    Image image(width, height, layer_.depth);
+    if (result_.width == 0 || result_.height == 0) return image;
+    // Place the kept copy of the output into the area.
+    const int ps = pixelBytes(layer_.depth);
+    const int x0 = std::max(area.left, resultRect_.left);
+    const int x1 = std::min(area.right, resultRect_.left + result_.width);
+    for (int y = std::max(area.top, resultRect_.top);
+         y < std::min(area.bottom, resultRect_.top + result_.height); ++y) {
+        if (x0 >= x1) break;
+        std::copy_n(result_.bytes.data() +
+                        (static_cast<std::size_t>(y - resultRect_.top) * result_.width +
+                         (x0 - resultRect_.left)) * ps,
+                    static_cast<std::size_t>(x1 - x0) * ps,
+                    image.bytes.data() +
+                        (static_cast<std::size_t>(y - area.top) * width + (x0 - area.left)) * ps);
+    }
+    return image;
+}
+
+}  // namespace vhost

@@ -1,0 +1,133 @@
+// One frame of the smart-render protocol as the host runs it: the input layer at the render's
+// downsampling, the records handed to PF_Cmd_SMART_PRE_RENDER and PF_Cmd_SMART_RENDER, and the
+// callbacks checkout_layer, checkout_layer_pixels, checkin_layer_pixels and checkout_output.
+//
+// The callbacks find their frame through the effect: attach() stores the frame as the effect's
+// render context. Worlds handed to the module are host worlds (padded rows, guard bands); at the
+// end of the frame the host checks in whatever is still checked out, disposes of the pre-render
+// data handle, and records in the ledger as faults an output written outside its pixels or an
+// input that was written to.
+//
+// A frame, in order:
+//     SmartFrame frame(layerImage, {1, 2}, {1, 2});
+//     frame.attach(effect);
+//     PF_InData in = effect.makeInData();  frame.prepareInData(in);
+//     effect.command(PF_Cmd_SMART_PRE_RENDER, in, out, params, nullptr, frame.preRenderExtra());
+//     effect.command(PF_Cmd_SMART_RENDER, in, out, params, nullptr, frame.smartRenderExtra());
+//     frame.finish();
+//     Image result = frame.output(PF_LRect{0, 0, frame.layerWidth(), frame.layerHeight()});
+#pragma once
+
+#include "AE_Effect.h"
+#include "Image.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+namespace vhost {
+
+class Effect;
+
+class SmartFrame {
+public:
+    struct Options {
+        // The output rectangle the host asks for; by default the whole (downsampled) layer.
+        std::optional<PF_LRect> request;
+        // Output pixels start as kWorldUnclearedByte (true) so that pixels a render forgets to
+        // write stand out, or cleared to zero (false).
+        bool poisonOutput = true;
+    };
+
+    // `layer` is the input layer at full resolution and at the render's depth. Downsampling
+    // factors are 1/n (num 1, den n >= 1); anything else throws std::invalid_argument.
+    SmartFrame(const Image& layer, PF_RationalScale downsampleX, PF_RationalScale downsampleY,
+               Options options);
+    SmartFrame(const Image& layer, PF_RationalScale downsampleX = {1, 1},
+               PF_RationalScale downsampleY = {1, 1});
+    // Runs finish() if it has not run, and detaches from the effect.
+    ~SmartFrame();
+    SmartFrame(const SmartFrame&) = delete;
+    SmartFrame& operator=(const SmartFrame&) = delete;
+
+    // Makes this frame the effect's render context (the callbacks find it there).
+    void attach(Effect& effect);
+    void detach();
+
+    // The frame's fields of PF_InData: width and height of the downsampled layer, downsampling,
+    // extent hint, unit pixel aspect ratio.
+    void prepareInData(PF_InData& in) const;
+
+    Depth depth() const { return layer_.depth; }
+    // The layer as the effect sees it: ceil(W / n) x ceil(H / n), each pixel the average of its
+    // block (8- and 16-bit: + 0.5, truncated).
+    const Image& layer() const { return layer_; }
+    int layerWidth() const { return layer_.width; }
+    int layerHeight() const { return layer_.height; }
+
+    // The records for the two commands. smartRenderExtra() carries the pre_render_data that the
+    // pre-render stored in the pre-render output.
+    PF_PreRenderExtra* preRenderExtra() { return &preExtra_; }
+    PF_SmartRenderExtra* smartRenderExtra();
+    const PF_PreRenderOutput& preRenderOutput() const { return preOutput_; }
+
+    // Worlds handed out so far (null before their checkout or after finish()).
+    const PF_EffectWorld* inputWorld(A_long checkoutId = 0) const;
+    const PF_EffectWorld* outputWorld() const { return output_.data ? &output_ : nullptr; }
+
+    // Ends the frame: keeps a copy of the output, checks the output's guard bands and that the
+    // input was only read (faults in the ledger otherwise), releases every checkout and disposes
+    // of the pre-render data. Safe to call twice.
+    void finish();
+    bool finished() const { return finished_; }
+    // After finish(): whether the output's guard bands were intact and every input world unchanged.
+    bool outputIntact() const { return outputIntact_; }
+    bool inputUnchanged() const { return inputUnchanged_; }
+
+    // The output over `area` (layer coordinates at the render's downsampling); pixels that the
+    // output world does not cover are zero. Valid during the render and after finish().
+    Image output(const PF_LRect& area) const;
+
+    // The callbacks, as the records hand them to a module.
+    static PF_Err checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
+                                const PF_RenderRequest* req, A_long what_time, A_long time_step,
+                                A_u_long time_scale, PF_CheckoutResult* result);
+    static PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id,
+                                      PF_EffectWorld** pixels);
+    static PF_Err checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id);
+    static PF_Err checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output);
+
+private:
+    struct Checkout {
+        PF_LRect rect{};
+        PF_EffectWorld world{};  // data null until checkout_layer_pixels
+        std::uint64_t checksum = 0;
+    };
+
+    static SmartFrame* of(PF_ProgPtr effect_ref);
+    bool checkInPixels(Checkout& checkout);
+
+    Image layer_;
+    PF_RationalScale downsampleX_, downsampleY_;
+    Options options_;
+    Effect* effect_ = nullptr;
+
+    PF_PreRenderInput preInput_{};
+    PF_PreRenderOutput preOutput_{};
+    PF_PreRenderCallbacks preCallbacks_{};
+    PF_PreRenderExtra preExtra_{};
+    PF_SmartRenderInput renderInput_{};
+    PF_SmartRenderCallbacks renderCallbacks_{};
+    PF_SmartRenderExtra renderExtra_{};
+
+    std::map<A_long, Checkout> checkouts_;
+    PF_EffectWorld output_{};
+    PF_LRect outputRect_{};
+    Image result_;
+    PF_LRect resultRect_{};
+    bool finished_ = false;
+    bool outputIntact_ = true;
+    bool inputUnchanged_ = true;
+};
+
+}  // namespace vhost
