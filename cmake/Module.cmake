@@ -13,6 +13,33 @@ target_link_libraries(velmor_plugin PUBLIC host_api)
 set_target_properties(velmor_plugin PROPERTIES CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/cmake/Pipl.cmake)
-  include(${CMAKE_SOURCE_DIR}/cmake/Pipl.cmake)
+# The property list, generated from VelmorPiPL.h (sets VELMOR_PIPL_SOURCE and VELMOR_PIPL_RC).
+include(${CMAKE_SOURCE_DIR}/cmake/Pipl.cmake)
+
+# The loadable module. Nothing in it refers to EntryPointFunc, so the whole of velmor_plugin is
+# linked in rather than only the objects something asks for.
+add_library(VelmorBlind MODULE)
+target_link_libraries(VelmorBlind PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,velmor_plugin>")
+set_target_properties(VelmorBlind PROPERTIES
+  OUTPUT_NAME VelmorBlind
+  PREFIX ""
+  LINKER_LANGUAGE CXX
+  C_VISIBILITY_PRESET hidden
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON)
+
+if(WIN32)
+  set_target_properties(VelmorBlind PROPERTIES SUFFIX ".aex")
+  # The Windows build (resource script ${VELMOR_PIPL_RC} and export definitions) joins here.
+else()
+  set_target_properties(VelmorBlind PROPERTIES SUFFIX ".so")
+  # The ELF section ".pipl" that the host reads from the file.
+  target_sources(VelmorBlind PRIVATE ${VELMOR_PIPL_SOURCE})
+  # Hidden visibility already keeps our own symbols in; the version script also keeps in whatever
+  # static code (runtime helpers, template instances) would otherwise leak into the dynamic table.
+  set(VELMOR_MODULE_VERSION_SCRIPT ${CMAKE_BINARY_DIR}/generated/VelmorBlind.map)
+  file(CONFIGURE OUTPUT ${VELMOR_MODULE_VERSION_SCRIPT}
+    CONTENT "{\n  global: EntryPointFunc;\n  local: *;\n};\n")
+  target_link_options(VelmorBlind PRIVATE "LINKER:--version-script=${VELMOR_MODULE_VERSION_SCRIPT}")
+  set_property(TARGET VelmorBlind APPEND PROPERTY LINK_DEPENDS ${VELMOR_MODULE_VERSION_SCRIPT})
 endif()
