@@ -1,0 +1,160 @@
+// Velmor::Blind: the blinds transition. The layer is cut into parallel bands across the
+// Direction axis; as Completion runs from 0 to 1 the bands close one after another (staggered by
+// Delay, in normal, inverse or seeded random order), each from its leading edge (One) or from
+// both edges towards its centre line (Both).
+//
+// Blind::Parameter is the per-frame input record. Blind::Impl is the filter's private state: its
+// constructor prepares the bands once per frame (count, grid placement, each timing slot's eased
+// progress and Move displacement, the spatial order of the slots), after which the state is only
+// read, from any number of threads, by the pixel classification.
+#ifndef VELMOR_BLIND_H
+#define VELMOR_BLIND_H
+
+#include "AE_Effect.h"
+#include "AEGP_SuiteHandler.h"
+#include "VelmorGeneral.h"
+#include "shared_array.h"
+
+namespace Velmor {
+
+class Blind {
+public:
+    // Popup codes, the 1-based item numbers of the effect's controls.
+    enum Mode { One = 1, Both = 2 };
+    enum Order { Normal = 1, Inverse = 2, RandomOrder = 3 };
+    enum State { Still = 1, Move = 2, Shrink = 3 };
+
+    class Parameter;
+    class Impl;
+};
+
+// A plain value record. Setters store the value unchecked and return the record so calls chain.
+class Blind::Parameter {
+public:
+    Parameter();
+
+    Parameter& setInData(PF_InData* v) { _in_data = v; return *this; }
+    Parameter& setLayerRect(PF_LRect const& v) { _layer_rect = v; return *this; }
+    Parameter& setIsAA(bool v) { _is_aa = v; return *this; }
+    Parameter& setMode(int v) { _mode = v; return *this; }
+    Parameter& setCompletion(double v) { _completion = v; return *this; }
+    Parameter& setDelay(double v) { _delay = v; return *this; }
+    Parameter& setWidth(double v) { _width = v; return *this; }
+    Parameter& setDirection(double v) { _direction = v; return *this; }
+    Parameter& setOffset(double v) { _offset = v; return *this; }
+    Parameter& setOrder(int v) { _order = v; return *this; }
+    Parameter& setSeed(int v) { _seed = v; return *this; }
+    Parameter& setEasingType(int v) { _easing_type = v; return *this; }
+    Parameter& setEasingMode(int v) { _easing_mode = v; return *this; }
+    Parameter& setState(int v) { _state = v; return *this; }
+    Parameter& setBorderType(int v) { _border_type = v; return *this; }
+
+    PF_InData* in_data() const { return _in_data; }
+    PF_LRect layer_rect() const { return _layer_rect; }
+    bool is_aa() const { return _is_aa; }
+    int mode() const { return _mode; }
+    double completion() const { return _completion; }
+    double delay() const { return _delay; }
+    double width() const { return _width; }
+    double direction() const { return _direction; }
+    double offset() const { return _offset; }
+    int order() const { return _order; }
+    int seed() const { return _seed; }
+    int easing_type() const { return _easing_type; }
+    int easing_mode() const { return _easing_mode; }
+    int state() const { return _state; }
+    int border_type() const { return _border_type; }
+
+private:
+    PF_InData* _in_data;     // not owned
+    PF_LRect _layer_rect;    // the whole layer, right and bottom exclusive
+    bool _is_aa;
+    int _mode;
+    double _completion;
+    double _delay;
+    double _width;           // pixels of the buffer being rendered
+    double _direction;       // radians
+    double _offset;          // phase of the grid, a fraction of the extent, 0 <= offset < 1
+    int _order;
+    int _seed;
+    int _easing_type;
+    int _easing_mode;
+    int _state;
+    int _border_type;
+};
+
+class Blind::Impl {
+public:
+    // One timing slot: its eased progress (0 not started, 1 closed; the overshooting curves may
+    // leave 0..1 on the way) and, in Move while closing, the displacement of the band's image.
+    struct BandState {
+        double progress = 0.0;
+        VectorFixed shift;
+    };
+
+    // Copies the record and prepares the bands. Throws std::bad_alloc when the band arrays
+    // cannot be had (an unrepresentable band count included), and the missing-suite PF_Err when
+    // the record carries no basic suite or no ANSI table.
+    explicit Impl(Parameter const& p);
+    // Copies share the band arrays; the suite handler is never shared (it would release its
+    // suites twice): a copy starts with an empty handler on the same basic suite and an assigned
+    // object keeps its own, so every suite is acquired and released by one handler only.
+    Impl(Impl const& other);
+    Impl& operator=(Impl const& other);
+    ~Impl();
+
+private:
+    friend class BlindImplAccess; // the geometry tests read the prepared state
+
+    void _prepare();
+    static double _step(double v);
+
+    // Classification of the layer pixel (x, y). The outputs keep the caller's values except
+    // where the rules write them; coverage and slot are always written.
+    void _get_pixel_info(int x, int y, double& coverage, double& squeeze, double& seam, int& slot,
+                         bool& closing, bool& first_half, bool& at_seam) const;
+    void _get_pixel_info_aa(int x, int y, double& coverage, double& squeeze, double& seam,
+                            int& slot, bool& closing, bool& first_half, bool& at_seam) const;
+
+    // Position of (x, y) along the grid (wrapped once) and the spatial band holding it.
+    double _grid_position(int x, int y) const;
+    int _band_at(double u) const;
+    double _band_progress(int k) const { return band_states[band_order[k]].progress; }
+    // Where the grid ends inside the last band.
+    double _grid_end() const;
+
+    PF_InData* in_data;
+    AEGP_SuiteHandler suites;
+
+    PF_LRect layer_rect;
+    bool is_aa;
+    int mode;
+    double completion;
+    double delay;
+    double width;
+    double direction;
+    double offset;
+    int order;
+    int seed;
+    int easing_type;
+    int easing_mode;
+    int state;
+    int border_type;
+
+    double num_bands_real;
+    double band_duration;
+    double band_step;
+    int num_bands;
+    double proj_max;
+    double proj_min;
+    double extent;
+    double offset_px;
+    Vector<double> dir;
+    // Declared last so that they go first: band_order, then band_states, then the handler.
+    shared_array<BandState> band_states; // by timing slot
+    shared_array<int> band_order;        // spatial band -> timing slot
+};
+
+} // namespace Velmor
+
+#endif
