@@ -1,0 +1,202 @@
+#include "Pipl.h"
+
+namespace vhost {
+
+namespace {
+
+std::uint16_t read16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t read32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Four-character codes are stored back to front.
+std::string readCode(const std::uint8_t* p) {
+    return std::string{static_cast<char>(p[3]), static_cast<char>(p[2]), static_cast<char>(p[1]),
+                       static_cast<char>(p[0])};
+}
+
+std::string printable(const std::string& code) {
+    std::string out;
+    for (char c : code) out += (c >= 0x20 && c < 0x7f) ? c : '?';
+    return out;
+}
+
+constexpr std::size_t kHeaderSize = 10;   // 16-bit marker, 32-bit version, 32-bit count
+constexpr std::size_t kPropertyHead = 16;  // vendor, key, id, length
+
+// A length-prefixed string: one byte n, then n characters within the value.
+bool pascalString(const PiplProperty& p, std::string& out, std::string& error) {
+    if (p.value.empty() || p.value[0] + std::size_t{1} > p.value.size()) {
+        error = "property list: the \"" + p.key + "\" string's length byte (" +
+                std::to_string(p.value.empty() ? 0 : p.value[0]) +
+                ") runs past its value of " + std::to_string(p.value.size()) + " bytes";
+        return false;
+    }
+    out.assign(reinterpret_cast<const char*>(p.value.data()) + 1, p.value[0]);
+    return true;
+}
+
+bool cString(const PiplProperty& p, std::string& out, std::string& error) {
+    std::size_t n = 0;
+    while (n < p.value.size() && p.value[n] != 0) ++n;
+    if (n == p.value.size()) {
+        error = "property list: the \"" + p.key + "\" entry point name is not zero-terminated";
+        return false;
+    }
+    out.assign(reinterpret_cast<const char*>(p.value.data()), n);
+    return true;
+}
+
+bool word32(const PiplProperty& p, std::optional<std::uint32_t>& out, std::string& error) {
+    if (p.value.size() != 4) {
+        error = "property list: \"" + p.key + "\" should hold 4 bytes, not " +
+                std::to_string(p.value.size());
+        return false;
+    }
+    out = read32(p.value.data());
+    return true;
+}
+
+bool versionPair(const PiplProperty& p, std::optional<PiplVersionPair>& out, std::string& error) {
+    if (p.value.size() != 4) {
+        error = "property list: \"" + p.key + "\" should hold 4 bytes, not " +
+                std::to_string(p.value.size());
+        return false;
+    }
+    out = PiplVersionPair{read16(p.value.data()), read16(p.value.data() + 2)};
+    return true;
+}
+
+}  // namespace
+
+const PiplProperty* Pipl::find(std::string_view key) const {
+    for (const PiplProperty& p : properties)
+        if (p.key == key) return &p;
+    return nullptr;
+}
+
+std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error) {
+    if (!data || size < kHeaderSize) {
+        error = "property list truncated: " + std::to_string(size) +
+                " bytes, shorter than its 10-byte header";
+        return std::nullopt;
+    }
+    const std::uint16_t marker = read16(data);
+    if (marker != 1) {
+        error = "property list: header starts with " + std::to_string(marker) + ", not 1";
+        return std::nullopt;
+    }
+    const std::uint32_t listVersion = read32(data + 2);
+    if (listVersion != 0) {
+        error = "property list: version " + std::to_string(listVersion) + " is not 0";
+        return std::nullopt;
+    }
+    const std::uint32_t count = read32(data + 6);
+    // Every property takes at least its 16-byte head: a count beyond that cannot add up.
+    if (count > (size - kHeaderSize) / kPropertyHead) {
+        error = "property list: a count of " + std::to_string(count) +
+                " properties does not fit in " + std::to_string(size) + " bytes";
+        return std::nullopt;
+    }
+
+    Pipl pipl;
+    std::size_t at = kHeaderSize;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string which = "property " + std::to_string(i + 1) + " of " + std::to_string(count);
+        if (size - at < kPropertyHead) {
+            error = "property list truncated: " + which + " starts at byte " + std::to_string(at) +
+                    " but only " + std::to_string(size - at) + " bytes remain";
+            return std::nullopt;
+        }
+        PiplProperty p;
+        p.vendor = readCode(data + at);
+        p.key = readCode(data + at + 4);
+        p.id = static_cast<std::int32_t>(read32(data + at + 8));
+        const std::uint32_t length = read32(data + at + 12);
+        at += kPropertyHead;
+        const std::uint64_t padded = (std::uint64_t{length} + 3) & ~std::uint64_t{3};
+        if (padded > size - at) {
+            error = "property list truncated: " + which + " (\"" + printable(p.key) +
+                    "\") declares " + std::to_string(length) + " bytes but only " +
+                    std::to_string(size - at) + " remain";
+            return std::nullopt;
+        }
+        p.value.assign(data + at, data + at + length);
+        at += static_cast<std::size_t>(padded);
+        pipl.properties.push_back(std::move(p));
+    }
+    if (at != size) {
+        error = "property list: " + std::to_string(count) + " properties end at byte " +
+                std::to_string(at) + " but the list holds " + std::to_string(size) +
+                " bytes; the count and the lengths do not add up";
+        return std::nullopt;
+    }
+
+    // Decode what the host uses.
+    for (const PiplProperty& p : pipl.properties) {
+        bool ok = true;
+        if (p.key == "kind") {
+            ok = p.value.size() == 4;
+            if (ok) pipl.kind = readCode(p.value.data());
+            else error = "property list: \"kind\" should hold 4 bytes";
+        } else if (p.key == "name") {
+            ok = pascalString(p, pipl.name, error);
+        } else if (p.key == "catg") {
+            ok = pascalString(p, pipl.category, error);
+        } else if (p.key == "eMNA") {
+            ok = pascalString(p, pipl.matchName, error);
+        } else if (p.key == kPiplCodeEntryKey) {
+            ok = cString(p, pipl.entryPoint, error);
+        } else if (p.key == "ePVR") {
+            ok = versionPair(p, pipl.piplVersion, error);
+        } else if (p.key == "eSVR") {
+            ok = versionPair(p, pipl.specVersion, error);
+        } else if (p.key == "eVER") {
+            ok = word32(p, pipl.version, error);
+        } else if (p.key == "eGLO") {
+            ok = word32(p, pipl.outFlags, error);
+        } else if (p.key == "eGL2") {
+            ok = word32(p, pipl.outFlags2, error);
+        } else if (p.key == "aeFL") {
+            ok = word32(p, pipl.reservedInfo, error);
+        } else if (p.key == "eINF") {
+            ok = p.value.size() == 2 || p.value.size() == 4;
+            if (ok) pipl.infoFlags = read16(p.value.data());
+            else error = "property list: \"eINF\" should hold 2 bytes";
+        }
+        if (!ok) return std::nullopt;
+    }
+
+    if (pipl.kind.empty()) {
+        error = "property list has no \"kind\" property";
+        return std::nullopt;
+    }
+    if (pipl.kind != "eFKT") {
+        error = "property list: kind \"" + printable(pipl.kind) + "\" is not an effect (eFKT)";
+        return std::nullopt;
+    }
+    if (pipl.name.empty()) {
+        error = "property list has no effect name (\"name\")";
+        return std::nullopt;
+    }
+    if (pipl.matchName.empty()) {
+        error = "property list has no match name (\"eMNA\")";
+        return std::nullopt;
+    }
+    if (pipl.entryPoint.empty()) {
+        error = "property list names no entry point (\"" + std::string(kPiplCodeEntryKey) + "\")";
+        return std::nullopt;
+    }
+    return pipl;
+}
+
+EffectVersion decodeEffectVersion(std::uint32_t word) {
+    return EffectVersion{(word >> 19) & 0x7, (word >> 15) & 0xF, (word >> 11) & 0xF,
+                         (word >> 9) & 0x3, word & 0x1FF};
+}
+
+}  // namespace vhost
