@@ -10,7 +10,7 @@ namespace Velmor {
 
 class Random {
 public:
-    static const int RANDOM_MAX = 0x7FFFFFFF;
+    static constexpr int RANDOM_MAX = 0x7FFFFFFF;
 
     Random() : state(1029u) {}
     explicit Random(int seed) : state(static_cast<std::uint32_t>(seed)) {}

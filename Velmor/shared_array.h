@@ -5,6 +5,7 @@
 #define VELMOR_SHARED_ARRAY_H
 
 #include <cstddef>
+#include <new>
 
 namespace Velmor {
 
@@ -15,13 +16,11 @@ public:
     shared_array() : _ptr(nullptr), _count(nullptr) {}
 
     // Takes ownership of p, which must come from array new (null allowed).
-    explicit shared_array(T* p) : _ptr(p), _count(nullptr)
+    explicit shared_array(T* p) : _ptr(p), _count(new (std::nothrow) int(1))
     {
-        try {
-            _count = new int(1);
-        } catch (...) {
+        if (!_count) {
             delete[] p; // ownership was handed over: do not leak it
-            throw;
+            throw std::bad_alloc();
         }
     }
 
@@ -42,12 +41,15 @@ public:
     shared_array& operator=(const shared_array& other)
     {
         // Take the new reference before dropping the old one, so that assigning an array to
-        // itself (or to a copy of itself) never drops the count to 0 on the way.
-        if (other._count)
-            ++*other._count;
+        // itself (or to a copy of itself) never drops the count to 0 on the way; read other's
+        // fields first, since other may be this object.
+        T* p = other._ptr;
+        int* count = other._count;
+        if (count)
+            ++*count;
         _release();
-        _ptr = other._ptr;
-        _count = other._count;
+        _ptr = p;
+        _count = count;
         return *this;
     }
 
@@ -76,6 +78,11 @@ public:
     int use_count() const { return _count ? *_count : 0; }
 
 private:
+    // Kept out of line: GCC's use-after-free analysis cannot see that a count still above 0
+    // keeps the array alive and would warn at every caller that inlines the deletion.
+#if defined(__GNUC__)
+    __attribute__((noinline))
+#endif
     void _release()
     {
         if (_count && --*_count == 0) {
