@@ -1,0 +1,140 @@
+#include "Cli.h"
+
+#include "Error.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <ostream>
+
+namespace vblind {
+
+namespace {
+
+constexpr const char* kFooter =
+    "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
+
+constexpr const char* kRenderFooter =
+    "Controls (names as the module declares them; case and spaces do not matter):\n"
+    "  Mode, Completion, Delay, Width, Direction, Offset, Order, Seed, Easing, Easing Mode,\n"
+    "  State, Outside. Popups take the choice (\"Both\", \"InOut\") or its number from 1;\n"
+    "  Completion and Delay are percent, angles degrees, Width pixels.\n"
+    "Without keys, a render of several frames runs Completion from 0% on the first frame to\n"
+    "100% on the last.\n"
+    "Examples:\n"
+    "  velmorblind render in.png -o out.png --set Completion=40 --set Mode=Both\n"
+    "  velmorblind render in.png -o out/f_%04d.png --frames 1-48 --under #000000\n"
+    "  velmorblind render in.exr -o f_%03d.exr --frames 0-24 --key Direction=0@0,90@24\n"
+    "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
+
+std::string sentence(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    if (!text.empty() && text.back() != '.') text += '.';
+    return text;
+}
+
+void addModuleOption(CLI::App& cmd, std::optional<std::string>& module) {
+    cmd.add_option("--module", module, "Effect module to load (default: the VelmorBlind module beside "
+                                       "this program)");
+}
+
+}  // namespace
+
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out) {
+    CommandLine cl;
+    CLI::App app{"Renders the VelmorBlind blinds transition through the stand-in effect host.",
+                 "velmorblind"};
+    app.require_subcommand(1);
+    app.footer(kFooter);
+
+    // ---- info
+    CLI::App* info = app.add_subcommand("info", "Show the module's property list, About text and controls");
+    addModuleOption(*info, cl.info.module);
+    info->footer(kFooter);
+
+    // ---- render
+    RenderRequest& r = cl.render;
+    CLI::App* render = app.add_subcommand("render", "Render frames of the transition from an image");
+    render->add_option("IN", r.input, "Input image (PNG, TIFF, EXR, JPEG, ...)")->required();
+    render->add_option("-o,--output", r.output,
+                       "Output image; with several frames it holds a frame number such as %04d")
+        ->required();
+    render->add_option("--set", r.sets, "NAME=VALUE: set a control (repeatable)")
+        ->type_size(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    render->add_option("--key", r.keys,
+                       "NAME=VALUE@FRAME[,VALUE@FRAME...]: animate a control (repeatable); numbers "
+                       "interpolate linearly, popups hold")
+        ->type_size(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    render->add_option("--frames", r.frames, "Frames to render, A-B or one frame (default 0)");
+    render->add_option("--fps", r.fps, "Frames per second, the time scale (default 30)")
+        ->check(CLI::Range(1, 1000));
+    std::string quality = "best";
+    render->add_option("--quality", quality, "best, draft or wireframe (default best)")
+        ->check(CLI::IsMember({"best", "draft", "wireframe"}, CLI::ignore_case));
+    render->add_option("--downsample", r.downsample, "Render at 1/N resolution (default 1)")
+        ->check(CLI::Range(1, 64));
+    render->add_option("--depth", r.depth, "Bits per channel of the render: 8, 16 or 32 (float); "
+                                           "default: the input file's")
+        ->check(CLI::IsMember({8, 16, 32}));
+    render->add_option("--threads", r.threads, "Worker threads (default: all cores)")
+        ->check(CLI::Range(1, 256));
+    render->add_option("--under", r.under,
+                       "Composite the output over an image of the same size or a colour #RRGGBB[AA]");
+    render->add_option("--contact-sheet", r.contactSheet,
+                       "Also write one picture with all frames in a grid, labelled");
+    render->add_flag("-q,--quiet", r.quiet, "No progress bar");
+    render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
+    addModuleOption(*render, r.module);
+    render->footer(kRenderFooter);
+
+    // ---- demo
+    DemoRequest& d = cl.demo;
+    CLI::App* demo = app.add_subcommand(
+        "demo", "Render a built-in example (48 frames and a contact sheet) into a folder");
+    demo->add_option("-o,--output", d.outDir, "Folder for the frames and the contact sheet (default "
+                                              "out/demo)");
+    demo->add_option("--threads", d.threads, "Worker threads (default: all cores)")->check(CLI::Range(1, 256));
+    demo->add_flag("-q,--quiet", d.quiet, "No progress bar and no closing message");
+    demo->add_flag("-v,--verbose", d.verbose, "Print each frame's control values");
+    addModuleOption(*demo, d.module);
+    demo->footer(kFooter);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        // Help for the subcommand that was asked about, or the overview.
+        const CLI::App* asked = &app;
+        for (const CLI::App* sub : app.get_subcommands()) asked = sub;
+        out << asked->help();
+        return std::nullopt;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return std::nullopt;
+    } catch (const CLI::Success&) {
+        out << app.help();
+        return std::nullopt;
+    } catch (const CLI::ParseError& e) {
+        const CLI::App* in = &app;
+        for (const CLI::App* sub : app.get_subcommands()) in = sub;
+        const std::string where = in == &app ? "velmorblind --help" : "velmorblind " + in->get_name() + " --help";
+        usageError(sentence(e.what()) + " See \"" + where + "\".");
+    }
+
+    if (*info) cl.command = Command::Info;
+    if (*render) {
+        cl.command = Command::Render;
+        std::transform(quality.begin(), quality.end(), quality.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        r.quality = quality == "draft" ? Quality::Draft : quality == "wireframe" ? Quality::Wireframe : Quality::Best;
+    }
+    if (*demo) cl.command = Command::Demo;
+    return cl;
+}
+
+}  // namespace vblind

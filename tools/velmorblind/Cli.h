@@ -1,0 +1,57 @@
+// The command line: `velmorblind info | render | demo` and their options, parsed with CLI11 into plain
+// requests. Nothing here touches files or the host.
+#pragma once
+
+#include "HostBridge.h"
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vblind {
+
+struct InfoRequest {
+    std::optional<std::string> module;
+};
+
+struct RenderRequest {
+    std::string input;
+    std::string output;
+    std::vector<std::string> sets;
+    std::vector<std::string> keys;
+    std::string frames;                 // empty: the single frame 0
+    int fps = 30;
+    Quality quality = Quality::Best;
+    int downsample = 1;
+    std::optional<int> depth;           // 8, 16 or 32; nullopt: the file's depth
+    int threads = 0;                    // 0: all cores
+    std::string under;                  // image file or #RRGGBB[AA]; empty: none
+    std::string contactSheet;           // empty: none
+    bool quiet = false;
+    bool verbose = false;
+    std::optional<std::string> module;
+};
+
+struct DemoRequest {
+    std::string outDir = "out/demo";
+    int threads = 0;
+    bool quiet = false;
+    bool verbose = false;
+    std::optional<std::string> module;
+};
+
+enum class Command { Info, Render, Demo };
+
+struct CommandLine {
+    Command command = Command::Info;
+    InfoRequest info;
+    RenderRequest render;
+    DemoRequest demo;
+};
+
+// Parses argv. Help (--help on any level) is printed to `out` and gives nullopt; a malformed command
+// line throws a usage ToolError whose sentence names the problem.
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out);
+
+}  // namespace vblind

@@ -1,0 +1,127 @@
+#include "Composite.h"
+
+#include "Error.h"
+#include "PixelConvert.h"
+#include "PixelTypes.h"
+
+#include <cmath>
+#include <string>
+
+namespace vblind {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A host channel from a value in 0..1 at the pixel type's scale.
+template <typename Channel>
+Channel fromUnit(double v, double full) {
+    if constexpr (std::is_same_v<Channel, float>) {
+        return static_cast<float>(v);
+    } else {
+        const double scaled = std::floor(v * full + 0.5);
+        return static_cast<Channel>(scaled < 0 ? 0 : scaled > full ? full : scaled);
+    }
+}
+
+// The host-to-host value table (8-bit and float mean the same in files and in the host; only the
+// 16-bit scale differs, which PixelConvert keeps).
+template <typename To, typename From>
+To hostValue(From v) {
+    if constexpr (std::is_same_v<To, From>) return v;
+    else if constexpr (std::is_same_v<From, std::uint16_t>) return px::toFile<To>(v);      // 16 -> 8/float
+    else if constexpr (std::is_same_v<To, std::uint16_t>) return px::toHost<To>(v);        // 8/float -> 16
+    else if constexpr (std::is_same_v<To, float>) return px::floatFrom8(v);                // 8 -> float
+    else return px::to8(v);                                                                 // float -> 8
+}
+
+template <typename ToPixel, typename FromPixel>
+void convertPixels(const vhost::Image& src, vhost::Image& dst) {
+    using To = typename PixelTraits<ToPixel>::Channel;
+    const FromPixel* s = src.pixels<FromPixel>();
+    ToPixel* d = dst.pixels<ToPixel>();
+    const std::size_t count = static_cast<std::size_t>(src.width) * src.height;
+    for (std::size_t i = 0; i < count; ++i) {
+        d[i].alpha = hostValue<To>(s[i].alpha);
+        d[i].red = hostValue<To>(s[i].red);
+        d[i].green = hostValue<To>(s[i].green);
+        d[i].blue = hostValue<To>(s[i].blue);
+    }
+}
+
+template <typename Pixel>
+void over(vhost::Image& front, const vhost::Image& back) {
+    using Channel = typename PixelTraits<Pixel>::Channel;
+    constexpr double full = PixelTraits<Pixel>::full;
+    Pixel* f = front.pixels<Pixel>();
+    const Pixel* b = back.pixels<Pixel>();
+    const std::size_t count = static_cast<std::size_t>(front.width) * front.height;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double fa = f[i].alpha / full;
+        const double ba = b[i].alpha / full;
+        const double bw = ba * (1.0 - fa);
+        const double oa = fa + bw;
+        if (oa <= 0.0) {
+            f[i] = Pixel{};
+            continue;
+        }
+        auto mix = [&](double fc, double bc) { return fromUnit<Channel>((fc * fa + bc * bw) / (oa * full), full); };
+        f[i].red = mix(f[i].red, b[i].red);
+        f[i].green = mix(f[i].green, b[i].green);
+        f[i].blue = mix(f[i].blue, b[i].blue);
+        f[i].alpha = fromUnit<Channel>(oa, full);
+    }
+}
+
+}  // namespace
+
+PF_Pixel parseColour(std::string_view text) {
+    const bool shapeOk = (text.size() == 7 || text.size() == 9) && text.front() == '#';
+    int v[4] = {0, 0, 0, 255};
+    bool ok = shapeOk;
+    for (std::size_t i = 0; ok && i + 1 < text.size(); i += 2) {
+        const int hi = hexDigit(text[i + 1]), lo = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
+        if (hi < 0 || lo < 0) ok = false;
+        else v[i / 2] = hi * 16 + lo;
+    }
+    if (!ok)
+        usageError("the colour \"" + std::string(text) + "\" is not written as #RRGGBB or #RRGGBBAA "
+                   "(hex digits, for example #1E90FF).");
+    PF_Pixel p;
+    p.red = static_cast<A_u_char>(v[0]);
+    p.green = static_cast<A_u_char>(v[1]);
+    p.blue = static_cast<A_u_char>(v[2]);
+    p.alpha = static_cast<A_u_char>(v[3]);
+    return p;
+}
+
+vhost::Image solidImage(int width, int height, vhost::Depth depth, PF_Pixel colour) {
+    vhost::Image one(1, 1, vhost::Depth::Bits8);
+    one.at<PF_Pixel>(0, 0) = colour;
+    const vhost::Image converted = toDepth(one, depth);
+    vhost::Image image(width, height, depth);
+    const std::size_t size = bytesPerPixel(depth);
+    for (std::size_t i = 0; i < image.bytes.size(); i += size)
+        std::copy(converted.bytes.begin(), converted.bytes.end(), image.bytes.begin() + static_cast<std::ptrdiff_t>(i));
+    return image;
+}
+
+vhost::Image toDepth(const vhost::Image& image, vhost::Depth depth) {
+    if (image.depth == depth) return image;
+    vhost::Image out(image.width, image.height, depth);
+    withPixelType(depth, [&](auto to) {
+        withPixelType(image.depth, [&](auto from) { convertPixels<decltype(to), decltype(from)>(image, out); });
+    });
+    return out;
+}
+
+void compositeOver(vhost::Image& front, const vhost::Image& back) {
+    withPixelType(front.depth, [&](auto pixel) { over<decltype(pixel)>(front, back); });
+}
+
+}  // namespace vblind

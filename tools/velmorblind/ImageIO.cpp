@@ -1,0 +1,243 @@
+#include "ImageIO.h"
+
+#include "Error.h"
+#include "Notes.h"
+#include "OutputFile.h"
+#include "PixelConvert.h"
+#include "PixelTypes.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace vblind {
+
+namespace fs = std::filesystem;
+using OIIO::TypeDesc;
+
+namespace {
+
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// OpenImageIO's messages may span lines; a sentence for the user must not.
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
+    return text;
+}
+
+std::string oiioError(const std::string& fromObject) {
+    std::string text = fromObject.empty() ? OIIO::geterror() : fromObject;
+    OIIO::geterror();  // clear what is left
+    return oneLine(text);
+}
+
+vhost::Depth depthOfFile(TypeDesc format) {
+    switch (format.basetype) {
+        case TypeDesc::UINT8:
+        case TypeDesc::INT8: return vhost::Depth::Bits8;
+        case TypeDesc::UINT16:
+        case TypeDesc::INT16: return vhost::Depth::Bits16;
+        default: return vhost::Depth::Float32;
+    }
+}
+
+TypeDesc typeOf(vhost::Depth depth) {
+    switch (depth) {
+        case vhost::Depth::Bits8: return TypeDesc::UINT8;
+        case vhost::Depth::Bits16: return TypeDesc::UINT16;
+        case vhost::Depth::Float32: break;
+    }
+    return TypeDesc::FLOAT;
+}
+
+// Which file channels become red, green, blue and alpha (-1: full alpha).
+struct ChannelMap {
+    int red = 0, green = 0, blue = 0, alpha = -1;
+};
+
+ChannelMap mapChannels(const OIIO::ImageSpec& spec) {
+    ChannelMap map;
+    int alpha = spec.alpha_channel;
+    if (alpha < 0 && (spec.nchannels == 2 || spec.nchannels >= 4)) alpha = spec.nchannels == 2 ? 1 : 3;
+    std::vector<int> colour;
+    for (int c = 0; c < spec.nchannels; ++c)
+        if (c != alpha) colour.push_back(c);
+    map.alpha = alpha;
+    if (colour.size() < 3) {
+        map.red = map.green = map.blue = colour.empty() ? 0 : colour[0];  // grey
+    } else {
+        map.red = colour[0];
+        map.green = colour[1];
+        map.blue = colour[2];
+    }
+    return map;
+}
+
+template <typename File, typename Pixel>
+void fillFromFile(const std::vector<File>& data, int channels, const ChannelMap& map,
+                  vhost::Image& out) {
+    using Channel = typename PixelTraits<Pixel>::Channel;
+    Pixel* dst = out.pixels<Pixel>();
+    const std::size_t count = static_cast<std::size_t>(out.width) * out.height;
+    const Channel opaque = static_cast<Channel>(PixelTraits<Pixel>::full);
+    for (std::size_t i = 0; i < count; ++i) {
+        const File* src = data.data() + i * channels;
+        dst[i].red = px::toHost<Channel>(src[map.red]);
+        dst[i].green = px::toHost<Channel>(src[map.green]);
+        dst[i].blue = px::toHost<Channel>(src[map.blue]);
+        dst[i].alpha = map.alpha >= 0 ? px::toHost<Channel>(src[map.alpha]) : opaque;
+    }
+}
+
+template <typename File>
+vhost::Image readPixels(OIIO::ImageInput& in, const std::string& path, const std::string& role,
+                        vhost::Depth depth) {
+    const OIIO::ImageSpec& spec = in.spec();
+    std::vector<File> data(static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels);
+    const TypeDesc type = std::is_same_v<File, std::uint8_t>    ? TypeDesc::UINT8
+                          : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
+                                                                : TypeDesc::FLOAT;
+    if (!in.read_image(0, 0, 0, spec.nchannels, type, data.data()))
+        failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged or cut short (" +
+                oiioError(in.geterror()) + ").");
+    vhost::Image image(spec.width, spec.height, depth);
+    const ChannelMap map = mapChannels(spec);
+    withPixelType(depth, [&](auto pixel) {
+        fillFromFile<File, decltype(pixel)>(data, spec.nchannels, map, image);
+    });
+    return image;
+}
+
+template <typename File, typename Pixel>
+std::vector<File> toFileOrder(const vhost::Image& image, int channels) {
+    std::vector<File> data(static_cast<std::size_t>(image.width) * image.height * channels);
+    const Pixel* src = image.pixels<Pixel>();
+    const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
+    for (std::size_t i = 0; i < count; ++i) {
+        File* dst = data.data() + i * channels;
+        dst[0] = px::toFile<File>(src[i].red);
+        dst[1] = px::toFile<File>(src[i].green);
+        dst[2] = px::toFile<File>(src[i].blue);
+        if (channels == 4) dst[3] = px::toFile<File>(src[i].alpha);
+    }
+    return data;
+}
+
+std::string formatLabel(const OIIO::ImageOutput& out) {
+    std::string name = out.format_name();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    return name;
+}
+
+}  // namespace
+
+LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
+                      const std::string& role) {
+    const std::string what = "the " + role + " " + quoted(path);
+    std::error_code ec;
+    if (!fs::exists(path, ec)) failure("cannot read " + what + ": there is no such file.");
+    if (fs::is_directory(path, ec)) failure("cannot read " + what + ": it is a folder, not an image.");
+    if (fs::file_size(path, ec) == 0 && !ec) failure("cannot read " + what + ": the file is empty.");
+    if (!std::ifstream(path, std::ios::binary))
+        failure("cannot read " + what + ": the file cannot be opened (no permission to read it?).");
+
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);  // keep straight alpha as stored
+    auto in = OIIO::ImageInput::open(path, &config);
+    if (!in)
+        failure("cannot read " + what + ": it is not an image this tool can read (" + oiioError("") +
+                ").");
+    const OIIO::ImageSpec& spec = in->spec();
+    if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0)
+        failure("cannot read " + what + ": the image is empty.");
+    if (spec.width > kMaxImageSide || spec.height > kMaxImageSide)
+        failure("cannot use " + what + ": it is " + std::to_string(spec.width) + " x " +
+                std::to_string(spec.height) + " pixels, and images over " +
+                std::to_string(kMaxImageSide) + " pixels on a side are refused.");
+
+    LoadedImage loaded;
+    loaded.fileDepth = depthOfFile(spec.format);
+    const vhost::Depth target = depth.value_or(loaded.fileDepth);
+    switch (loaded.fileDepth) {
+        case vhost::Depth::Bits8: loaded.image = readPixels<std::uint8_t>(*in, path, role, target); break;
+        case vhost::Depth::Bits16: loaded.image = readPixels<std::uint16_t>(*in, path, role, target); break;
+        case vhost::Depth::Float32: loaded.image = readPixels<float>(*in, path, role, target); break;
+    }
+    in->close();
+    return loaded;
+}
+
+void checkWritableImage(const std::string& path) {
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out) {
+        OIIO::geterror();
+        const std::string ext = fs::path(path).extension().string();
+        usageError("cannot write " + quoted(path) + ": " +
+                   (ext.empty() ? std::string("the name has no extension to tell the image format")
+                                : "no image format is known for the extension \"" + ext + "\"") +
+                   " (use .png, .tif, .exr, ...).");
+    }
+    checkDestination(path);
+}
+
+void writeImage(const std::string& path, const vhost::Image& image, Notes& notes) {
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out) {
+        checkWritableImage(path);  // throws the sentence
+        failure("cannot write " + quoted(path) + ".");
+    }
+    const std::string format = formatLabel(*out);
+    const bool alpha = out->supports("alpha");
+    if (!alpha) notes.once(format + " files hold no alpha channel: alpha is left out of the file.");
+    const int channels = alpha ? 4 : 3;
+
+    // EXR holds no 8- or 16-bit integers: write those renders as 32-bit float, which is exact.
+    TypeDesc wanted = typeOf(image.depth);
+    if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
+    OIIO::ImageSpec spec(image.width, image.height, channels, wanted);
+    if (alpha) spec.alpha_channel = 3;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+
+    TempOutput temp(path);
+    if (!out->open(temp.tempPath().string(), spec))
+        failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
+
+    // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
+    // Anything other than the three exact types (half, say) gets float data converted by the writer.
+    TypeDesc written = out->spec().format;
+    const int writtenBits = static_cast<int>(written.size() * 8);
+    if (written != TypeDesc::UINT8 && written != TypeDesc::UINT16) written = TypeDesc::FLOAT;
+    if (image.depth == vhost::Depth::Float32 && written != TypeDesc::FLOAT)
+        notes.once(format + " files hold at most " + std::to_string(writtenBits) +
+                   " bits per channel: the float render is written clamped to 0..1 and rounded to "
+                   "the nearest value.");
+    else if (writtenBits < static_cast<int>(typeOf(image.depth).size() * 8))
+        notes.once(format + " files hold at most " + std::to_string(writtenBits) +
+                   " bits per channel: the " + depthName(image.depth) +
+                   " render is written rounded to the nearest value.");
+
+    bool ok = withPixelType(image.depth, [&](auto pixel) {
+        using Pixel = decltype(pixel);
+        if (written == TypeDesc::UINT8) {
+            auto data = toFileOrder<std::uint8_t, Pixel>(image, channels);
+            return out->write_image(TypeDesc::UINT8, data.data());
+        }
+        if (written == TypeDesc::UINT16) {
+            auto data = toFileOrder<std::uint16_t, Pixel>(image, channels);
+            return out->write_image(TypeDesc::UINT16, data.data());
+        }
+        auto data = toFileOrder<float, Pixel>(image, channels);
+        return out->write_image(TypeDesc::FLOAT, data.data());
+    });
+    if (ok) ok = out->close();
+    if (!ok) failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
+    temp.commit();
+}
+
+}  // namespace vblind

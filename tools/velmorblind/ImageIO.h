@@ -1,0 +1,39 @@
+// Image files in and out through OpenImageIO. Files are straight-alpha RGBA; grey files fill red,
+// green and blue; files without alpha get full alpha. Channels are only reordered (to the host's
+// alpha, red, green, blue), never premultiplied. Values are converted with the exact formulas of
+// PixelConvert.h.
+#pragma once
+
+#include "Image.h"
+
+#include <optional>
+#include <string>
+
+namespace vblind {
+
+class Notes;
+
+// Images over this many pixels on a side are refused: the host's 16.16 positions would overflow.
+constexpr int kMaxImageSide = 30000;
+
+struct LoadedImage {
+    vhost::Image image;        // at the asked depth, or the file's own
+    vhost::Depth fileDepth;    // what the file holds: 8-bit, 16-bit or float
+};
+
+// Reads `path`; `depth` converts on load (nullopt keeps the file's depth). `role` names the file in
+// error sentences ("input image", "background image"). Throws a ToolError with one sentence for a
+// missing, unreadable, empty, damaged or oversized file.
+LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
+                      const std::string& role = "input image");
+
+// Writes `image` to `path` in the format its extension names, through a temporary file renamed into
+// place. A render whose depth the format cannot hold is converted with clamping and rounding to
+// nearest (said once through `notes`); a float render goes to EXR and TIFF as 32-bit float.
+void writeImage(const std::string& path, const vhost::Image& image, Notes& notes);
+
+// Refuses an output name whose extension names no format we can write (exit status 2) and a
+// destination folder that is missing or not writable (exit status 1), before any work is done.
+void checkWritableImage(const std::string& path);
+
+}  // namespace vblind

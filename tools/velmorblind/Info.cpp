@@ -1,0 +1,139 @@
+#include "Info.h"
+
+#include "HostBridge.h"
+
+#include "Pipl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+#include <vector>
+
+namespace vblind {
+
+namespace {
+
+std::string hex(unsigned word) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", word);
+    return buf;
+}
+
+// Columns count characters, not bytes ("°" is two bytes, one column).
+std::size_t columns(const std::string& s) {
+    return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string pad(const std::string& s, std::size_t width) {
+    const std::size_t n = columns(s);
+    return n >= width ? s + " " : s + std::string(width - n, ' ');
+}
+
+std::string plain(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
+
+std::string rangeText(const ControlDef& c, double lo, double hi) {
+    if (c.type == PF_Param_ANGLE && !c.hasRange) return "-";
+    if (c.type == PF_Param_POPUP) return "1 to " + std::to_string(c.choices.size());
+    const std::string unit = c.percent ? "%" : "";
+    return plain(lo) + unit + " to " + plain(hi) + unit;
+}
+
+std::string joinChoices(const ControlDef& c) {
+    std::string s;
+    for (std::size_t i = 0; i < c.choices.size(); ++i) s += (i ? "|" : "") + c.choices[i];
+    return s;
+}
+
+}  // namespace
+
+std::string describeVersion(unsigned word) {
+    const vhost::EffectVersion v = vhost::decodeEffectVersion(word);
+    static const char* const kStages[] = {"develop", "alpha", "beta", "release"};
+    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision) + " " +
+           kStages[v.stage & 3] + ", build " + std::to_string(v.build);
+}
+
+std::string describeFlags(unsigned word, bool second) {
+    struct Bit {
+        unsigned bit;
+        const char* name;
+    };
+    static const Bit kFirst[] = {{8, "DISPLAY_ERROR_MESSAGE"}, {17, "REFRESH_UI"},
+                                 {25, "DEEP_COLOR_AWARE"}, {26, "SEND_UPDATE_PARAMS_UI"}};
+    static const Bit kSecond[] = {{10, "SUPPORTS_SMART_RENDER"}, {12, "FLOAT_COLOR_AWARE"}};
+    std::vector<std::string> names;
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        if (!(word & (1u << bit))) continue;
+        std::string name = "bit " + std::to_string(bit);
+        for (const Bit& b : second ? std::vector<Bit>(std::begin(kSecond), std::end(kSecond))
+                                   : std::vector<Bit>(std::begin(kFirst), std::end(kFirst)))
+            if (b.bit == bit) name = b.name;
+        names.push_back(name);
+    }
+    std::string text = hex(word);
+    if (!names.empty()) {
+        text += " (";
+        for (std::size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+        text += ")";
+    }
+    return text;
+}
+
+void printInfo(EffectSession& session, std::ostream& out) {
+    const vhost::Pipl& pipl = session.pipl();
+    out << "Module:      " << session.modulePath().string() << "\n";
+    out << "Property list, read from the file:\n";
+    out << "  Name:        " << pipl.name << "\n";
+    out << "  Category:    " << pipl.category << "\n";
+    out << "  Match name:  " << pipl.matchName << "\n";
+    out << "  Entry point: " << pipl.entryPoint << "\n";
+    if (pipl.version) out << "  Version:     " << describeVersion(*pipl.version) << " (" << hex(*pipl.version) << ")\n";
+    if (pipl.outFlags) out << "  Flags:       " << describeFlags(*pipl.outFlags, false) << "\n";
+    if (pipl.outFlags2) out << "  Flags 2:     " << describeFlags(*pipl.outFlags2, true) << "\n";
+    if (pipl.infoFlags) out << "  Info flags:  " << hex(*pipl.infoFlags) << "\n";
+
+    // About: lines end in a carriage return in the host's convention.
+    std::string about = session.about();
+    out << "About:\n";
+    std::size_t start = 0;
+    while (start <= about.size()) {
+        std::size_t end = about.find_first_of("\r\n", start);
+        out << "  " << about.substr(start, end == std::string::npos ? std::string::npos : end - start) << "\n";
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+
+    const std::vector<ControlDef>& controls = session.controls();
+    const std::vector<std::string> greyed = session.greyedControls();
+    auto isGreyed = [&](const std::string& name) {
+        return std::find(greyed.begin(), greyed.end(), name) != greyed.end();
+    };
+    out << "Controls (" << controls.size() << ", after the input layer; the module reports "
+        << session.declaredParamCount() << " parameters):\n";
+    const std::vector<std::size_t> widths = {5, 14, 14, 16, 14, 10, 8};
+    out << "  " << pad("#", widths[0]) << pad("Name", widths[1]) << pad("Type", widths[2])
+        << pad("Range", widths[3]) << pad("Slider", widths[4]) << pad("Default", widths[5])
+        << pad("Greyed", widths[6]) << "Choices\n";
+    for (const ControlDef& c : controls) {
+        const bool slider = c.type != PF_Param_POPUP && c.type != PF_Param_ANGLE;
+        std::string row = "  " + pad(std::to_string(c.index), widths[0]) + pad(c.name, widths[1]) +
+                          pad(typeName(c.type), widths[2]) + pad(rangeText(c, c.validMin, c.validMax), widths[3]) +
+                          pad(slider ? rangeText(c, c.sliderMin, c.sliderMax) : "-", widths[4]) +
+                          pad(formatValue(c, c.defaultValue), widths[5]) +
+                          pad(isGreyed(c.name) ? "yes" : "no", widths[6]) + joinChoices(c);
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+        out << row << "\n";
+    }
+    out << "Greyed out at the defaults: ";
+    if (greyed.empty()) out << "none";
+    for (std::size_t i = 0; i < greyed.size(); ++i) out << (i ? ", " : "") << greyed[i];
+    out << "\n";
+}
+
+}  // namespace vblind

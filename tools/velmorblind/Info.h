@@ -1,0 +1,19 @@
+// `velmorblind info`: what a module file says about itself (its property list, read from the file)
+// and what it declares when run (About text, controls, the controls greyed at their defaults).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace vblind {
+
+class EffectSession;
+
+void printInfo(EffectSession& session, std::ostream& out);
+
+// "1.3.0 release, build 1"
+std::string describeVersion(unsigned word);
+// "0x06000000 (DEEP_COLOR_AWARE, SEND_UPDATE_PARAMS_UI)"; second = true for the out_flags2 word.
+std::string describeFlags(unsigned word, bool second);
+
+}  // namespace vblind

@@ -1,0 +1,11 @@
+#include "Notes.h"
+
+#include <ostream>
+
+namespace vblind {
+
+void Notes::once(const std::string& text) {
+    if (said_.insert(text).second) out_ << "velmorblind: " << text << '\n' << std::flush;
+}
+
+}  // namespace vblind

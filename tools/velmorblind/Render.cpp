@@ -1,0 +1,186 @@
+#include "Render.h"
+
+#include "Composite.h"
+#include "ContactSheet.h"
+#include "Demo.h"
+#include "Error.h"
+#include "ImageIO.h"
+#include "Notes.h"
+#include "OutputFile.h"
+#include "Progress.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <ostream>
+
+namespace vblind {
+
+namespace {
+
+// Ctrl-C between frames stops the run cleanly: the frame being written is finished or dropped
+// whole (it goes through a temporary file), never left half-written.
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void onInterrupt(int) { gInterrupted = 1; }
+
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        gInterrupted = 0;
+        previous_ = std::signal(SIGINT, onInterrupt);
+    }
+    ~InterruptGuard() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+int indexOf(const std::vector<ControlDef>& controls, const std::string& name) {
+    for (const ControlDef& c : controls)
+        if (normalizeName(c.name) == normalizeName(name)) return c.index;
+    return -1;
+}
+
+std::optional<vhost::Depth> depthOption(std::optional<int> bits) {
+    if (!bits) return std::nullopt;
+    return *bits == 8 ? vhost::Depth::Bits8 : *bits == 16 ? vhost::Depth::Bits16 : vhost::Depth::Float32;
+}
+
+// The background at the output's size and the render's depth, from --under.
+std::optional<vhost::Image> loadUnder(const EffectSession& session, const std::string& under,
+                                      const vhost::Image& input, int downsample) {
+    if (under.empty()) return std::nullopt;
+    const int w = (input.width + downsample - 1) / downsample;
+    const int h = (input.height + downsample - 1) / downsample;
+    if (looksLikeColour(under)) return solidImage(w, h, input.depth, parseColour(under));
+    vhost::Image back = readImage(under, input.depth, "background image").image;
+    if (back.width != input.width || back.height != input.height)
+        usageError("the background image \"" + under + "\" is " + std::to_string(back.width) + " x " +
+                   std::to_string(back.height) + " pixels but the input is " + std::to_string(input.width) +
+                   " x " + std::to_string(input.height) + "; --under needs an image of the same size.");
+    return session.downsampled(back, downsample);
+}
+
+}  // namespace
+
+void addDefaultCompletion(const std::vector<ControlDef>& controls, ControlPlan& plan, const FrameRange& frames) {
+    const int completion = indexOf(controls, "Completion");
+    if (completion < 0 || plan.count(completion) || frames.count() < 2) return;
+    const ControlDef& c = controls.at(static_cast<std::size_t>(completion - 1));
+    ControlSetting s;
+    s.animated = true;
+    s.keys = {Key{frames.first, c.validMin}, Key{frames.last, c.validMax}};
+    plan[completion] = s;
+}
+
+std::string describeFrame(const EffectSession& session, int frame) {
+    std::string line = "frame " + std::to_string(frame) + ":";
+    const auto& controls = session.controls();
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        line += (i ? "; " : " ") + controls[i].name + "=" +
+                formatValue(controls[i], session.valueAt(controls[i].index, frame));
+    return line;
+}
+
+void renderSequence(EffectSession& session, const vhost::Image& input, const SequencePlan& plan, Notes& notes,
+                    std::ostream& out) {
+    const int completion = indexOf(session.controls(), "Completion");
+    std::optional<ContactSheet> sheet;
+    if (!plan.contactSheet.empty())
+        sheet.emplace(plan.frames.count(), (input.width + plan.downsample - 1) / plan.downsample,
+                      (input.height + plan.downsample - 1) / plan.downsample);
+
+    InterruptGuard guard;
+    Progress progress(plan.frames.count(), plan.progress);
+    for (int frame = plan.frames.first; frame <= plan.frames.last; ++frame) {
+        if (gInterrupted)
+            failure("interrupted at frame " + std::to_string(frame) + "; the frames before it are complete.");
+        const std::string path = plan.output.pathFor(frame);
+        progress.step(frame - plan.frames.first, path);
+        if (plan.verbose) {
+            progress.finish();
+            out << describeFrame(session, frame) << std::endl;
+        }
+        vhost::Image result = session.render(input, frame, plan.quality, plan.downsample);
+        if (plan.under) {
+            if (plan.under->width != result.width || plan.under->height != result.height)
+                failure("the host rendered frame " + std::to_string(frame) + " at " + std::to_string(result.width) +
+                        " x " + std::to_string(result.height) + " pixels, not the size of the background.");
+            compositeOver(result, *plan.under);
+        }
+        checkDestination(path);
+        writeImage(path, result, notes);
+        if (sheet) sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
+    }
+    progress.step(plan.frames.count(), "done");
+    progress.finish();
+    if (sheet) writeImage(plan.contactSheet, sheet->image(), notes);
+}
+
+void runRender(const RenderRequest& request, std::ostream& out, std::ostream& err) {
+    // Everything about the command line is checked before any image is read or frame rendered.
+    SequencePlan plan;
+    plan.frames = request.frames.empty() ? FrameRange{0, 0} : parseFrameRange(request.frames);
+    plan.output = OutputPattern::parse(request.output, plan.frames.count());
+    plan.quality = request.quality;
+    plan.downsample = request.downsample;
+    plan.contactSheet = request.contactSheet;
+    plan.verbose = request.verbose;
+    plan.progress = !request.quiet && stderrIsTerminal();
+    if (looksLikeColour(request.under)) parseColour(request.under);
+    checkWritableImage(plan.output.pathFor(plan.frames.first));
+    if (!plan.contactSheet.empty()) checkWritableImage(plan.contactSheet);
+
+    SessionOptions options;
+    if (request.module) options.module = *request.module;
+    options.threads = request.threads;
+    options.fps = request.fps;
+    EffectSession session(options);
+    ControlPlan controls = parseSettings(session.controls(), request.sets, request.keys);
+    addDefaultCompletion(session.controls(), controls, plan.frames);
+    session.apply(controls);
+
+    const LoadedImage input = readImage(request.input, depthOption(request.depth));
+    plan.under = loadUnder(session, request.under, input.image, plan.downsample);
+
+    Notes notes(err);
+    renderSequence(session, input.image, plan, notes, out);
+}
+
+void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
+    namespace fs = std::filesystem;
+    const fs::path dir = request.outDir;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir, ec))
+        failure("cannot make the folder \"" + dir.string() + "\" for the demo" +
+                (ec ? " (" + ec.message() + ")" : std::string()) + ".");
+
+    SequencePlan plan;
+    plan.frames = FrameRange{kDemoFirstFrame, kDemoLastFrame};
+    plan.output = OutputPattern::parse((dir / "frame_%04d.png").string(), plan.frames.count());
+    plan.contactSheet = (dir / "contact_sheet.png").string();
+    plan.verbose = request.verbose;
+    plan.progress = !request.quiet && stderrIsTerminal();
+    checkWritableImage(plan.output.pathFor(plan.frames.first));
+
+    SessionOptions options;
+    if (request.module) options.module = *request.module;
+    options.threads = request.threads;
+    EffectSession session(options);
+    ControlPlan controls = parseSettings(session.controls(), demoSettings(), {});
+    addDefaultCompletion(session.controls(), controls, plan.frames);
+    session.apply(controls);
+
+    const vhost::Image input = demoForeground();
+    plan.under = demoBackground();
+
+    Notes notes(err);
+    renderSequence(session, input, plan, notes, out);
+    if (!request.quiet)
+        out << "velmorblind: wrote " << plan.frames.count() << " frames, " << plan.output.pathFor(plan.frames.first)
+            << " to " << fs::path(plan.output.pathFor(plan.frames.last)).filename().string()
+            << ", and the contact sheet " << plan.contactSheet << "\n";
+}
+
+}  // namespace vblind

@@ -1,0 +1,42 @@
+// velmorblind: renders the VelmorBlind transition from the command line through the stand-in host.
+#include "Cli.h"
+#include "Error.h"
+#include "HostBridge.h"
+#include "Info.h"
+#include "Render.h"
+
+#include <exception>
+#include <iostream>
+#include <new>
+
+int main(int argc, char** argv) {
+    using namespace vblind;
+    try {
+        const auto cl = parseCommandLine(argc, argv, std::cout);
+        if (!cl) return kExitOk;
+        switch (cl->command) {
+            case Command::Info: {
+                SessionOptions options;
+                if (cl->info.module) options.module = *cl->info.module;
+                options.threads = 1;
+                EffectSession session(options);
+                printInfo(session, std::cout);
+                break;
+            }
+            case Command::Render: runRender(cl->render, std::cout, std::cerr); break;
+            case Command::Demo: runDemo(cl->demo, std::cout, std::cerr); break;
+        }
+        std::cout.flush();
+        return kExitOk;
+    } catch (const ToolError& e) {
+        std::cout.flush();
+        std::cerr << "velmorblind: " << e.what() << std::endl;
+        return e.status();
+    } catch (const std::bad_alloc&) {
+        std::cerr << "velmorblind: out of memory." << std::endl;
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        std::cerr << "velmorblind: unexpected error: " << e.what() << "." << std::endl;
+        return kExitFailure;
+    }
+}
