@@ -254,7 +254,7 @@ double Easing::Impl::_elastic(double t) const
     }
 }
 
-Easing::Easing() : _holder(new ImplHolder<Impl>(new Impl())) {}
+Easing::Easing() : Easing(Linear, InOut) {}
 
 Easing::Easing(int type, int mode) : _holder(nullptr)
 {

@@ -18,10 +18,8 @@ public:
     // Takes ownership of p, which must come from array new (null allowed).
     explicit shared_array(T* p) : _ptr(p), _count(new (std::nothrow) int(1))
     {
-        if (!_count) {
-            delete[] p; // ownership was handed over: do not leak it
-            throw std::bad_alloc();
-        }
+        if (!_count)
+            _adoptFailed(p);
     }
 
     shared_array(const shared_array& other) : _ptr(other._ptr), _count(other._count)
@@ -78,12 +76,23 @@ public:
     int use_count() const { return _count ? *_count : 0; }
 
 private:
-    // Kept out of line: GCC's use-after-free analysis cannot see that a count still above 0
-    // keeps the array alive and would warn at every caller that inlines the deletion.
+    // The deletions are kept out of line: GCC's use-after-free analysis cannot see that a count
+    // still above 0 keeps the array alive (or that a failed adoption throws) and would warn at
+    // every caller that inlines them.
 #if defined(__GNUC__)
-    __attribute__((noinline))
+#define VELMOR_SHARED_ARRAY_NOINLINE __attribute__((noinline))
+#else
+#define VELMOR_SHARED_ARRAY_NOINLINE
 #endif
-    void _release()
+
+    // The count could not be allocated: ownership was handed over, so do not leak the array.
+    [[noreturn]] VELMOR_SHARED_ARRAY_NOINLINE static void _adoptFailed(T* p)
+    {
+        delete[] p;
+        throw std::bad_alloc();
+    }
+
+    VELMOR_SHARED_ARRAY_NOINLINE void _release()
     {
         if (_count && --*_count == 0) {
             delete[] _ptr;
@@ -92,6 +101,8 @@ private:
         _ptr = nullptr;
         _count = nullptr;
     }
+
+#undef VELMOR_SHARED_ARRAY_NOINLINE
 
     T* _ptr;
     int* _count;
