@@ -1,0 +1,177 @@
+// AEGP_SuiteHandler against a counting basic suite: each slot asks for its exact name and version,
+// at most once, and gives back exactly what it took, also when a later acquisition fails.
+#include "AEGP_SuiteHandler.h"
+#include "FakeBasicSuite.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Accessor {
+    std::string name;
+    int version;
+    std::function<const void*(const AEGP_SuiteHandler&)> get;
+};
+
+// The suites the module uses, as the host knows them: names and versions written out here.
+std::vector<Accessor> accessors()
+{
+    using H = AEGP_SuiteHandler;
+    return {
+        {"PF Handle Suite", 2, [](const H& h) -> const void* { return h.HandleSuite2(); }},
+        {"AEGP Utility Suite", 7, [](const H& h) -> const void* { return h.UtilitySuite7(); }},
+        {"PF Param Utils Suite", 2, [](const H& h) -> const void* { return h.ParamUtilsSuite2(); }},
+        {"AEGP PF Interface Suite", 1,
+         [](const H& h) -> const void* { return h.PFInterfaceSuite1(); }},
+        {"AEGP Layer Suite", 11, [](const H& h) -> const void* { return h.LayerSuite11(); }},
+        {"AEGP Iterate Suite", 1, [](const H& h) -> const void* { return h.IterateSuite1(); }},
+        {"PF Iterate8 Suite", 1, [](const H& h) -> const void* { return h.Iterate8Suite1(); }},
+        {"PF World Suite", 1, [](const H& h) -> const void* { return h.WorldSuite1(); }},
+        {"PF World Suite", 2, [](const H& h) -> const void* { return h.WorldSuite2(); }},
+        {"PF Fill Matte Suite", 2, [](const H& h) -> const void* { return h.FillMatteSuite2(); }},
+        {"PF Sampling8 Suite", 1, [](const H& h) -> const void* { return h.Sampling8Suite1(); }},
+        {"PF Sampling16 Suite", 1, [](const H& h) -> const void* { return h.Sampling16Suite1(); }},
+        {"PF SamplingFloat Suite", 1,
+         [](const H& h) -> const void* { return h.SamplingFloatSuite1(); }},
+    };
+}
+
+PF_Err thrownBy(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (PF_Err err) {
+        return err;
+    }
+    return PF_Err_NONE;
+}
+
+}  // namespace
+
+TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSameNameAndVersion)
+{
+    for (const Accessor& a : accessors()) {
+        SCOPED_TRACE(a.name + " " + std::to_string(a.version));
+        fake::BasicSuite basic;
+        {
+            const AEGP_SuiteHandler suites(basic.suite());
+            const void* first = a.get(suites);
+            const void* second = a.get(suites);
+            EXPECT_EQ(first, basic.tableFor(a.name, a.version));
+            EXPECT_EQ(second, first);
+            EXPECT_EQ(basic.acquireCalls(), 1);
+            EXPECT_EQ(basic.acquisitions(a.name, a.version), 1);
+            EXPECT_EQ(basic.totalReleases(), 0) << "nothing is released while the handler lives";
+        }
+        EXPECT_EQ(basic.releases(a.name, a.version), 1);
+        EXPECT_EQ(basic.totalReleases(), 1);
+    }
+}
+
+TEST(SuiteHandler, AllSuitesTogetherAreReleasedEachExactlyOnce)
+{
+    fake::BasicSuite basic;
+    {
+        AEGP_SuiteHandler suites(basic.suite());
+        for (const Accessor& a : accessors())
+            a.get(suites);
+        EXPECT_EQ(basic.totalAcquisitions(), 13);
+    }
+    EXPECT_EQ(basic.releasedMap(), basic.acquiredMap());
+    EXPECT_EQ(basic.totalReleases(), 13);
+}
+
+TEST(SuiteHandler, AHandlerAskedForNothingAcquiresAndReleasesNothing)
+{
+    fake::BasicSuite basic;
+    { AEGP_SuiteHandler suites(basic.suite()); }
+    EXPECT_EQ(basic.acquireCalls(), 0);
+    EXPECT_EQ(basic.totalReleases(), 0);
+}
+
+TEST(SuiteHandler, AMissingBasicSuiteThrowsTheMissingSuiteError)
+{
+    EXPECT_EQ(thrownBy([] { AEGP_SuiteHandler suites(nullptr); }), PF_Err_BAD_CALLBACK_PARAM);
+}
+
+TEST(SuiteHandler, AnErrorOrANullTableThrows516AndReleasesOnlyWhatWasAcquired)
+{
+    for (auto answer : {fake::BasicSuite::Answer::ErrorAndNull,
+                        fake::BasicSuite::Answer::NullAndNoError}) {
+        fake::BasicSuite basic;
+        basic.answer("PF Param Utils Suite", 2, answer);
+        const PF_Err err = thrownBy([&] {
+            AEGP_SuiteHandler suites(basic.suite());
+            suites.HandleSuite2();
+            suites.ParamUtilsSuite2();
+            ADD_FAILURE() << "a missing suite must not be handed out";
+        });
+        EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(basic.releases("PF Handle Suite", 2), 1) << "unwinding releases what was taken";
+        EXPECT_EQ(basic.releases("PF Param Utils Suite", 2), 0) << "nothing to give back";
+        EXPECT_EQ(basic.totalReleases(), 1);
+    }
+}
+
+TEST(SuiteHandler, AFailedAcquisitionIsAskedAgainOnTheNextUse)
+{
+    fake::BasicSuite basic;
+    basic.answer("PF World Suite", 1, fake::BasicSuite::Answer::ErrorAndNull);
+    {
+        AEGP_SuiteHandler suites(basic.suite());
+        EXPECT_EQ(thrownBy([&] { suites.WorldSuite1(); }), PF_Err_BAD_CALLBACK_PARAM);
+        basic.answer("PF World Suite", 1, fake::BasicSuite::Answer::Table);
+        EXPECT_EQ(suites.WorldSuite1(), basic.tableFor("PF World Suite", 1));
+    }
+    EXPECT_EQ(basic.acquisitions("PF World Suite", 1), 1);
+    EXPECT_EQ(basic.releases("PF World Suite", 1), 1);
+}
+
+TEST(SuiteHandler, ReleaseSuiteGivesOneBackAndTheDestructorDoesNotReleaseItAgain)
+{
+    fake::BasicSuite basic;
+    {
+        AEGP_SuiteHandler suites(basic.suite());
+        suites.FillMatteSuite2();
+        suites.IterateSuite1();
+        suites.ReleaseSuite("PF Fill Matte Suite", 2);
+        EXPECT_EQ(basic.releases("PF Fill Matte Suite", 2), 1);
+        // Asked again after the release, the suite is acquired afresh.
+        EXPECT_EQ(suites.FillMatteSuite2(), basic.tableFor("PF Fill Matte Suite", 2));
+    }
+    EXPECT_EQ(basic.acquisitions("PF Fill Matte Suite", 2), 2);
+    EXPECT_EQ(basic.releases("PF Fill Matte Suite", 2), 2);
+    EXPECT_EQ(basic.releases("AEGP Iterate Suite", 1), 1);
+}
+
+TEST(SuiteHandler, ReleaseAllSuitesTwiceReleasesEachSuiteOnce)
+{
+    fake::BasicSuite basic;
+    basic.releaseAnswers(kSPSuiteNotFoundError);  // release failures are ignored
+    {
+        AEGP_SuiteHandler suites(basic.suite());
+        suites.LayerSuite11();
+        suites.PFInterfaceSuite1();
+        suites.ReleaseAllSuites();
+        suites.ReleaseAllSuites();
+    }
+    EXPECT_EQ(basic.releases("AEGP Layer Suite", 11), 1);
+    EXPECT_EQ(basic.releases("AEGP PF Interface Suite", 1), 1);
+    EXPECT_EQ(basic.totalReleases(), 2);
+}
+
+TEST(SuiteHandler, MissingSuiteErrorThrowsABarePFErr)
+{
+    fake::BasicSuite basic;
+    AEGP_SuiteHandler suites(basic.suite());
+    try {
+        suites.MissingSuiteError();
+        FAIL() << "MissingSuiteError returned";
+    } catch (int err) {  // PF_Err is the host's 32-bit integer, not a class
+        EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+    }
+}
