@@ -98,8 +98,9 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
     const std::uint32_t count = read32(data + 6);
     // Every property takes at least its 16-byte head: a count beyond that cannot add up.
     if (count > (size - kHeaderSize) / kPropertyHead) {
-        error = "property list: a count of " + std::to_string(count) +
-                " properties does not fit in " + std::to_string(size) + " bytes";
+        error = "property list truncated or miscounted: " + std::to_string(count) +
+                " properties need at least " + std::to_string(kHeaderSize + std::uint64_t{count} * kPropertyHead) +
+                " bytes, the list holds " + std::to_string(size);
         return std::nullopt;
     }
 
