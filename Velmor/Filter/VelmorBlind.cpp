@@ -14,16 +14,17 @@ namespace {
 
 // Rounds half away from zero to a 16.16 component: add 0.5 to a value that is not negative,
 // subtract 0.5 from a negative one, then truncate. Displacements beyond the 32-bit range (far
-// larger than any image the host renders) saturate instead of overflowing the conversion.
+// larger than any image the host renders) saturate to +-INT_MAX instead of overflowing the
+// conversion, so that the result can always be negated.
 int roundFixed(double v)
 {
     if (std::isnan(v))
         return 0;
     const double r = v < 0.0 ? v - 0.5 : v + 0.5;
-    if (r >= 2147483648.0)
+    if (r >= 2147483647.0)
         return INT_MAX;
-    if (r <= -2147483649.0)
-        return INT_MIN;
+    if (r <= -2147483647.0)
+        return -INT_MAX;
     return static_cast<int>(r);
 }
 
