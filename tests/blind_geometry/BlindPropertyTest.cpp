@@ -158,7 +158,7 @@ TEST(BlindProperties, PreparedBandsAndEveryPixel)
 {
     TestHost host;
     Draw draw(0x5eedB11d);
-    const int sets = 1000;
+    const int sets = 500;
     for (int set = 0; set < sets; ++set) {
         const Drawn d = draw.next();
         SCOPED_TRACE(d.describe());
