@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -160,15 +159,33 @@ TEST(ModuleFile, TheWindowsResourceScriptCarriesTheSameBytes)
     std::ifstream f(VELMOR_PIPL_RC);
     ASSERT_TRUE(f) << VELMOR_PIPL_RC;
     const std::string rc((std::istreambuf_iterator<char>(f)), {});
-    EXPECT_TRUE(std::regex_search(rc, std::regex(R"(\bLANGUAGE\s+9\s*,\s*1\b)"))) << rc;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(rc, m, std::regex(R"(\b16000\s+PIPL\s+BEGIN([^]*)END)"))) << rc;
+    // Tokens, separators dropped: "LANGUAGE 9 1 16000 PIPL BEGIN 0x0001 ... END".
+    std::vector<std::string> tokens;
+    {
+        std::string clean;
+        bool comment = false;
+        for (std::size_t i = 0; i < rc.size(); ++i) {
+            if (!comment && rc.compare(i, 2, "/*") == 0)
+                comment = true;
+            if (!comment)
+                clean += rc[i] == ',' ? ' ' : rc[i];
+            if (comment && rc.compare(i, 2, "*/") == 0)
+                comment = false, ++i;
+        }
+        std::istringstream words(clean);
+        for (std::string w; words >> w;)
+            tokens.push_back(w);
+    }
+    const std::vector<std::string> head = {"LANGUAGE", "9", "1", "16000", "PIPL", "BEGIN"};
+    ASSERT_GT(tokens.size(), head.size() + 1) << rc;
+    EXPECT_EQ(std::vector<std::string>(tokens.begin(), tokens.begin() + head.size()), head) << rc;
+    EXPECT_EQ(tokens.back(), "END");
     Bytes got;
-    const std::string body = m[1];
-    const std::regex word(R"(0x([0-9A-Fa-f]{1,4}))");
-    for (auto it = std::sregex_iterator(body.begin(), body.end(), word); it != std::sregex_iterator();
-         ++it)
-        le16(got, static_cast<std::uint16_t>(std::stoul((*it)[1], nullptr, 16)));
+    for (std::size_t i = head.size(); i + 1 < tokens.size(); ++i) {
+        const std::string& w = tokens[i];
+        ASSERT_TRUE(w.size() == 6 && w.compare(0, 2, "0x") == 0) << "not a 16-bit word: " << w;
+        le16(got, static_cast<std::uint16_t>(std::stoul(w.substr(2), nullptr, 16)));
+    }
     EXPECT_EQ(got.size(), 298u);
     EXPECT_EQ(got, expectedPipl());
 }
