@@ -32,7 +32,10 @@ constexpr const char* kRenderFooter =
 std::string sentence(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     std::replace(text.begin(), text.end(), '\n', ' ');
-    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    // "The following argument..." reads on after our prefix in lower case; "IN is required" keeps its name.
+    if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) &&
+        std::islower(static_cast<unsigned char>(text[1])))
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     if (!text.empty() && text.back() != '.') text += '.';
     return text;
 }
@@ -105,6 +108,11 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     addModuleOption(*demo, d.module);
     demo->footer(kFooter);
 
+    // CLI11 would call an unknown command a missing one; name it instead.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (!first.empty() && first[0] != '-' && first != "info" && first != "render" && first != "demo")
+        usageError("there is no command \"" + std::string(argv[1]) +
+                   "\"; the commands are info, render and demo. See \"velmorblind --help\".");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

@@ -9,11 +9,35 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#define VBLIND_DUP _dup
+#define VBLIND_DUP2 _dup2
+#define VBLIND_OPEN _open
+#define VBLIND_CLOSE _close
+#define VBLIND_FILENO _fileno
+#define VBLIND_O_WRONLY _O_WRONLY
+static constexpr const char* kNullDevice = "NUL";
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#define VBLIND_DUP dup
+#define VBLIND_DUP2 dup2
+#define VBLIND_OPEN open
+#define VBLIND_CLOSE close
+#define VBLIND_FILENO fileno
+#define VBLIND_O_WRONLY O_WRONLY
+static constexpr const char* kNullDevice = "/dev/null";
+#endif
 
 namespace vblind {
 
@@ -21,6 +45,31 @@ namespace fs = std::filesystem;
 using OIIO::TypeDesc;
 
 namespace {
+
+// Silences the process's stderr for its lifetime. Some image libraries (libpng) print a line of
+// their own before OpenImageIO reports the same failure to us.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = VBLIND_DUP(VBLIND_FILENO(stderr));
+        const int null = VBLIND_OPEN(kNullDevice, VBLIND_O_WRONLY);
+        if (saved_ >= 0 && null >= 0) VBLIND_DUP2(null, VBLIND_FILENO(stderr));
+        if (null >= 0) VBLIND_CLOSE(null);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            VBLIND_DUP2(saved_, VBLIND_FILENO(stderr));
+            VBLIND_CLOSE(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
@@ -103,7 +152,12 @@ vhost::Image readPixels(OIIO::ImageInput& in, const std::string& path, const std
     const TypeDesc type = std::is_same_v<File, std::uint8_t>    ? TypeDesc::UINT8
                           : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
                                                                 : TypeDesc::FLOAT;
-    if (!in.read_image(0, 0, 0, spec.nchannels, type, data.data()))
+    bool ok = false;
+    {
+        QuietStderr quiet;
+        ok = in.read_image(0, 0, 0, spec.nchannels, type, data.data());
+    }
+    if (!ok)
         failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged or cut short (" +
                 oiioError(in.geterror()) + ").");
     vhost::Image image(spec.width, spec.height, depth);
@@ -149,10 +203,21 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
 
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);  // keep straight alpha as stored
-    auto in = OIIO::ImageInput::open(path, &config);
-    if (!in)
-        failure("cannot read " + what + ": it is not an image this tool can read (" + oiioError("") +
-                ").");
+    std::unique_ptr<OIIO::ImageInput> in;
+    {
+        QuietStderr quiet;  // image libraries print their own complaints; ours is the one sentence
+        in = OIIO::ImageInput::open(path, &config);
+    }
+    if (!in) {
+        const std::string why = oiioError("");
+        // A file that looks like a known format but cannot be opened is damaged; anything else
+        // is simply not an image we know.
+        auto probe = OIIO::ImageInput::create(path, false);
+        OIIO::geterror();
+        if (probe && probe->valid_file(path))
+            failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
+        failure("cannot read " + what + ": it is not an image this tool can read (" + why + ").");
+    }
     const OIIO::ImageSpec& spec = in->spec();
     if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0)
         failure("cannot read " + what + ": the image is empty.");

@@ -1,0 +1,230 @@
+// The built program, run as a user runs it: exit status, what it says, and what it leaves on disk.
+#include "Controls.h"
+#include "ImageIO.h"
+#include "Notes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace vblind;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("velmorblind-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    ToolRun run(const std::vector<std::string>& args) const {
+        std::string cmd = "cd " + shellQuote(dir_.string()) + " && " + shellQuote(VELMORBLIND_EXE);
+        for (const std::string& a : args) cmd += " " + shellQuote(a);
+        cmd += " </dev/null >" + shellQuote((dir_ / ".stdout").string()) + " 2>" +
+               shellQuote((dir_ / ".stderr").string());
+        const int raw = std::system(cmd.c_str());
+        ToolRun r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir_ / ".stdout");
+        r.err = slurp(dir_ / ".stderr");
+        fs::remove(dir_ / ".stdout");
+        fs::remove(dir_ / ".stderr");
+        return r;
+    }
+
+    std::vector<std::string> listing() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir_))
+            names.push_back(fs::relative(e.path(), dir_).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void writeInput(const std::string& name, int w = 16, int h = 12) const {
+        vhost::Image image(w, h, vhost::Depth::Bits8);
+        for (std::size_t i = 0; i < image.bytes.size(); ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 7);
+        std::ostringstream ignored;
+        Notes notes(ignored);
+        writeImage(path(name), image, notes);
+    }
+
+    // A refused command: the status, exactly one line on stderr that says what, nothing new on disk.
+    void expectRefused(const std::vector<std::string>& args, int status, const std::string& fragment) {
+        const auto before = listing();
+        const ToolRun r = run(args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(r.status, status) << shown << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << "\n" << r.err;
+        EXPECT_EQ(r.err.rfind("velmorblind: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(fragment), std::string::npos) << shown << "\n" << r.err;
+        EXPECT_EQ(listing(), before) << shown;
+    }
+
+    fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(CliTest, HelpAndUsage) {
+    ToolRun r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("render"), std::string::npos);
+    EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+    r = run({"render", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--contact-sheet"), std::string::npos);
+    EXPECT_NE(r.out.find("Easing Mode"), std::string::npos);
+    expectRefused({}, 2, "subcommand");
+    expectRefused({"paint"}, 2, "paint");
+}
+
+TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
+    writeInput("in.png");
+    expectRefused({"render", "in.png"}, 2, "--output is required");
+    expectRefused({"render", "-o", "out.png"}, 2, "IN is required");
+    expectRefused({"render", "in.png", "-o", "out.png", "--sparkle"}, 2, "--sparkle");
+    expectRefused({"render", "in.png", "-o", "out.png", "--depth", "12"}, 2, "--depth");
+    expectRefused({"render", "in.png", "-o", "out.png", "--quality", "superb"}, 2, "--quality");
+    expectRefused({"render", "in.png", "-o", "out.png", "--downsample", "0"}, 2, "--downsample");
+    expectRefused({"render", "in.png", "-o", "out.png", "--threads", "0"}, 2, "--threads");
+}
+
+TEST_F(CliTest, BadControlsAreRefusedNamingTheControl) {
+    writeInput("in.png");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Opacity=5"}, 2, "no control named \"Opacity\"");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Easing=Wobbly"}, 2,
+                  "Easing accepts one of Linear, Quad, Cubic");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Completion=101"}, 2,
+                  "Completion accepts a percentage from 0 to 100");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Width=0"}, 2, "Width accepts");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Seed=1.5"}, 2, "Seed accepts a whole number");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "State"}, 2, "NAME=VALUE");
+    expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "1-3", "--key", "Completion=0@1,x@3"}, 2,
+                  "Completion accepts");
+    expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "1-3", "--key", "Order=Random"}, 2, "no frame");
+}
+
+TEST_F(CliTest, BadFramesAndOutputNamesAreRefused) {
+    writeInput("in.png");
+    expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "9-3"}, 2, "backwards");
+    expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "one-two"}, 2, "frame range");
+    expectRefused({"render", "in.png", "-o", "out.png", "--frames", "1-2"}, 2, "no frame number");
+    expectRefused({"render", "in.png", "-o", "f%s.png", "--frames", "1-2"}, 2, "not a frame number");
+    expectRefused({"render", "in.png", "-o", "out.bogus"}, 2, "\".bogus\"");
+    expectRefused({"render", "in.png", "-o", "missing/out.png"}, 1, "does not exist");
+    expectRefused({"render", "in.png", "-o", "in.png/out.png"}, 1, "not a folder");
+    expectRefused({"render", "in.png", "-o", "out.png", "--contact-sheet", "nowhere/sheet.png"}, 1, "does not exist");
+    expectRefused({"render", "in.png", "-o", "out.png", "--under", "#12345"}, 2, "#RRGGBB");
+}
+
+TEST_F(CliTest, BadImagesAreRefused) {
+    writeInput("in.png");
+    expectRefused({"render", "nothere.png", "-o", "out.png"}, 1, "no such file");
+    { std::ofstream(path("empty.png")); }
+    expectRefused({"render", "empty.png", "-o", "out.png"}, 1, "empty");
+    { std::ofstream(path("notes.png")) << "shopping list\n"; }
+    expectRefused({"render", "notes.png", "-o", "out.png"}, 1, "not an image");
+    fs::copy_file(path("in.png"), path("cut.png"));
+    fs::resize_file(path("cut.png"), fs::file_size(path("in.png")) - 20);
+    expectRefused({"render", "cut.png", "-o", "out.png"}, 1, "damaged or cut short");
+    writeInput("huge.png", 30001, 1);
+    expectRefused({"render", "huge.png", "-o", "out.png"}, 1, "over 30000 pixels");
+    writeInput("other.png", 20, 12);
+    expectRefused({"render", "in.png", "-o", "out.png", "--under", "other.png"}, 2, "same size");
+    expectRefused({"render", "in.png", "-o", "out.png", "--under", "absent.png"}, 1, "background image");
+}
+
+TEST_F(CliTest, BadModulesAreRefused) {
+    writeInput("in.png");
+    expectRefused({"info", "--module", "absent.so"}, 1, "no such file");
+    expectRefused({"info", "--module", "in.png"}, 1, "not an effect module");
+    expectRefused({"info", "--module", TOOL_FIXTURE_NO_PIPL}, 1, "property list");
+    expectRefused({"render", "in.png", "-o", "out.png", "--module", TOOL_FIXTURE_NO_PIPL}, 1, "property list");
+}
+
+TEST_F(CliTest, InfoListsTheTwelveControlsAsDeclared) {
+    const ToolRun r = run({"info", "--module", VELMOR_MODULE_PATH});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_NE(r.out.find("Name:        VelmorBlind\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Category:    Velmor\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Match name:  VelmorBlind by Tavelinor\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Version:     1.3.0 release, build 1 (0x00098601)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Flags:       0x06000000 (DEEP_COLOR_AWARE, SEND_UPDATE_PARAMS_UI)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Flags 2:     0x00001400 (SUPPORTS_SMART_RENDER, FLOAT_COLOR_AWARE)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("About:\n  VelmorBlind, v1.3.0\n  "), std::string::npos) << r.out;
+
+    // Control rows: index, name, type, range, slider, default, greyed, choices.
+    const std::vector<std::string> expected = {
+        "1 | Mode | popup | 1 to 2 | - | One | no | One|Both",
+        "2 | Completion | fixed slider | 0% to 100% | 0% to 100% | 0.0% | no |",
+        "3 | Delay | fixed slider | 0% to 100% | 0% to 100% | 10.0% | no |",
+        "4 | Width | float slider | 1 to 4000 | 1 to 100 | 20.00 | no |",
+        "5 | Direction | angle | - | - | 90.0\xC2\xB0 | no |",
+        "6 | Offset | angle | - | - | 0.0\xC2\xB0 | no |",
+        "7 | Order | popup | 1 to 3 | - | Normal | no | Normal|Inverse|Random",
+        "8 | Seed | slider | 0 to 10000 | 0 to 100 | 0 | yes |",
+        "9 | Easing | popup | 1 to 9 | - | Linear | no | Linear|Quad|Cubic|Quart|Quint|Expo|Circ|Sine|Bounce",
+        "10 | Easing Mode | popup | 1 to 3 | - | InOut | yes | In|Out|InOut",
+        "11 | State | popup | 1 to 3 | - | Still | no | Still|Move|Shrink",
+        "12 | Outside | popup | 1 to 4 | - | Mirror | yes | Void|Edge|Tile|Mirror",
+    };
+    // Columns are separated by two or more spaces (names and types hold single spaces).
+    const std::regex row(R"(^  (\d+) +(\S+(?: \S+)*)  +(\S+(?: \S+)*)  +(\S+(?: \S+)*)  +(\S+(?: \S+)*)  +(\S+)  +(yes|no)(?:  +(\S+))?$)");
+    std::vector<std::string> rows;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, row))
+            rows.push_back(m[1].str() + " | " + m[2].str() + " | " + m[3].str() + " | " + m[4].str() + " | " +
+                           m[5].str() + " | " + m[6].str() + " | " + m[7].str() + " |" +
+                           (m[8].matched ? " " + m[8].str() : ""));
+    }
+    EXPECT_EQ(rows, expected) << r.out;
+    EXPECT_NE(r.out.find("Greyed out at the defaults: Seed, Easing Mode, Outside\n"), std::string::npos);
+}
+
+TEST_F(CliTest, InfoFindsTheModuleBesideTheTool) {
+    const ToolRun r = run({"info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Module:      " + (fs::path(VELMORBLIND_EXE).parent_path() / "VelmorBlind.so").string()),
+              std::string::npos)
+        << r.out;
+}

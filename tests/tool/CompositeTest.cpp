@@ -1,0 +1,113 @@
+// Straight-alpha "over", background colours and depth changes.
+#include "Composite.h"
+#include "Error.h"
+
+#include <gtest/gtest.h>
+
+using namespace vblind;
+
+namespace {
+
+template <typename Pixel>
+vhost::Image one(vhost::Depth depth, Pixel p) {
+    vhost::Image image(1, 1, depth);
+    image.at<Pixel>(0, 0) = p;
+    return image;
+}
+
+}  // namespace
+
+TEST(Over, EndsOfTheTransition) {
+    // Opaque front hides the back; transparent front shows the back exactly.
+    vhost::Image front = one(vhost::Depth::Bits8, PF_Pixel{255, 10, 20, 30});
+    compositeOver(front, one(vhost::Depth::Bits8, PF_Pixel{255, 200, 100, 0}));
+    EXPECT_EQ(front.at<PF_Pixel>(0, 0).red, 10);
+    EXPECT_EQ(front.at<PF_Pixel>(0, 0).alpha, 255);
+
+    vhost::Image clear = one(vhost::Depth::Bits16, PF_Pixel16{0, 32768, 32768, 32768});
+    compositeOver(clear, one(vhost::Depth::Bits16, PF_Pixel16{32768, 1, 16384, 32767}));
+    const PF_Pixel16 c = clear.at<PF_Pixel16>(0, 0);
+    EXPECT_EQ(c.alpha, 32768);
+    EXPECT_EQ(c.red, 1);
+    EXPECT_EQ(c.green, 16384);
+    EXPECT_EQ(c.blue, 32767);
+
+    // Nothing over nothing is transparent black, whatever colour either carried.
+    vhost::Image none = one(vhost::Depth::Float32, PF_PixelFloat{0, 0.5f, 0.5f, 0.5f});
+    compositeOver(none, one(vhost::Depth::Float32, PF_PixelFloat{0, 1, 1, 1}));
+    const PF_PixelFloat n = none.at<PF_PixelFloat>(0, 0);
+    EXPECT_EQ(n.alpha, 0.0f);
+    EXPECT_EQ(n.red, 0.0f);
+}
+
+TEST(Over, StraightAlphaMixesByCoverage) {
+    // Half-covered white over opaque black: mid grey, opaque.
+    vhost::Image f = one(vhost::Depth::Float32, PF_PixelFloat{0.5f, 1, 1, 1});
+    compositeOver(f, one(vhost::Depth::Float32, PF_PixelFloat{1, 0, 0, 0}));
+    EXPECT_EQ(f.at<PF_PixelFloat>(0, 0).red, 0.5f);
+    EXPECT_EQ(f.at<PF_PixelFloat>(0, 0).alpha, 1.0f);
+
+    // Over a half-covered back: oa = 0.5 + 0.5 * 0.5 = 0.75; colour (1 * 0.5 + 0 * 0.25) / 0.75.
+    vhost::Image g = one(vhost::Depth::Float32, PF_PixelFloat{0.5f, 1, 0, 0});
+    compositeOver(g, one(vhost::Depth::Float32, PF_PixelFloat{0.5f, 0, 1, 0}));
+    EXPECT_EQ(g.at<PF_PixelFloat>(0, 0).alpha, 0.75f);
+    EXPECT_EQ(g.at<PF_PixelFloat>(0, 0).red, static_cast<float>(0.5 / 0.75));
+    EXPECT_EQ(g.at<PF_PixelFloat>(0, 0).green, static_cast<float>(0.25 / 0.75));
+
+    // 8-bit rounds to nearest: 255 * 128/255 = 128; 200 * 0.5 + 100 * 0.5 = 150.2 for a = 128.
+    vhost::Image e = one(vhost::Depth::Bits8, PF_Pixel{128, 255, 200, 0});
+    compositeOver(e, one(vhost::Depth::Bits8, PF_Pixel{255, 0, 100, 0}));
+    EXPECT_EQ(e.at<PF_Pixel>(0, 0).alpha, 255);
+    EXPECT_EQ(e.at<PF_Pixel>(0, 0).red, 128);
+    EXPECT_EQ(e.at<PF_Pixel>(0, 0).green, 150);  // (200 * 128 + 100 * 127) / 255 = 150.196
+}
+
+TEST(Colour, ParsesHexWithAndWithoutAlpha) {
+    PF_Pixel c = parseColour("#1E90ff");
+    EXPECT_EQ(c.red, 0x1E);
+    EXPECT_EQ(c.green, 0x90);
+    EXPECT_EQ(c.blue, 0xFF);
+    EXPECT_EQ(c.alpha, 255);
+    c = parseColour("#00000080");
+    EXPECT_EQ(c.alpha, 0x80);
+    for (const char* bad : {"#", "#12345", "#1234567", "#GG0000", "123456", "#12 456", "#123456789"}) {
+        try {
+            parseColour(bad);
+            ADD_FAILURE() << bad << " accepted";
+        } catch (const ToolError& e) {
+            EXPECT_EQ(e.status(), kExitUsage);
+            EXPECT_NE(std::string(e.what()).find("#RRGGBB"), std::string::npos);
+        }
+    }
+}
+
+TEST(Colour, SolidImagesConvertLikeTheHostFill) {
+    const vhost::Image s = solidImage(3, 2, vhost::Depth::Bits16, PF_Pixel{255, 128, 1, 0});
+    ASSERT_EQ(s.width, 3);
+    ASSERT_EQ(s.height, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            const PF_Pixel16 p = s.at<PF_Pixel16>(x, y);
+            EXPECT_EQ(p.alpha, 32768);
+            EXPECT_EQ(p.red, 16448);  // 128 * 32768 / 255 = 16448.25
+            EXPECT_EQ(p.green, 129);  // 128.5 rounds up
+            EXPECT_EQ(p.blue, 0);
+        }
+    const vhost::Image f = solidImage(1, 1, vhost::Depth::Float32, PF_Pixel{51, 255, 0, 51});
+    EXPECT_EQ(f.at<PF_PixelFloat>(0, 0).alpha, 0x1.99999ap-3f);
+    EXPECT_EQ(f.at<PF_PixelFloat>(0, 0).red, 1.0f);
+}
+
+TEST(Depth, ConversionsBetweenHostDepths) {
+    const vhost::Image e = one(vhost::Depth::Bits8, PF_Pixel{255, 128, 1, 0});
+    const vhost::Image s = toDepth(e, vhost::Depth::Bits16);
+    EXPECT_EQ(s.at<PF_Pixel16>(0, 0).red, 16448);
+    const vhost::Image back = toDepth(s, vhost::Depth::Bits8);
+    EXPECT_EQ(back.bytes, e.bytes);
+    const vhost::Image f = toDepth(s, vhost::Depth::Float32);
+    EXPECT_EQ(f.at<PF_PixelFloat>(0, 0).red, 16448.0f / 32768.0f);
+    const vhost::Image over = toDepth(one(vhost::Depth::Float32, PF_PixelFloat{2, -1, 0.5f, 1}), vhost::Depth::Bits8);
+    EXPECT_EQ(over.at<PF_Pixel>(0, 0).alpha, 255);
+    EXPECT_EQ(over.at<PF_Pixel>(0, 0).red, 0);
+    EXPECT_EQ(over.at<PF_Pixel>(0, 0).green, 128);
+}

@@ -1,0 +1,280 @@
+// Image files through OpenImageIO: depths kept, exact conversions, straight alpha, refusals.
+#include "Error.h"
+#include "ImageIO.h"
+#include "Notes.h"
+#include "PixelConvert.h"
+
+#include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace vblind;
+
+namespace {
+
+class ImageIOTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("velmorblind-io-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // Files in the folder (to prove no temporary file was left behind).
+    std::vector<std::string> listing() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Writes raw channel data with OpenImageIO directly, bypassing the tool.
+    template <typename T>
+    void writeRaw(const std::string& name, int w, int h, int channels, OIIO::TypeDesc type,
+                  const std::vector<T>& data) {
+        auto out = OIIO::ImageOutput::create(path(name));
+        ASSERT_TRUE(out);
+        OIIO::ImageSpec spec(w, h, channels, type);
+        if (channels == 4 || channels == 2) spec.alpha_channel = channels - 1;
+        spec.attribute("oiio:UnassociatedAlpha", 1);
+        ASSERT_TRUE(out->open(path(name), spec));
+        ASSERT_TRUE(out->write_image(type, data.data()));
+        ASSERT_TRUE(out->close());
+    }
+    std::string expectRefused(const std::string& file, const std::string& fragment) {
+        try {
+            readImage(path(file), std::nullopt);
+        } catch (const ToolError& e) {
+            EXPECT_EQ(e.status(), kExitFailure);
+            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
+            return e.what();
+        }
+        ADD_FAILURE() << file << " was accepted";
+        return {};
+    }
+
+    fs::path dir_;
+    OIIO::ImageSpec straight_ = [] {
+        OIIO::ImageSpec config;
+        config.attribute("oiio:UnassociatedAlpha", 1);  // read files as stored, not premultiplied
+        return config;
+    }();
+    std::ostringstream noteText_;
+    Notes notes_{noteText_};
+};
+
+// Every host 16-bit value 0..32768 in one image (the rest full scale), channels all different.
+vhost::Image allSixteenBitValues() {
+    vhost::Image image(257, 128, vhost::Depth::Bits16);
+    PF_Pixel16* p = image.pixels<PF_Pixel16>();
+    for (int i = 0; i < image.width * image.height; ++i) {
+        const auto v = static_cast<A_u_short>(std::min(i, 32768));
+        p[i] = PF_Pixel16{v, static_cast<A_u_short>(32768 - v), static_cast<A_u_short>((v * 7) % 32769),
+                          static_cast<A_u_short>((v * 13) % 32769)};
+    }
+    return image;
+}
+
+}  // namespace
+
+TEST_F(ImageIOTest, SixteenBitFilesRoundTripEveryHostValue) {
+    const vhost::Image image = allSixteenBitValues();
+    for (const char* name : {"all.png", "all.tif"}) {
+        writeImage(path(name), image, notes_);
+        const LoadedImage back = readImage(path(name), std::nullopt);
+        EXPECT_EQ(back.fileDepth, vhost::Depth::Bits16) << name;
+        EXPECT_EQ(back.image.depth, vhost::Depth::Bits16) << name;
+        ASSERT_EQ(back.image.bytes, image.bytes) << name;
+    }
+    // And the file holds the saved values, not the host's: full scale is 65535.
+    auto in = OIIO::ImageInput::open(path("all.png"), &straight_);
+    ASSERT_TRUE(in);
+    std::vector<std::uint16_t> raw(257 * 128 * 4);
+    ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, raw.data()));
+    EXPECT_EQ(raw[0 * 4 + 3], 0);          // alpha 0
+    EXPECT_EQ(raw[1 * 4 + 3], 2);          // alpha 1 -> 2
+    EXPECT_EQ(raw[16384 * 4 + 3], 32768);  // alpha 16384
+    EXPECT_EQ(raw[32768 * 4 + 3], 65535);  // alpha 32768
+    EXPECT_EQ(raw[0 * 4 + 0], 65535);      // red 32768
+    EXPECT_TRUE(noteText_.str().empty()) << noteText_.str();
+}
+
+TEST_F(ImageIOTest, SixteenBitFileValuesLoadWithTheRoundingUpFormula) {
+    std::vector<std::uint16_t> raw = {0, 1, 2, 65535, 32767, 32768, 65534, 1000};
+    writeRaw("few.png", 2, 1, 4, OIIO::TypeDesc::UINT16, raw);
+    const LoadedImage back = readImage(path("few.png"), std::nullopt);
+    const PF_Pixel16* p = back.image.pixels<PF_Pixel16>();
+    EXPECT_EQ(p[0].red, 0);
+    EXPECT_EQ(p[0].green, 1);
+    EXPECT_EQ(p[0].blue, 1);
+    EXPECT_EQ(p[0].alpha, 32768);
+    EXPECT_EQ(p[1].red, 16384);
+    EXPECT_EQ(p[1].green, 16384);
+    EXPECT_EQ(p[1].blue, 32767);
+    EXPECT_EQ(p[1].alpha, px::hostFromFile16(1000));
+}
+
+TEST_F(ImageIOTest, EightBitFilesKeepDepthAndStraightAlpha) {
+    vhost::Image image(3, 2, vhost::Depth::Bits8);
+    PF_Pixel* p = image.pixels<PF_Pixel>();
+    p[0] = PF_Pixel{0, 200, 100, 50};   // invisible colour must survive: nothing premultiplied
+    p[1] = PF_Pixel{1, 255, 254, 3};
+    p[2] = PF_Pixel{128, 9, 99, 199};
+    p[3] = PF_Pixel{255, 0, 0, 0};
+    p[4] = PF_Pixel{77, 255, 255, 255};
+    p[5] = PF_Pixel{254, 1, 2, 3};
+    for (const char* name : {"e.png", "e.tif"}) {
+        writeImage(path(name), image, notes_);
+        const LoadedImage back = readImage(path(name), std::nullopt);
+        EXPECT_EQ(back.fileDepth, vhost::Depth::Bits8) << name;
+        EXPECT_EQ(back.image.bytes, image.bytes) << name;
+    }
+}
+
+TEST_F(ImageIOTest, FloatFilesAre32BitAndExact) {
+    vhost::Image image(2, 2, vhost::Depth::Float32);
+    PF_PixelFloat* p = image.pixels<PF_PixelFloat>();
+    p[0] = PF_PixelFloat{0x1.fffffep-1f, 0x1.000002p-20f, 2.5f, -0.25f};  // values half cannot hold
+    p[1] = PF_PixelFloat{0.0f, 1e-30f, 0x1.99999ap-3f, 1.0f};
+    p[2] = PF_PixelFloat{1.0f, 0x1.234568p+3f, 0.0f, 0x1.fffffep-2f};
+    p[3] = PF_PixelFloat{0.5f, 0.1f, 0.2f, 0.3f};
+    for (const char* name : {"f.exr", "f.tif"}) {
+        writeImage(path(name), image, notes_);
+        auto in = OIIO::ImageInput::open(path(name));
+        ASSERT_TRUE(in);
+        EXPECT_EQ(in->spec().format, OIIO::TypeDesc::FLOAT) << name << " was written as " << in->spec().format;
+        in.reset();
+        const LoadedImage back = readImage(path(name), std::nullopt);
+        EXPECT_EQ(back.fileDepth, vhost::Depth::Float32) << name;
+        ASSERT_EQ(back.image.depth, vhost::Depth::Float32);
+        EXPECT_EQ(0, std::memcmp(back.image.bytes.data(), image.bytes.data(), image.bytes.size())) << name;
+    }
+    EXPECT_TRUE(noteText_.str().empty()) << noteText_.str();
+}
+
+TEST_F(ImageIOTest, DepthOptionConvertsOnLoad) {
+    std::vector<std::uint8_t> eight = {0, 1, 127, 128, 254, 255, 51, 200};
+    writeRaw("e.png", 2, 1, 4, OIIO::TypeDesc::UINT8, eight);
+    const vhost::Image as16 = readImage(path("e.png"), vhost::Depth::Bits16).image;
+    ASSERT_EQ(as16.depth, vhost::Depth::Bits16);
+    const PF_Pixel16* s = as16.pixels<PF_Pixel16>();
+    EXPECT_EQ(s[0].red, 0);
+    EXPECT_EQ(s[0].green, 129);
+    EXPECT_EQ(s[0].blue, 16320);
+    EXPECT_EQ(s[0].alpha, 16448);
+    EXPECT_EQ(s[1].red, 32639);
+    EXPECT_EQ(s[1].green, 32768);
+    const vhost::Image asFloat = readImage(path("e.png"), vhost::Depth::Float32).image;
+    const PF_PixelFloat* f = asFloat.pixels<PF_PixelFloat>();
+    EXPECT_EQ(f[0].green, 0x1.010102p-8f);
+    EXPECT_EQ(f[1].green, 1.0f);
+    EXPECT_EQ(f[1].blue, 0x1.99999ap-3f);
+
+    std::vector<std::uint16_t> sixteen = {65535, 1, 0, 32768};
+    writeRaw("s.png", 1, 1, 4, OIIO::TypeDesc::UINT16, sixteen);
+    const vhost::Image s2f = readImage(path("s.png"), vhost::Depth::Float32).image;
+    EXPECT_EQ(s2f.pixels<PF_PixelFloat>()[0].red, 1.0f);
+    EXPECT_EQ(s2f.pixels<PF_PixelFloat>()[0].green, 0x1.0001p-16f);
+    EXPECT_EQ(s2f.pixels<PF_PixelFloat>()[0].alpha, 32768.0f / 65535.0f);
+}
+
+TEST_F(ImageIOTest, RgbAndGreyFilesGetFullAlpha) {
+    writeRaw("rgb.png", 1, 1, 3, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>{10, 20, 30});
+    const PF_Pixel rgb = readImage(path("rgb.png"), std::nullopt).image.pixels<PF_Pixel>()[0];
+    EXPECT_EQ(rgb.alpha, 255);
+    EXPECT_EQ(rgb.red, 10);
+    EXPECT_EQ(rgb.green, 20);
+    EXPECT_EQ(rgb.blue, 30);
+    writeRaw("grey.png", 1, 1, 1, OIIO::TypeDesc::UINT16, std::vector<std::uint16_t>{65535});
+    const PF_Pixel16 grey = readImage(path("grey.png"), std::nullopt).image.pixels<PF_Pixel16>()[0];
+    EXPECT_EQ(grey.alpha, 32768);
+    EXPECT_EQ(grey.red, 32768);
+    EXPECT_EQ(grey.blue, 32768);
+    writeRaw("ga.png", 1, 1, 2, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>{90, 30});
+    const PF_Pixel ga = readImage(path("ga.png"), std::nullopt).image.pixels<PF_Pixel>()[0];
+    EXPECT_EQ(ga.alpha, 30);
+    EXPECT_EQ(ga.red, 90);
+    EXPECT_EQ(ga.green, 90);
+}
+
+TEST_F(ImageIOTest, FloatRenderIntoPngIsClampedRoundedAndSaidOnce) {
+    vhost::Image image(3, 1, vhost::Depth::Float32);
+    PF_PixelFloat* p = image.pixels<PF_PixelFloat>();
+    p[0] = PF_PixelFloat{1.0f, -0.5f, 0.5f, 1.7f};
+    p[1] = PF_PixelFloat{0.25f, 0.2f, 0.0f, 1.0f};
+    p[2] = PF_PixelFloat{0.0f, 0.0f, 0.0f, 0.0f};
+    writeImage(path("a.png"), image, notes_);
+    writeImage(path("b.png"), image, notes_);
+    const std::string said = noteText_.str();
+    EXPECT_NE(said.find("clamped"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+    auto in = OIIO::ImageInput::open(path("a.png"), &straight_);
+    ASSERT_TRUE(in);
+    const OIIO::TypeDesc type = in->spec().format;
+    ASSERT_TRUE(type == OIIO::TypeDesc::UINT8 || type == OIIO::TypeDesc::UINT16) << type;
+    std::vector<std::uint16_t> raw(12);
+    ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, raw.data()));
+    const unsigned full = type == OIIO::TypeDesc::UINT8 ? 255 : 65535;
+    const unsigned widen = 65535 / full;  // OpenImageIO widens 8-bit reads by 257
+    EXPECT_EQ(raw[0], 0u);                                  // -0.5 clamps to 0
+    EXPECT_EQ(raw[1], (full == 255 ? 128u : 32768u) * widen);  // 0.5 rounds up
+    EXPECT_EQ(raw[2], full * widen);                        // 1.7 clamps to 1
+    EXPECT_EQ(raw[4], (full == 255 ? 51u : 13107u) * widen);   // 0.2
+    EXPECT_EQ(raw[7], (full == 255 ? 64u : 16384u) * widen);   // alpha 0.25 (63.75 and 16383.75 round up)
+}
+
+TEST_F(ImageIOTest, JpegLosesAlphaAndSaysSo) {
+    vhost::Image image(2, 2, vhost::Depth::Bits16);
+    for (int i = 0; i < 4; ++i) image.pixels<PF_Pixel16>()[i] = PF_Pixel16{16384, 32768, 0, 16384};
+    writeImage(path("j.jpg"), image, notes_);
+    const std::string said = noteText_.str();
+    EXPECT_NE(said.find("alpha"), std::string::npos) << said;
+    EXPECT_NE(said.find("8 bits"), std::string::npos) << said;
+    EXPECT_TRUE(fs::exists(path("j.jpg")));
+}
+
+TEST_F(ImageIOTest, WritingLeavesOnlyTheFinishedFile) {
+    vhost::Image image(4, 4, vhost::Depth::Bits8);
+    writeImage(path("done.png"), image, notes_);
+    writeImage(path("done.png"), image, notes_);  // replacing an existing file
+    EXPECT_EQ(listing(), std::vector<std::string>{"done.png"});
+    EXPECT_THROW(writeImage(path("no/such/folder/x.png"), image, notes_), ToolError);
+    EXPECT_THROW(checkWritableImage(path("x.unknownformat")), ToolError);
+    EXPECT_EQ(listing(), std::vector<std::string>{"done.png"});
+}
+
+TEST_F(ImageIOTest, BadInputsAreRefusedWithOneSentence) {
+    expectRefused("missing.png", "no such file");
+    fs::create_directories(dir_ / "folder.png");
+    expectRefused("folder.png", "folder");
+    { std::ofstream(path("empty.png")); }
+    expectRefused("empty.png", "empty");
+    { std::ofstream(path("text.png")) << "this is not a picture\n"; }
+    expectRefused("text.png", "not an image");
+    // A real PNG cut short: the header survives, the pixels do not.
+    vhost::Image image(64, 64, vhost::Depth::Bits8);
+    for (std::size_t i = 0; i < image.bytes.size(); ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 31);
+    writeImage(path("whole.png"), image, notes_);
+    const auto size = fs::file_size(path("whole.png"));
+    fs::copy_file(path("whole.png"), path("cut.png"));
+    fs::resize_file(path("cut.png"), size / 2);
+    expectRefused("cut.png", "damaged or cut short");
+}
+
+TEST_F(ImageIOTest, ImagesOverThirtyThousandPixelsASideAreRefused) {
+    writeRaw("wide.png", 30001, 1, 3, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(30001 * 3, 7));
+    expectRefused("wide.png", "30000 pixels on a side");
+    writeRaw("tall.png", 1, 30001, 1, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(30001, 7));
+    expectRefused("tall.png", "30000 pixels on a side");
+    writeRaw("edge.png", 30000, 1, 1, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(30000, 7));
+    EXPECT_EQ(readImage(path("edge.png"), std::nullopt).image.width, 30000);
+}
