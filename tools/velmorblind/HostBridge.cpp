@@ -115,13 +115,23 @@ vhost::Image EffectSession::downsampled(const vhost::Image& image, int downsampl
 }
 
 vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality quality, int downsample) {
-    // The host's frame render is the one code path for this; it is wired here when the host
-    // publishes it.
-    (void)input;
-    (void)frame;
+    // One frame of the host's smart-render protocol. This is the single place the tool renders;
+    // when the host offers a whole-frame render call (with the layer quality), it replaces this body.
     (void)quality;
-    (void)downsample;
-    failure("this build's stand-in host cannot render frames yet.");
+    effect_->setFrame(frame);
+    const PF_RationalScale scale{1, static_cast<A_u_long>(downsample)};
+    vhost::SmartFrame smart(input, scale, scale);
+    smart.attach(*effect_);
+    PF_InData in = effect_->makeInData();
+    smart.prepareInData(in);
+    PF_OutData out{};
+    PF_ParamDef** params = effect_->currentParams();
+    if (PF_Err err = effect_->command(PF_Cmd_SMART_PRE_RENDER, in, out, params, nullptr, smart.preRenderExtra()))
+        hostFailure("pre-render of frame " + std::to_string(frame), err);
+    if (PF_Err err = effect_->command(PF_Cmd_SMART_RENDER, in, out, params, nullptr, smart.smartRenderExtra()))
+        hostFailure("render of frame " + std::to_string(frame), err);
+    smart.finish();
+    return smart.output(PF_LRect{0, 0, smart.layerWidth(), smart.layerHeight()});
 }
 
 }  // namespace vblind
