@@ -119,6 +119,7 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
     // when the host offers a whole-frame render call (with the layer quality), it replaces this body.
     (void)quality;
     effect_->setFrame(frame);
+    const std::size_t faultsBefore = host_->ledger().faults().size();
     const PF_RationalScale scale{1, static_cast<A_u_long>(downsample)};
     vhost::SmartFrame smart(input, scale, scale);
     smart.attach(*effect_);
@@ -131,6 +132,12 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
     if (PF_Err err = effect_->command(PF_Cmd_SMART_RENDER, in, out, params, nullptr, smart.smartRenderExtra()))
         hostFailure("render of frame " + std::to_string(frame), err);
     smart.finish();
+    // The host checks the module's manners (guard bands around the output, an input left as it
+    // was, everything checked out given back); a frame made against them is not trusted.
+    const std::vector<std::string> faults = host_->ledger().faults();
+    if (faults.size() > faultsBefore)
+        failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +
+                faults[faultsBefore] + ".");
     return smart.output(PF_LRect{0, 0, smart.layerWidth(), smart.layerHeight()});
 }
 

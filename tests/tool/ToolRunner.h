@@ -1,0 +1,106 @@
+// Running the built program as a user does, in a scratch folder of its own: exit status, what it
+// prints, and what it leaves on disk.
+#pragma once
+
+#include "ImageIO.h"
+#include "Notes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace vblind::testing {
+
+namespace fs = std::filesystem;
+
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string slurp(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("velmorblind-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    ToolRun run(const std::vector<std::string>& args) const {
+        std::string cmd = "cd " + shellQuote(dir_.string()) + " && " + shellQuote(VELMORBLIND_EXE);
+        for (const std::string& a : args) cmd += " " + shellQuote(a);
+        cmd += " </dev/null >" + shellQuote((dir_ / ".stdout").string()) + " 2>" +
+               shellQuote((dir_ / ".stderr").string());
+        const int raw = std::system(cmd.c_str());
+        ToolRun r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir_ / ".stdout");
+        r.err = slurp(dir_ / ".stderr");
+        fs::remove(dir_ / ".stdout");
+        fs::remove(dir_ / ".stderr");
+        return r;
+    }
+
+    std::vector<std::string> listing() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir_))
+            names.push_back(fs::relative(e.path(), dir_).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void writeInput(const std::string& name, int w = 16, int h = 12) const {
+        vhost::Image image(w, h, vhost::Depth::Bits8);
+        for (std::size_t i = 0; i < image.bytes.size(); ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 7);
+        std::ostringstream ignored;
+        Notes notes(ignored);
+        writeImage(path(name), image, notes);
+    }
+
+    // A refused command: the status, exactly one line on stderr that says what, nothing new on disk.
+    void expectRefused(const std::vector<std::string>& args, int status, const std::string& fragment) {
+        const auto before = listing();
+        const ToolRun r = run(args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(r.status, status) << shown << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << "\n" << r.err;
+        EXPECT_EQ(r.err.rfind("velmorblind: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(fragment), std::string::npos) << shown << "\n" << r.err;
+        EXPECT_EQ(listing(), before) << shown;
+    }
+
+    fs::path dir_;
+};
+
+
+}  // namespace vblind::testing
