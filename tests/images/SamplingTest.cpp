@@ -196,6 +196,26 @@ TYPED_TEST(SamplingTest, MissingWorldOrPixelIsRefused)
     EXPECT_EQ(D::suite().subpixel_sample(nullptr, 0, 0, &this->params, nullptr), PF_Err_BAD_CALLBACK_PARAM);
 }
 
+// A neighbour of weight 0 is not read at all: an infinite or NaN pixel next to the position
+// does not reach the result (0 x NaN would be NaN).
+TEST(SamplingFloat, ZeroWeightNeighbourIsNeverRead)
+{
+    ExactWorld<PF_PixelFloat> w(2, 2, 1);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    w.at(0, 0) = PF_PixelFloat{1.0f, 0.5f, 0.25f, 2.0f};
+    w.at(1, 0) = PF_PixelFloat{nan, nan, nan, nan};
+    w.at(0, 1) = PF_PixelFloat{1.0f, 1.0f, 1.0f, 1.0f};
+    w.at(1, 1) = PF_PixelFloat{inf, -inf, inf, nan};
+    PF_SampPB pb{};
+    pb.src = &w.world;
+    PF_PixelFloat out{};
+    ASSERT_EQ(vhost::samplingFloatSuite().subpixel_sample(nullptr, 0, 0, &pb, &out), PF_Err_NONE);
+    EXPECT_TRUE(samePixel(out, w.at(0, 0)));
+    ASSERT_EQ(vhost::samplingFloatSuite().subpixel_sample(nullptr, 0, kHalf, &pb, &out), PF_Err_NONE);
+    EXPECT_TRUE(samePixel(out, PF_PixelFloat{1.0f, 0.75f, 0.625f, 1.5f}));
+}
+
 // The samplers the host hands out through its suites are these.
 class SamplingSuitesTest : public HostTest {};
 
