@@ -1,8 +1,11 @@
 #include "VelmorBlind.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "VelmorEasing.h"
@@ -48,7 +51,93 @@ const SPBasicSuite* basicSuite(const PF_InData* in_data)
     return in_data ? in_data->pica_basicP : nullptr;
 }
 
+// A channel value from the double the pass computed: integer channels add 0.5 and truncate (the
+// values are never negative), float channels keep the double as float, unrounded.
+template <typename Channel>
+inline Channel toChannel(double v)
+{
+    if constexpr (std::is_floating_point_v<Channel>)
+        return static_cast<Channel>(v);
+    else
+        return static_cast<Channel>(v + 0.5);
+}
+
+template <typename Pixel>
+using ChannelOf = std::remove_cv_t<decltype(Pixel::alpha)>;
+
+template <typename Pixel>
+inline void blendEdge(Pixel& dst, Pixel const& src, double w)
+{
+    using C = ChannelOf<Pixel>;
+    const double k = 1.0 - w;
+    dst.red = toChannel<C>(static_cast<double>(dst.red) * w + static_cast<double>(src.red) * k);
+    dst.green =
+        toChannel<C>(static_cast<double>(dst.green) * w + static_cast<double>(src.green) * k);
+    dst.blue = toChannel<C>(static_cast<double>(dst.blue) * w + static_cast<double>(src.blue) * k);
+}
+
+template <typename Pixel>
+inline ChannelOf<Pixel> scaledAlpha(Pixel const& p, double coverage)
+{
+    return toChannel<ChannelOf<Pixel>>(static_cast<double>(p.alpha) * coverage);
+}
+
+// Whole pixels to 16.16, without signed overflow for any int (worlds are far smaller anyway).
+inline int fixedOf(int pixels)
+{
+    return static_cast<int>(static_cast<unsigned>(pixels) << 16);
+}
+
+// Pixel x of row y of a world, addressed by rowbytes.
+template <typename Pixel>
+inline Pixel* rowOf(PF_LayerDef* world, int y)
+{
+    return reinterpret_cast<Pixel*>(static_cast<char*>(world->data) +
+                                    static_cast<std::ptrdiff_t>(y) * world->rowbytes);
+}
+
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Blind: the filter as the executor sees it
+
+Blind::Blind(Parameter const& parameter) : _impl(nullptr)
+{
+    // If the preparation throws, new gives the Impl's memory back and nothing else exists yet.
+    Impl* impl = new Impl(parameter);
+    try {
+        _impl = new ImplHolder<Impl>(impl);
+    } catch (...) {
+        delete impl;
+        throw;
+    }
+}
+
+Blind::~Blind()
+{
+    delete _impl;
+}
+
+Blind::Blind(Blind const& other) : IFilterWithRegion(other), _impl(other._impl->Clone())
+{
+}
+
+Blind& Blind::operator=(Blind const& other)
+{
+    if (this != &other)
+        other._impl->CopyTo(_impl);
+    return *this;
+}
+
+void Blind::execute(Layer& in, Layer& out)
+{
+    execute(in, out, in.getSize());
+}
+
+void Blind::execute(Layer& in, Layer& out, Rect const& region)
+{
+    _get()->execute(in, out, region);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Blind::Parameter
@@ -135,6 +224,208 @@ Blind::Impl::~Impl()
 double Blind::Impl::_step(double v)
 {
     return clampUnit(v);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixel processing
+
+void Blind::Impl::execute(Layer& in, Layer& out, Rect const& region) const
+{
+    if (!in.getWorld() || !out.getWorld() || !in.equalInSize(out))
+        return;
+    switch (in.getBPC()) {
+    case 0:
+        _process8(in, out, region);
+        break;
+    case 1:
+        _process16(in, out, region);
+        break;
+    case 2:
+        _process32(in, out, region);
+        break;
+    default:
+        break;
+    }
+}
+
+void Blind::Impl::_process8(Layer& in, Layer& out, Rect const& region) const
+{
+    _process<PF_Pixel>(in, out, region);
+}
+
+void Blind::Impl::_process16(Layer& in, Layer& out, Rect const& region) const
+{
+    _process<PF_Pixel16>(in, out, region);
+}
+
+void Blind::Impl::_process32(Layer& in, Layer& out, Rect const& region) const
+{
+    _process<PF_PixelFloat>(in, out, region);
+}
+
+void Blind::Impl::_blend_edge(PF_Pixel& dst, PF_Pixel const& src, double w) const
+{
+    blendEdge(dst, src, w);
+}
+
+void Blind::Impl::_blend_edge(PF_Pixel16& dst, PF_Pixel16 const& src, double w) const
+{
+    blendEdge(dst, src, w);
+}
+
+void Blind::Impl::_blend_edge(PF_PixelFloat& dst, PF_PixelFloat const& src, double w) const
+{
+    blendEdge(dst, src, w);
+}
+
+template <typename Pixel>
+const typename PixelSampling<Pixel>::Suite* Blind::Impl::_sampling_suite() const
+{
+    using Sampling = PixelSampling<Pixel>;
+    // The bands of one render all arrive here at about the same time: the first acquires, the
+    // others wait for it, and the host sees one acquisition. A missing suite throws out of
+    // call_once, which leaves the flag unset (nothing was acquired).
+    std::call_once(sampling_once[Sampling::index], [this] { Sampling::get(suites); });
+    return Sampling::get(suites);
+}
+
+template <typename Pixel>
+void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const
+{
+    using Suite = typename PixelSampling<Pixel>::Suite;
+
+    PF_LayerDef* const src_world = in.getWorld();
+    PF_LayerDef* const dst_world = out.getWorld();
+    const int origin_x = dst_world->origin_x;
+    const int origin_y = dst_world->origin_y;
+
+    // Outside limits: the size of the buffers and their last pixel, in 16.16.
+    const int w_fixed = fixedOf(out.getWidth());
+    const int w_max = w_fixed - 65536;
+    const int h_fixed = fixedOf(out.getHeight());
+    const int h_max = h_fixed - 65536;
+
+    const int x_begin = std::max(region.left, 0);
+    const int x_end = std::min(region.right, static_cast<int>(src_world->width));
+    const int y_begin = std::max(region.top, 0);
+    const int y_end = std::min(region.bottom, static_cast<int>(src_world->height));
+    if (x_begin >= x_end || y_begin >= y_end)
+        return;
+
+    PF_SampPB samp{};
+    samp.src = src_world;
+    PF_ProgPtr const effect_ref = in_data->effect_ref;
+
+    // Looked up on the band's first sample only: passes that never sample acquire nothing.
+    const Suite* suite = nullptr;
+    auto sampler = [&]() -> const Suite& {
+        if (!suite)
+            suite = _sampling_suite<Pixel>();
+        return *suite;
+    };
+    auto sample = [&](VectorFixed const& at, Pixel& into) {
+        if (is_aa)
+            sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
+        else
+            sampler().nn_sample(effect_ref, at.x, at.y, &samp, &into);
+    };
+    auto subpixel = [&](VectorFixed const& at, Pixel& into) {
+        sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
+    };
+    auto map = [&](VectorFixed& p) { Border::offsetF(p, w_fixed, w_max, h_fixed, h_max, border_type); };
+
+    for (int y = y_begin; y < y_end; ++y) {
+        const Pixel* const src_row = rowOf<Pixel>(src_world, y);
+        Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
+        const int py = fixedOf(y);
+        int px = fixedOf(x_begin);
+        for (int x = x_begin; x < x_end; ++x, px += 65536) {
+            const Pixel& src = src_row[x];
+            Pixel& dst = dst_row[x];
+
+            double coverage = 1.0;
+            double squeeze = 0.0;
+            double seam = 0.0;
+            int slot = 0;
+            bool closing = false;
+            bool first_half = false;
+            bool at_seam = false;
+            if (is_aa)
+                _get_pixel_info_aa(x + origin_x, y + origin_y, coverage, squeeze, seam, slot,
+                                   closing, first_half, at_seam);
+            else
+                _get_pixel_info(x + origin_x, y + origin_y, coverage, squeeze, seam, slot,
+                                closing, first_half, at_seam);
+
+            if (state == Still && coverage >= 1.0) {
+                dst = src;
+                continue;
+            }
+            if (state == Still || !closing) {
+                dst = src;
+                dst.alpha = scaledAlpha(src, coverage);
+                continue;
+            }
+
+            // The position whose image this pixel shows, in the buffers' own coordinates.
+            VectorFixed p(0, 0);
+            VectorFixed shift;
+            if (state == Shrink) {
+                const VectorFixed s(roundFixed(squeeze * dir.x * 65536.0),
+                                    roundFixed(dir.y * squeeze * 65536.0));
+                if (mode == Both && !first_half)
+                    p = VectorFixed(px, py) + s;
+                else if (mode == Both || mode == One)
+                    p = VectorFixed(px, py) - s;
+            } else if (state == Move) {
+                shift = band_states[slot].shift;
+                if (mode == One || (mode == Both && first_half))
+                    p = VectorFixed(px, py) + shift;
+                else if (mode == Both)
+                    p = VectorFixed(px, py) - shift;
+            }
+            map(p);
+            sample(p, dst);
+
+            if (at_seam) {
+                if (mode == One) {
+                    // The moved image fades into the unmoved input of the next band.
+                    _blend_edge(dst, src, seam);
+                } else if (mode == Both) {
+                    // The two halves meet on the centre line: mix in the other half's sample.
+                    VectorFixed q = first_half ? VectorFixed(px, py) - shift
+                                               : VectorFixed(px, py) + shift;
+                    map(q);
+                    Pixel other;
+                    subpixel(q, other);
+                    _blend_edge(dst, other, (seam + 1.0) * 0.5);
+                }
+            }
+
+            if (is_aa && state == Shrink && border_type == Border::Tile) {
+                // Soften the tile seams: the first and last pixel of a tile take half of the
+                // opposite edge at the very edge, fading out over one pixel.
+                constexpr double k = 1.52587890625e-05; // 1 / 65536
+                Pixel t;
+                if (p.x <= 65535) {
+                    subpixel(VectorFixed(w_max, p.y), t);
+                    _blend_edge(dst, t, p.x * k * 0.5 + 0.5);
+                } else if (w_max - p.x <= 65535) {
+                    subpixel(VectorFixed(0, p.y), t);
+                    _blend_edge(dst, t, (w_max - p.x) * k * 0.5 + 0.5);
+                }
+                if (p.y <= 65535) {
+                    subpixel(VectorFixed(p.x, h_max), t);
+                    _blend_edge(dst, t, p.y * k * 0.5 + 0.5);
+                } else if (h_max - p.y <= 65535) {
+                    subpixel(VectorFixed(p.x, 0), t);
+                    _blend_edge(dst, t, (h_max - p.y) * k * 0.5 + 0.5);
+                }
+            }
+
+            dst.alpha = scaledAlpha(dst, coverage);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,18 +6,26 @@
 // Blind::Parameter is the per-frame input record. Blind::Impl is the filter's private state: its
 // constructor prepares the bands once per frame (count, grid placement, each timing slot's eased
 // progress and Move displacement, the spatial order of the slots), after which the state is only
-// read, from any number of threads, by the pixel classification.
+// read, from any number of threads, by the pixel classification and the pixel pass.
+//
+// Blind is the filter as the threaded executor sees it: built once from the record, then asked
+// to run its region form on disjoint row bands of one output from several threads at once.
 #ifndef VELMOR_BLIND_H
 #define VELMOR_BLIND_H
 
+#include <mutex>
+
 #include "AE_Effect.h"
 #include "AEGP_SuiteHandler.h"
+#include "Pimpl.h"
+#include "VelmorFilterMulti.h"
 #include "VelmorGeneral.h"
+#include "VelmorLayer.h"
 #include "shared_array.h"
 
 namespace Velmor {
 
-class Blind {
+class Blind : public IFilterWithRegion {
 public:
     // Popup codes, the 1-based item numbers of the effect's controls.
     enum Mode { One = 1, Both = 2 };
@@ -26,6 +34,26 @@ public:
 
     class Parameter;
     class Impl;
+
+    // Prepares the bands (Blind::Impl). Whatever the preparation throws propagates, with nothing
+    // left allocated.
+    explicit Blind(Parameter const& parameter);
+    ~Blind() override;
+    // Deep copies: a copy owns an Impl of its own (sharing only the read-only band arrays).
+    Blind(Blind const& other);
+    Blind& operator=(Blind const& other);
+
+    // The whole of `in` (its getSize()) into `out`.
+    void execute(Layer& in, Layer& out) override;
+    // Only the pixels of `region` (buffer coordinates, clipped to the input). Safe to call from
+    // several threads at once for disjoint row bands of one output.
+    void execute(Layer& in, Layer& out, Rect const& region) override;
+
+private:
+    friend class BlindImplAccess;
+    Impl* _get() const { return static_cast<Impl*>(_impl->GetPtr()); }
+
+    ImplHolderBase* _impl;
 };
 
 // A plain value record. Setters store the value unchecked and return the record so calls chain.
@@ -83,6 +111,28 @@ private:
     int _border_type;
 };
 
+// What the pixel pass needs to know of each host pixel type: the sampling suite of its depth.
+template <typename Pixel>
+struct PixelSampling;
+template <>
+struct PixelSampling<PF_Pixel> {
+    using Suite = PF_Sampling8Suite1;
+    static constexpr int index = 0;
+    static const Suite* get(AEGP_SuiteHandler const& s) { return s.Sampling8Suite1(); }
+};
+template <>
+struct PixelSampling<PF_Pixel16> {
+    using Suite = PF_Sampling16Suite1;
+    static constexpr int index = 1;
+    static const Suite* get(AEGP_SuiteHandler const& s) { return s.Sampling16Suite1(); }
+};
+template <>
+struct PixelSampling<PF_PixelFloat> {
+    using Suite = PF_SamplingFloatSuite1;
+    static constexpr int index = 2;
+    static const Suite* get(AEGP_SuiteHandler const& s) { return s.SamplingFloatSuite1(); }
+};
+
 class Blind::Impl {
 public:
     // One timing slot: its eased progress (0 not started, 1 closed; the overshooting curves may
@@ -103,8 +153,32 @@ public:
     Impl& operator=(Impl const& other);
     ~Impl();
 
+    // Renders the pixels of `region` of `in` into `out` by the input's depth code (0, 1, 2).
+    // Does nothing when the two layers differ in size or the depth code is unknown. A missing
+    // sampling suite throws the suite handler's missing-suite error.
+    void execute(Layer& in, Layer& out, Rect const& region) const;
+
+    // dst's red, green and blue become dst x w + src x (1 - w); alpha is left alone. Integer
+    // channels add 0.5 and truncate; float channels keep the double result as float.
+    void _blend_edge(PF_Pixel& dst, PF_Pixel const& src, double w) const;
+    void _blend_edge(PF_Pixel16& dst, PF_Pixel16 const& src, double w) const;
+    void _blend_edge(PF_PixelFloat& dst, PF_PixelFloat const& src, double w) const;
+
 private:
-    friend class BlindImplAccess; // the geometry tests read the prepared state
+    friend class BlindImplAccess; // the tests read the prepared state
+
+    // The per-depth passes: one algorithm, written once in _process.
+    void _process8(Layer& in, Layer& out, Rect const& region) const;
+    void _process16(Layer& in, Layer& out, Rect const& region) const;
+    void _process32(Layer& in, Layer& out, Rect const& region) const;
+    template <typename Pixel>
+    void _process(Layer& in, Layer& out, Rect const& region) const;
+
+    // The sampling suite of a pass's depth. The first caller acquires it through the handler,
+    // exactly once however many bands ask at the same time; the handler releases it when the
+    // Impl dies.
+    template <typename Pixel>
+    const typename PixelSampling<Pixel>::Suite* _sampling_suite() const;
 
     void _prepare();
     static double _step(double v);
@@ -153,6 +227,10 @@ private:
     // Declared last so that they go first: band_order, then band_states, then the handler.
     shared_array<BandState> band_states; // by timing slot
     shared_array<int> band_order;        // spatial band -> timing slot
+
+    // One per sampling suite (8, 16, float): the first acquisition is made once. Not copied: a
+    // copy has a handler of its own, which starts empty.
+    mutable std::once_flag sampling_once[3];
 };
 
 } // namespace Velmor
