@@ -3,6 +3,7 @@
 #include "AEGP_SuiteHandler.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <type_traits>
 

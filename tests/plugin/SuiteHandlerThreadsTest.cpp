@@ -12,7 +12,7 @@
 TEST(SuiteHandlerThreads, ConcurrentFirstUseSharesOneTableAndBalancesTheHost)
 {
     constexpr int kThreads = 8;
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < 20; ++round) {
         fake::BasicSuite basic;
         std::vector<const void*> seen(kThreads, nullptr);
         {
