@@ -1,0 +1,156 @@
+#include "Render.h"
+
+#include "Effect.h"
+#include "SmartFrame.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+
+namespace vhost {
+
+namespace {
+
+// ---- the effect layers: which instance is applied to which layer, and that layer's quality ----
+
+struct LayerRegistry {
+    std::mutex mutex;
+    std::map<const Effect*, EffectLayer*> current;  // the innermost layer of each instance
+    std::set<const EffectLayer*> live;
+};
+
+LayerRegistry& layers() {
+    static LayerRegistry registry;
+    return registry;
+}
+
+std::optional<PF_Err> enter(const char* op) {
+    Host* host = Host::current();
+    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return host->ledger().enter(op);
+}
+
+PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
+    if (auto injected = enter("AEGP_GetEffectLayer")) return *injected;
+    if (layerPH == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    const Effect* effect = Effect::fromRef(effect_ref);
+    LayerRegistry& registry = layers();
+    std::lock_guard lock(registry.mutex);
+    auto it = effect ? registry.current.find(effect) : registry.current.end();
+    if (it == registry.current.end()) return PF_Err_BAD_CALLBACK_PARAM;
+    *layerPH = it->second->handle();
+    return PF_Err_NONE;
+}
+
+PF_Err getLayerQuality(AEGP_LayerH layerH, AEGP_LayerQuality* qualityP) {
+    if (auto injected = enter("AEGP_GetLayerQuality")) return *injected;
+    if (qualityP == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    const auto* layer = reinterpret_cast<const EffectLayer*>(layerH);
+    LayerRegistry& registry = layers();
+    std::lock_guard lock(registry.mutex);
+    if (registry.live.count(layer) == 0) return PF_Err_BAD_CALLBACK_PARAM;
+    *qualityP = layer->quality();
+    return PF_Err_NONE;
+}
+
+const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1{&getEffectLayer};
+const AEGP_LayerSuite11 kLayerSuite11{&getLayerQuality};
+
+bool isEmpty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+}  // namespace
+
+void registerLayerSuites(Host& host) {
+    host.registerSuite(kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1, &kPFInterfaceSuite1);
+    host.registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion11, &kLayerSuite11);
+}
+
+EffectLayer::EffectLayer(Effect& effect, AEGP_LayerQuality quality)
+    : effect_(&effect), quality_(quality) {
+    LayerRegistry& registry = layers();
+    std::lock_guard lock(registry.mutex);
+    auto [it, added] = registry.current.try_emplace(effect_, this);
+    if (!added) throw std::logic_error("the effect already has a layer");
+    registry.live.insert(this);
+}
+
+EffectLayer::~EffectLayer() {
+    LayerRegistry& registry = layers();
+    std::lock_guard lock(registry.mutex);
+    registry.live.erase(this);
+    auto it = registry.current.find(effect_);
+    if (it != registry.current.end() && it->second == this) registry.current.erase(it);
+}
+
+AEGP_LayerH EffectLayer::handle() const {
+    return reinterpret_cast<AEGP_LayerH>(const_cast<EffectLayer*>(this));
+}
+
+PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const RenderOptions& options,
+                   RenderReport* report) {
+    RenderReport local;
+    RenderReport& r = report ? *report : local;
+    r = RenderReport{};
+
+    if (options.downsampleX < 1 || options.downsampleY < 1) return PF_Err_BAD_CALLBACK_PARAM;
+    if (options.request && isEmpty(*options.request)) return PF_Err_BAD_CALLBACK_PARAM;
+
+    Host& host = effect.host();
+    registerLayerSuites(host);
+    if (options.threads > 0 && options.threads != host.threadCount())
+        host.setThreadCount(options.threads);
+    host.setIterationOrder(options.order);
+    if (options.time) effect.setCurrentTime(*options.time);
+
+    SmartFrame::Options frameOptions;
+    frameOptions.request = options.request;
+    std::optional<SmartFrame> frame;
+    try {
+        frame.emplace(input,
+                      PF_RationalScale{1, static_cast<A_u_long>(options.downsampleX)},
+                      PF_RationalScale{1, static_cast<A_u_long>(options.downsampleY)},
+                      frameOptions);
+    } catch (const std::invalid_argument&) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    frame->attach(effect);  // the frame detaches itself when it goes
+    std::optional<EffectLayer> layer;
+    try {
+        layer.emplace(effect, options.quality);
+    } catch (const std::logic_error&) {
+        return PF_Err_BAD_CALLBACK_PARAM;  // another render of this instance is under way
+    }
+
+    PF_ParamDef** params = effect.currentParams();
+    PF_InData in = effect.makeInData();
+    frame->prepareInData(in);
+    PF_OutData out{};
+    PF_Err err = effect.command(PF_Cmd_SMART_PRE_RENDER, in, out, params, nullptr,
+                                frame->preRenderExtra());
+    r.preRenderResult = err;
+    if (err == PF_Err_NONE) {
+        in = effect.makeInData();
+        frame->prepareInData(in);
+        out = PF_OutData{};
+        r.rendered = true;
+        err = effect.command(PF_Cmd_SMART_RENDER, in, out, params, nullptr,
+                             frame->smartRenderExtra());
+        r.renderResult = err;
+    }
+    r.preRenderOutput = frame->preRenderOutput();
+    r.preRenderOutput.pre_render_data = nullptr;
+    r.outputCheckedOut = frame->outputWorld() != nullptr;
+
+    // The host takes back its worlds and checkouts and disposes of the pre-render data.
+    frame->finish();
+    r.outputIntact = frame->outputIntact();
+    r.inputUnchanged = frame->inputUnchanged();
+    const PF_LRect area =
+        options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
+    if (report && r.outputCheckedOut) r.output = frame->output(area);
+    if (err == PF_Err_NONE) output = report && r.outputCheckedOut ? r.output : frame->output(area);
+    return err;
+}
+
+}  // namespace vhost

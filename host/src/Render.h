@@ -1,0 +1,95 @@
+// Rendering one frame of one effect instance as the host does it: the smart-render protocol
+// (PF_Cmd_SMART_PRE_RENDER, then PF_Cmd_SMART_RENDER) on a SmartFrame, with the render's time,
+// layer quality, downsampling, thread count and iteration order.
+//
+// The effect side of a render also needs the effect's layer and its quality: "AEGP PF Interface
+// Suite" 1 (AEGP_GetEffectLayer) and "AEGP Layer Suite" 11 (AEGP_GetLayerQuality). The layer an
+// effect is applied to exists while an EffectLayer for it lives (renderFrame makes one for the
+// render); its quality is the render's.
+//
+//     vhost::Host host;
+//     vhost::Effect effect(host, module);
+//     effect.globalSetup();  effect.paramsSetup();  effect.setValue(2, 50.0);
+//     vhost::Image out;
+//     vhost::RenderOptions options;  options.quality = AEGP_LayerQual_DRAFT;
+//     PF_Err err = vhost::renderFrame(effect, input, out, options);
+#pragma once
+
+#include "AE_Effect.h"
+#include "AE_EffectSuites.h"
+#include "Host.h"
+#include "Image.h"
+
+#include <optional>
+
+namespace vhost {
+
+class Effect;
+
+// Registers "AEGP PF Interface Suite" 1 and "AEGP Layer Suite" 11 with the host. Calling it again
+// changes nothing; a suite the host was told to hide stays hidden. renderFrame calls it.
+void registerLayerSuites(Host& host);
+
+// The layer `effect` is applied to, for as long as this object lives: AEGP_GetEffectLayer for the
+// effect's reference answers a handle to it, and AEGP_GetLayerQuality on that handle answers
+// `quality`. Without one, both calls fail with PF_Err_BAD_CALLBACK_PARAM. One per effect at a time.
+class EffectLayer {
+public:
+    EffectLayer(Effect& effect, AEGP_LayerQuality quality);
+    ~EffectLayer();
+    EffectLayer(const EffectLayer&) = delete;
+    EffectLayer& operator=(const EffectLayer&) = delete;
+
+    AEGP_LayerH handle() const;
+    void setQuality(AEGP_LayerQuality quality) { quality_ = quality; }
+    AEGP_LayerQuality quality() const { return quality_; }
+
+private:
+    const Effect* effect_;
+    AEGP_LayerQuality quality_;
+};
+
+struct RenderOptions {
+    // The time rendered, in ticks of the effect's time base (Effect::frameTime(n).value for frame
+    // n); nullopt keeps the effect's current time. The effect keeps the time set.
+    std::optional<A_long> time;
+    // The effect layer's quality for this render (Best, Draft or Wireframe).
+    AEGP_LayerQuality quality = AEGP_LayerQual_BEST;
+    // Downsampling 1/n horizontally and vertically, n >= 1.
+    int downsampleX = 1;
+    int downsampleY = 1;
+    // Worker threads (AEGP_GetNumThreads and iterate_generic); 0 leaves the host's count. The host
+    // keeps the count and the order set.
+    int threads = 0;
+    IterationOrder order = IterationOrder::Threads;
+    // The output rectangle the host asks for, in downsampled layer coordinates; by default the
+    // whole downsampled layer. The output image covers exactly this rectangle.
+    std::optional<PF_LRect> request;
+};
+
+// What happened during renderFrame, for callers that look closer (tests).
+struct RenderReport {
+    PF_Err preRenderResult = PF_Err_NONE;
+    bool rendered = false;                  // PF_Cmd_SMART_RENDER was sent
+    PF_Err renderResult = PF_Err_NONE;
+    PF_PreRenderOutput preRenderOutput{};   // as the pre-render left it (pre_render_data cleared)
+    bool outputIntact = true;               // nothing written outside the output world
+    bool inputUnchanged = true;             // the input world was only read
+    // Whether the module checked out the output world, and its pixels over the requested
+    // rectangle as the module left them, also after a failure (pixels never written hold
+    // kWorldUnclearedByte).
+    bool outputCheckedOut = false;
+    Image output;
+};
+
+// Renders one frame of `effect` from `input` (the layer at full resolution; the render's depth is
+// input.depth) into `output` (the requested rectangle, by default ceil(W / downsampleX) x
+// ceil(H / downsampleY), at the same depth). The effect must have been set up (GLOBAL_SETUP,
+// PARAMS_SETUP). Sends the pre-render and, when it succeeds, the render; the host then takes back
+// its worlds and checkouts and disposes of the pre-render data. Returns the first failing
+// command's error, or PF_Err_BAD_CALLBACK_PARAM for options the host cannot honour (a
+// downsampling below 1 or an empty request); `output` is written only on success.
+PF_Err renderFrame(Effect& effect, const Image& input, Image& output,
+                   const RenderOptions& options = {}, RenderReport* report = nullptr);
+
+}  // namespace vhost
