@@ -1,6 +1,7 @@
 #include "VelmorPlugin.h"
 
 #include "AEGP_SuiteHandler.h"
+#include "VelmorSmartRender.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -300,6 +301,8 @@ constexpr Command kCommands[] = {
     {PF_Cmd_PARAMS_SETUP, [](const Call& c) { return ParamsSetup(c.in_data, c.out_data); }},
     {PF_Cmd_UPDATE_PARAMS_UI,
      [](const Call& c) { return UpdateParamsUI(c.in_data, c.out_data, c.params); }},
+    {PF_Cmd_SMART_PRE_RENDER, [](const Call& c) { return SmartPreRender(c.in_data, c.out_data, static_cast<PF_PreRenderExtra*>(c.extra)); }},
+    {PF_Cmd_SMART_RENDER, [](const Call& c) { return SmartRender(c.in_data, c.out_data, static_cast<PF_SmartRenderExtra*>(c.extra)); }},
 };
 
 PF_Err dispatch(const Call& call, PF_Cmd cmd)

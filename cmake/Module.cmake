@@ -4,7 +4,8 @@ file(GLOB VELMOR_PLUGIN_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/Util/*.cpp
   ${CMAKE_SOURCE_DIR}/Velmor/*.cpp
   ${CMAKE_SOURCE_DIR}/Velmor/Filter/*.cpp
-  ${CMAKE_SOURCE_DIR}/VelmorPlugin.cpp)
+  ${CMAKE_SOURCE_DIR}/VelmorPlugin.cpp
+  ${CMAKE_SOURCE_DIR}/VelmorSmartRender.cpp)
 
 add_library(velmor_plugin STATIC ${VELMOR_PLUGIN_SOURCES})
 target_include_directories(velmor_plugin PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/Util
