@@ -3,7 +3,7 @@
 #include "Controls.h"
 #include "Error.h"
 #include "HostBridge.h"
-#include "Render.h"
+#include "Sequence.h"
 
 #include <gtest/gtest.h>
 

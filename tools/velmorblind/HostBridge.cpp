@@ -6,6 +6,7 @@
 #include "Effect.h"
 #include "Host.h"
 #include "Module.h"
+#include "Render.h"
 #include "SmartFrame.h"
 
 namespace vblind {
@@ -115,30 +116,29 @@ vhost::Image EffectSession::downsampled(const vhost::Image& image, int downsampl
 }
 
 vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality quality, int downsample) {
-    // One frame of the host's smart-render protocol. This is the single place the tool renders;
-    // when the host offers a whole-frame render call (with the layer quality), it replaces this body.
-    (void)quality;
-    effect_->setFrame(frame);
+    vhost::RenderOptions options;
+    options.time = effect_->frameTime(frame).value;
+    options.quality = quality == Quality::Draft       ? AEGP_LayerQual_DRAFT
+                      : quality == Quality::Wireframe ? AEGP_LayerQual_WIREFRAME
+                                                      : AEGP_LayerQual_BEST;
+    options.downsampleX = options.downsampleY = downsample;
     const std::size_t faultsBefore = host_->ledger().faults().size();
-    const PF_RationalScale scale{1, static_cast<A_u_long>(downsample)};
-    vhost::SmartFrame smart(input, scale, scale);
-    smart.attach(*effect_);
-    PF_InData in = effect_->makeInData();
-    smart.prepareInData(in);
-    PF_OutData out{};
-    PF_ParamDef** params = effect_->currentParams();
-    if (PF_Err err = effect_->command(PF_Cmd_SMART_PRE_RENDER, in, out, params, nullptr, smart.preRenderExtra()))
-        hostFailure("pre-render of frame " + std::to_string(frame), err);
-    if (PF_Err err = effect_->command(PF_Cmd_SMART_RENDER, in, out, params, nullptr, smart.smartRenderExtra()))
-        hostFailure("render of frame " + std::to_string(frame), err);
-    smart.finish();
+    vhost::Image output;
+    vhost::RenderReport report;
+    const PF_Err err = vhost::renderFrame(*effect_, input, output, options, &report);
+    if (err) {
+        const bool preRender = report.preRenderResult != PF_Err_NONE || !report.rendered;
+        hostFailure((preRender ? "pre-render of frame " : "render of frame ") + std::to_string(frame), err);
+    }
     // The host checks the module's manners (guard bands around the output, an input left as it
     // was, everything checked out given back); a frame made against them is not trusted.
+    if (!report.outputIntact) failure("the module wrote outside its output on frame " + std::to_string(frame) + ".");
+    if (!report.inputUnchanged) failure("the module wrote into its input on frame " + std::to_string(frame) + ".");
     const std::vector<std::string> faults = host_->ledger().faults();
     if (faults.size() > faultsBefore)
         failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +
                 faults[faultsBefore] + ".");
-    return smart.output(PF_LRect{0, 0, smart.layerWidth(), smart.layerHeight()});
+    return output;
 }
 
 }  // namespace vblind

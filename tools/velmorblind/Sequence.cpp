@@ -1,4 +1,4 @@
-#include "Render.h"
+#include "Sequence.h"
 
 #include "Composite.h"
 #include "ContactSheet.h"
