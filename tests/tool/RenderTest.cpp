@@ -1,6 +1,14 @@
 // `render` and `demo` end to end: frames on disk, their depth, animated controls, contact sheets.
 #include "ToolRunner.h"
 
+#include "Composite.h"
+#include "Demo.h"
+#include "Effect.h"
+#include "Host.h"
+#include "Module.h"
+#include "PixelTypes.h"
+#include "Render.h"
+
 #include <OpenImageIO/imageio.h>
 
 #include <regex>
@@ -128,4 +136,148 @@ TEST_F(RenderTest, DemoWritesFramesAndContactSheetAndSaysWhere) {
 TEST_F(RenderTest, DemoRefusesAFolderItCannotMake) {
     { std::ofstream(path("taken")) << "a file"; }
     expectRefused({"demo", "-o", "taken/demo"}, 1, "cannot make the folder");
+}
+
+namespace {
+
+// An input with every kind of pixel: opaque, translucent, transparent with colour, at each depth.
+vhost::Image varied(vhost::Depth depth, int w = 23, int h = 17) {
+    vhost::Image e(w, h, vhost::Depth::Bits8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            e.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>((x * 37 + y * 11) % 256), static_cast<A_u_char>(x * 11),
+                                            static_cast<A_u_char>(y * 15), static_cast<A_u_char>((x * y) % 256)};
+    if (depth == vhost::Depth::Bits8) return e;
+    vhost::Image out(w, h, depth);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const PF_Pixel p = e.at<PF_Pixel>(x, y);
+            if (depth == vhost::Depth::Bits16)
+                out.at<PF_Pixel16>(x, y) = PF_Pixel16{static_cast<A_u_short>(p.alpha * 128 + x),
+                                                      static_cast<A_u_short>(p.red * 128 + y),
+                                                      static_cast<A_u_short>(p.green * 128), static_cast<A_u_short>(p.blue * 128)};
+            else
+                out.at<PF_PixelFloat>(x, y) = PF_PixelFloat{p.alpha / 255.0f, p.red / 250.0f + 0.001f * x,
+                                                            p.green / 255.0f, p.blue / 300.0f};
+        }
+    return out;
+}
+
+struct DepthCase {
+    vhost::Depth depth;
+    const char* file;
+};
+
+const DepthCase kDepths[] = {{vhost::Depth::Bits8, "in.png"}, {vhost::Depth::Bits16, "in.png"},
+                             {vhost::Depth::Float32, "in.exr"}};
+
+}  // namespace
+
+TEST_F(RenderTest, CompletionZeroWritesTheInputUnchanged) {
+    for (const DepthCase& c : kDepths) {
+        const vhost::Image input = varied(c.depth);
+        std::ostringstream ignored;
+        Notes notes(ignored);
+        writeImage(path(c.file), input, notes);
+        const std::string out = std::string("zero.") + (c.depth == vhost::Depth::Float32 ? "exr" : "png");
+        const vblind::testing::ToolRun r =
+            run({"render", c.file, "-o", out, "--set", "Completion=0", "--set", "State=Move"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const LoadedImage back = readImage(path(out), std::nullopt);
+        EXPECT_EQ(back.image.depth, c.depth);
+        EXPECT_EQ(back.image.bytes, input.bytes) << depthName(c.depth);
+    }
+}
+
+TEST_F(RenderTest, FullCompletionIsTransparentAndUnderShowsTheBackground) {
+    for (const DepthCase& c : kDepths) {
+        const vhost::Image input = varied(c.depth);
+        std::ostringstream ignored;
+        Notes notes(ignored);
+        writeImage(path(c.file), input, notes);
+        const std::string ext = c.depth == vhost::Depth::Float32 ? ".exr" : ".png";
+        ASSERT_EQ(run({"render", c.file, "-o", "clear" + ext, "--set", "Completion=100"}).status, 0);
+        const LoadedImage clear = readImage(path("clear" + ext), std::nullopt);
+        EXPECT_TRUE(std::all_of(clear.image.bytes.begin(), clear.image.bytes.end(), [](std::uint8_t b) { return b == 0; }))
+            << depthName(c.depth);
+
+        // Over a colour: the colour, converted to the depth as the host fills.
+        ASSERT_EQ(run({"render", c.file, "-o", "col" + ext, "--set", "Completion=100", "--under", "#336699"}).status, 0);
+        const LoadedImage col = readImage(path("col" + ext), std::nullopt);
+        EXPECT_EQ(col.image.bytes, solidImage(input.width, input.height, c.depth, PF_Pixel{255, 0x33, 0x66, 0x99}).bytes)
+            << depthName(c.depth);
+
+        // Over an image of the same size: that image, exactly.
+        const vhost::Image opaque = toDepth(demoBackground(input.width, input.height), c.depth);
+        writeImage(path("back" + ext), opaque, notes);
+        ASSERT_EQ(run({"render", c.file, "-o", "over" + ext, "--set", "Completion=100", "--under", "back" + ext}).status, 0);
+        EXPECT_EQ(readImage(path("over" + ext), std::nullopt).image.bytes, opaque.bytes) << depthName(c.depth);
+
+        // And at Completion 0 an opaque input hides the background entirely.
+        const vhost::Image solid = toDepth(demoForeground(input.width, input.height), c.depth);
+        writeImage(path("solid" + ext), solid, notes);
+        ASSERT_EQ(run({"render", "solid" + ext, "-o", "hide" + ext, "--under", "back" + ext}).status, 0);
+        EXPECT_EQ(readImage(path("hide" + ext), std::nullopt).image.bytes, solid.bytes) << depthName(c.depth);
+    }
+}
+
+TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
+    // The tool adds nothing between the host's render and the file: the bytes a user gets are the
+    // host's, at every depth, with animated controls, quality and downsampling.
+    struct Case {
+        DepthCase depth;
+        const char* quality;
+        AEGP_LayerQuality layerQuality;
+        int downsample;
+    };
+    const Case cases[] = {{kDepths[0], "best", AEGP_LayerQual_BEST, 1},
+                          {kDepths[1], "draft", AEGP_LayerQual_DRAFT, 1},
+                          {kDepths[2], "best", AEGP_LayerQual_BEST, 2},
+                          {kDepths[0], "wireframe", AEGP_LayerQual_WIREFRAME, 3}};
+    for (const Case& c : cases) {
+        const vhost::Image input = varied(c.depth.depth, 41, 29);
+        std::ostringstream ignored;
+        Notes notes(ignored);
+        writeImage(path(c.depth.file), input, notes);
+        const std::string ext = c.depth.depth == vhost::Depth::Float32 ? ".exr" : ".png";
+        const vblind::testing::ToolRun r =
+            run({"render", c.depth.file, "-o", "f%d" + ext, "--frames", "2-4", "--quality", c.quality, "--downsample",
+                 std::to_string(c.downsample), "--set", "Mode=Both", "--set", "State=Shrink", "--set", "Width=6.5",
+                 "--set", "Easing=Quad", "--set", "Outside=Tile", "--key", "Direction=10@2,70@4", "--threads", "2"});
+        ASSERT_EQ(r.status, 0) << r.err;
+
+        vhost::Host host(vhost::Host::Options{2});
+        std::string error;
+        auto module = vhost::Module::load(VELMOR_MODULE_PATH, error);
+        ASSERT_TRUE(module) << error;
+        vhost::Effect effect(host, module);
+        ASSERT_EQ(effect.globalSetup(), PF_Err_NONE);
+        ASSERT_EQ(effect.paramsSetup(), PF_Err_NONE);
+        ASSERT_TRUE(effect.setValue(1, 2));       // Mode Both
+        ASSERT_TRUE(effect.setValue(11, 3));      // State Shrink
+        ASSERT_TRUE(effect.setValue(4, 6.5));     // Width
+        ASSERT_TRUE(effect.setValue(9, 2));       // Easing Quad
+        ASSERT_TRUE(effect.setValue(12, 3));      // Outside Tile
+        ASSERT_TRUE(effect.setKeyframe(5, effect.frameTime(2), 10));
+        ASSERT_TRUE(effect.setKeyframe(5, effect.frameTime(4), 70));
+        ASSERT_TRUE(effect.setKeyframe(2, effect.frameTime(2), 0));
+        ASSERT_TRUE(effect.setKeyframe(2, effect.frameTime(4), 100));
+        for (int frame = 2; frame <= 4; ++frame) {
+            vhost::RenderOptions options;
+            options.time = effect.frameTime(frame).value;
+            options.quality = c.layerQuality;
+            options.downsampleX = options.downsampleY = c.downsample;
+            vhost::Image expected;
+            ASSERT_EQ(vhost::renderFrame(effect, input, expected, options), PF_Err_NONE);
+            const LoadedImage got = readImage(path("f" + std::to_string(frame) + ext), std::nullopt);
+            ASSERT_EQ(got.image.width, expected.width);
+            ASSERT_EQ(got.image.height, expected.height);
+            EXPECT_EQ(got.image.depth, c.depth.depth);
+            EXPECT_EQ(got.image.bytes, expected.bytes) << depthName(c.depth.depth) << " " << c.quality << " frame " << frame;
+        }
+        // Frame 3 is inside the transition: the comparison is not between two copies of the input.
+        const LoadedImage mid = readImage(path("f3" + ext), std::nullopt);
+        EXPECT_NE(mid.image.bytes, readImage(path("f2" + ext), std::nullopt).image.bytes);
+        EXPECT_NE(mid.image.bytes, readImage(path("f4" + ext), std::nullopt).image.bytes);
+    }
 }
