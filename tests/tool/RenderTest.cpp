@@ -281,3 +281,28 @@ TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
         EXPECT_NE(mid.image.bytes, readImage(path("f4" + ext), std::nullopt).image.bytes);
     }
 }
+
+TEST_F(RenderTest, ProgressBarOnlyOnATerminalAndOnlyForSeveralFrames) {
+    writeInput("in.png");
+    // stderr to a file: nothing but errors.
+    vblind::testing::ToolRun r = run({"render", "in.png", "-o", "f%d.png", "--frames", "1-3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    // On a terminal (script(1) gives the program one): a bar, unless silenced or one frame.
+    auto onTerminal = [&](const std::string& args) {
+        const std::string inner = "cd " + vblind::testing::shellQuote(dir_.string()) + " && " +
+                                  vblind::testing::shellQuote(VELMORBLIND_EXE) + " " + args;
+        const std::string cmd = "script -q -e -c " + vblind::testing::shellQuote(inner) + " /dev/null > " +
+                                vblind::testing::shellQuote(path("screen.txt")) + " 2>&1 </dev/null";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << args;
+        const std::string screen = vblind::testing::slurp(path("screen.txt"));
+        fs::remove(path("screen.txt"));
+        return screen;
+    };
+    const std::string bar = onTerminal("render in.png -o g%d.png --frames 1-3");
+    EXPECT_NE(bar.find("] 3/3 done"), std::string::npos) << bar;
+    EXPECT_NE(bar.find("] 1/3 g2.png"), std::string::npos) << bar;
+    EXPECT_EQ(onTerminal("render in.png -o h%d.png --frames 1-3 --quiet").find('['), std::string::npos);
+    EXPECT_EQ(onTerminal("render in.png -o one.png").find('['), std::string::npos);
+    EXPECT_TRUE(fs::exists(path("h3.png")));
+}
