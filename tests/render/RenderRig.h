@@ -102,7 +102,8 @@ public:
         if (!effect_->setValue(control, value, &why))
             throw std::invalid_argument("control " + std::to_string(control) + ": " + why);
     }
-    void set(std::initializer_list<std::pair<int, double>> values)
+    using Controls = std::vector<std::pair<int, double>>;
+    void set(const Controls& values)
     {
         for (const auto& [control, value] : values)
             set(control, value);
