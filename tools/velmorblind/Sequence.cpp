@@ -114,6 +114,7 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
     }
     progress.step(plan.frames.count(), "done");
     progress.finish();
+    if (gInterrupted) failure("interrupted; every frame is complete, the contact sheet was not written.");
     if (sheet) writeImage(plan.contactSheet, sheet->image(), notes);
 }
 
