@@ -71,6 +71,17 @@ private:
     int saved_ = -1;
 };
 
+// Files are small next to the render, which has the host's worker threads: the image library does
+// its work on the calling thread instead of starting pools of its own.
+void configureLibrary() {
+    static const bool done = [] {
+        OIIO::attribute("threads", 1);
+        OIIO::attribute("exr_threads", -1);
+        return true;
+    }();
+    (void)done;
+}
+
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // OpenImageIO's messages may span lines; a sentence for the user must not.
@@ -193,6 +204,7 @@ std::string formatLabel(const OIIO::ImageOutput& out) {
 
 LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
                       const std::string& role) {
+    configureLibrary();
     const std::string what = "the " + role + " " + quoted(path);
     std::error_code ec;
     if (!fs::exists(path, ec)) failure("cannot read " + what + ": there is no such file.");
@@ -239,6 +251,7 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
 }
 
 void checkWritableImage(const std::string& path) {
+    configureLibrary();
     auto out = OIIO::ImageOutput::create(path);
     if (!out) {
         OIIO::geterror();
@@ -252,6 +265,7 @@ void checkWritableImage(const std::string& path) {
 }
 
 void writeImage(const std::string& path, const vhost::Image& image, Notes& notes) {
+    configureLibrary();
     auto out = OIIO::ImageOutput::create(path);
     if (!out) {
         checkWritableImage(path);  // throws the sentence
