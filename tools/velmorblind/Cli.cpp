@@ -67,12 +67,12 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                        "Output image; with several frames it holds a frame number such as %04d")
         ->required();
     render->add_option("--set", r.sets, "NAME=VALUE: set a control (repeatable)")
-        ->type_size(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     render->add_option("--key", r.keys,
                        "NAME=VALUE@FRAME[,VALUE@FRAME...]: animate a control (repeatable); numbers "
                        "interpolate linearly, popups hold")
-        ->type_size(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     render->add_option("--frames", r.frames, "Frames to render, A-B or one frame (default 0)");
     render->add_option("--fps", r.fps, "Frames per second, the time scale (default 30)")
