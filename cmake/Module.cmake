@@ -31,7 +31,22 @@ set_target_properties(VelmorBlind PROPERTIES
 
 if(WIN32)
   set_target_properties(VelmorBlind PROPERTIES SUFFIX ".aex")
-  # The Windows build (resource script ${VELMOR_PIPL_RC} and export definitions) joins here.
+  # The property list as the resource a host looks for: type "PIPL", id 16000, language 1033,
+  # compiled by windres from the generated script.
+  enable_language(RC)
+  target_sources(VelmorBlind PRIVATE ${VELMOR_PIPL_RC})
+  # The export table names EntryPointFunc alone, undecorated: with a definitions file the linker
+  # exports only what the file lists.
+  set(VELMOR_MODULE_DEF ${CMAKE_BINARY_DIR}/generated/VelmorBlind.def)
+  file(CONFIGURE OUTPUT ${VELMOR_MODULE_DEF}
+    CONTENT "LIBRARY \"VelmorBlind.aex\"\nEXPORTS\n    EntryPointFunc\n")
+  target_sources(VelmorBlind PRIVATE ${VELMOR_MODULE_DEF})
+  if(MINGW)
+    # The module must load on a machine that has only the system DLLs: the C++ runtime, libgcc
+    # and winpthread are linked in, and none of their symbols is exported.
+    target_link_options(VelmorBlind PRIVATE -static -static-libgcc -static-libstdc++
+      "LINKER:--exclude-all-symbols")
+  endif()
 else()
   set_target_properties(VelmorBlind PROPERTIES SUFFIX ".so")
   # The ELF section ".pipl" that the host reads from the file.

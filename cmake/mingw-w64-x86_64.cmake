@@ -3,8 +3,9 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(VELMOR_MINGW_PREFIX x86_64-w64-mingw32)
 
-set(CMAKE_C_COMPILER ${VELMOR_MINGW_PREFIX}-gcc)
-# The posix-threads flavour carries std::thread and std::mutex.
+# The posix-threads flavour carries std::thread and std::mutex; C and C++ from the same flavour.
+find_program(VELMOR_MINGW_CC NAMES ${VELMOR_MINGW_PREFIX}-gcc-posix ${VELMOR_MINGW_PREFIX}-gcc)
+set(CMAKE_C_COMPILER ${VELMOR_MINGW_CC})
 find_program(VELMOR_MINGW_CXX NAMES ${VELMOR_MINGW_PREFIX}-g++-posix ${VELMOR_MINGW_PREFIX}-g++)
 set(CMAKE_CXX_COMPILER ${VELMOR_MINGW_CXX})
 set(CMAKE_RC_COMPILER ${VELMOR_MINGW_PREFIX}-windres)

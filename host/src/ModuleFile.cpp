@@ -2,6 +2,7 @@
 // code of the module runs before the host has seen what the module says it is.
 #include "ModuleFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -124,13 +125,223 @@ std::optional<std::vector<std::uint8_t>> piplFromElf(const std::vector<std::uint
 }
 
 // ---- PE (Windows modules) ----------------------------------------------------------------
-// A Windows module keeps its property list as a resource of type "PIPL", id 16000. Reading it
-// means walking the PE resource directory; until the Windows build needs it, such a file is
-// refused with a clear message here, and only here.
-std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8_t>&,
-                                                    const std::string& what, std::string& error) {
-    error = what + " is a Windows module; reading its PIPL resource is not supported by this host yet";
+// A Windows module keeps its property list as a resource: type "PIPL" (a name), id 16000,
+// language 1033. The resource tree is read straight from the file (three levels: type, name,
+// language; then a data entry whose address is relative to the loaded image), so the same reader
+// works on any platform and never runs the module. Every offset is checked against the file.
+
+constexpr std::uint32_t kPeSignature = 0x00004550;     // "PE\0\0"
+constexpr std::uint16_t kPeMagic64 = 0x20B;            // PE32+
+constexpr std::uint16_t kPeMagic32 = 0x10B;            // PE32
+constexpr std::uint16_t kPeMachineX64 = 0x8664;
+constexpr std::uint16_t kPeFileDll = 0x2000;           // IMAGE_FILE_DLL
+constexpr std::size_t kPeCoffHeaderSize = 20;
+constexpr std::size_t kPeSectionHeaderSize = 40;
+constexpr std::size_t kPe64DirectoryCountAt = 108;     // within the optional header
+constexpr std::size_t kPe64DirectoriesAt = 112;
+constexpr std::uint32_t kPeResourceDirectory = 2;
+constexpr std::uint32_t kResourceHighBit = 0x80000000u;
+constexpr std::size_t kResourceDirectorySize = 16;
+constexpr std::size_t kResourceEntrySize = 8;
+constexpr std::size_t kResourceDataEntrySize = 16;
+
+class PeReader {
+public:
+    explicit PeReader(const std::vector<std::uint8_t>& image) : image_(image) {}
+
+    bool fits(std::uint64_t offset, std::uint64_t length) const {
+        return offset <= image_.size() && length <= image_.size() - offset;
+    }
+    std::uint32_t u16(std::uint64_t offset) const {
+        return static_cast<std::uint32_t>(image_[offset]) |
+               static_cast<std::uint32_t>(image_[offset + 1]) << 8;
+    }
+    std::uint32_t u32(std::uint64_t offset) const { return u16(offset) | u16(offset + 2) << 16; }
+
+private:
+    const std::vector<std::uint8_t>& image_;
+};
+
+struct PeSection {
+    std::uint32_t virtualAddress, virtualSize, rawSize, rawOffset;
+};
+
+// File offset of `length` bytes at image address `rva`, when a section holds all of them in the
+// file (bytes a section has only in memory are zeros the file does not carry).
+std::optional<std::uint64_t> rvaToOffset(const std::vector<PeSection>& sections, const PeReader& pe,
+                                         std::uint32_t rva, std::uint32_t length) {
+    for (const PeSection& s : sections) {
+        // A zero virtual size means the raw size (as loaders read it).
+        const std::uint64_t span = s.virtualSize ? s.virtualSize : s.rawSize;
+        if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
+        const std::uint64_t into = rva - s.virtualAddress;
+        const std::uint64_t inFile = std::min<std::uint64_t>(s.rawSize, span);
+        if (into + length > inFile) return std::nullopt;
+        const std::uint64_t offset = std::uint64_t{s.rawOffset} + into;
+        if (!pe.fits(offset, length)) return std::nullopt;
+        return offset;
+    }
     return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8_t>& image,
+                                                    const std::string& what, std::string& error) {
+    const PeReader pe(image);
+    auto damaged = [&](const std::string& why) {
+        error = what + " is a damaged Windows module (" + why + ")";
+        return std::nullopt;
+    };
+    if (!pe.fits(0, 0x40)) return damaged("shorter than its DOS header");
+    const std::uint64_t peAt = pe.u32(0x3C);
+    if (!pe.fits(peAt, 4 + kPeCoffHeaderSize) || pe.u32(peAt) != kPeSignature)
+        return damaged("no PE header");
+    const std::uint64_t coff = peAt + 4;
+    const std::uint32_t machine = pe.u16(coff);
+    const std::uint32_t sectionCount = pe.u16(coff + 2);
+    const std::uint32_t optionalSize = pe.u16(coff + 16);
+    const std::uint32_t characteristics = pe.u16(coff + 18);
+    const std::uint64_t optional = coff + kPeCoffHeaderSize;
+    if (!pe.fits(optional, 2) || optionalSize < 2) return damaged("no optional header");
+    const std::uint32_t magic = pe.u16(optional);
+    if (magic == kPeMagic32) {
+        error = what + " is a 32-bit Windows module, so it is not a module this host loads";
+        return std::nullopt;
+    }
+    if (magic != kPeMagic64) return damaged("unknown optional header kind");
+    if (machine != kPeMachineX64) {
+        error = what + " is a Windows module for another processor than x86-64, so it is not a "
+                       "module this host loads";
+        return std::nullopt;
+    }
+    if (!(characteristics & kPeFileDll)) {
+        error = what + " is a Windows program, not a DLL, so it is not an effect module";
+        return std::nullopt;
+    }
+    if (optionalSize < kPe64DirectoriesAt || !pe.fits(optional, optionalSize))
+        return damaged("optional header cut short");
+    const std::uint32_t directoryCount = pe.u32(optional + kPe64DirectoryCountAt);
+    if (directoryCount > (optionalSize - kPe64DirectoriesAt) / 8)
+        return damaged("more data directories than the optional header holds");
+
+    const std::uint64_t sectionTable = optional + optionalSize;
+    if (!pe.fits(sectionTable, std::uint64_t{sectionCount} * kPeSectionHeaderSize))
+        return damaged("section table outside the file");
+    std::vector<PeSection> sections;
+    for (std::uint32_t i = 0; i < sectionCount; ++i) {
+        const std::uint64_t at = sectionTable + std::uint64_t{i} * kPeSectionHeaderSize;
+        sections.push_back({pe.u32(at + 12), pe.u32(at + 8), pe.u32(at + 16), pe.u32(at + 20)});
+    }
+
+    auto noPipl = [&](const std::string& why) {
+        error = what + " has no PIPL resource with id 16000 in language 1033 (" + why +
+                "), so it carries no property list";
+        return std::nullopt;
+    };
+    const std::uint32_t rootRva =
+        directoryCount > kPeResourceDirectory
+            ? pe.u32(optional + kPe64DirectoriesAt + 8 * kPeResourceDirectory) : 0;
+    const std::uint32_t rootSize =
+        directoryCount > kPeResourceDirectory
+            ? pe.u32(optional + kPe64DirectoriesAt + 8 * kPeResourceDirectory + 4) : 0;
+    if (rootRva == 0 || rootSize == 0) return noPipl("it has no resources at all");
+    const auto rootAt = rvaToOffset(sections, pe, rootRva, rootSize);
+    if (!rootAt) return damaged("resource directory outside the file");
+    const std::uint64_t root = *rootAt;
+
+    // Offsets inside the tree are relative to its root and must stay inside the resource data.
+    auto inTree = [&](std::uint64_t offset, std::uint64_t length) {
+        return offset <= rootSize && length <= rootSize - offset;
+    };
+    // One level: the entry whose name matches, as (offset of what it points to, points to a
+    // directory). Names are compared as Windows compares resource names, ignoring ASCII case.
+    struct Found {
+        std::uint32_t target;
+        bool directory;
+    };
+    enum class Lookup { Found, Missing, Damaged };
+    std::string why;
+    auto lookup = [&](std::uint32_t directory, const std::string* name, std::uint32_t id,
+                      Found& found, std::vector<std::uint32_t>* idsSeen) {
+        if (!inTree(directory, kResourceDirectorySize)) {
+            why = "resource directory outside the resource data";
+            return Lookup::Damaged;
+        }
+        const std::uint64_t named = pe.u16(root + directory + 12);
+        const std::uint64_t numbered = pe.u16(root + directory + 14);
+        const std::uint64_t entries = directory + kResourceDirectorySize;
+        if (!inTree(entries, (named + numbered) * kResourceEntrySize)) {
+            why = "resource entries outside the resource data";
+            return Lookup::Damaged;
+        }
+        for (std::uint64_t i = 0; i < named + numbered; ++i) {
+            const std::uint64_t entry = root + entries + i * kResourceEntrySize;
+            const std::uint32_t key = pe.u32(entry);
+            const std::uint32_t target = pe.u32(entry + 4);
+            bool match = false;
+            if (key & kResourceHighBit) {
+                if (!name) continue;
+                // A counted UTF-16 string.
+                const std::uint32_t at = key & ~kResourceHighBit;
+                if (!inTree(at, 2)) {
+                    why = "resource name outside the resource data";
+                    return Lookup::Damaged;
+                }
+                const std::uint32_t length = pe.u16(root + at);
+                if (!inTree(std::uint64_t{at} + 2, std::uint64_t{length} * 2)) {
+                    why = "resource name outside the resource data";
+                    return Lookup::Damaged;
+                }
+                match = length == name->size();
+                for (std::uint32_t c = 0; match && c < length; ++c) {
+                    std::uint32_t ch = pe.u16(root + at + 2 + 2 * c);
+                    if (ch >= 'a' && ch <= 'z') ch -= 'a' - 'A';
+                    match = ch == static_cast<std::uint8_t>((*name)[c]);
+                }
+            } else {
+                if (idsSeen) idsSeen->push_back(key);
+                match = !name && key == id;
+            }
+            if (match) {
+                found = {target & ~kResourceHighBit, (target & kResourceHighBit) != 0};
+                return Lookup::Found;
+            }
+        }
+        return Lookup::Missing;
+    };
+
+    const std::string typeName = "PIPL";
+    Found type{}, item{}, language{};
+    switch (lookup(0, &typeName, 0, type, nullptr)) {
+        case Lookup::Damaged: return damaged(why);
+        case Lookup::Missing: return noPipl("no resource of type PIPL");
+        case Lookup::Found: break;
+    }
+    if (!type.directory) return damaged("the PIPL type entry is not a directory");
+    switch (lookup(type.target, nullptr, kPiplResourceId, item, nullptr)) {
+        case Lookup::Damaged: return damaged(why);
+        case Lookup::Missing: return noPipl("no PIPL resource numbered 16000");
+        case Lookup::Found: break;
+    }
+    if (!item.directory) return damaged("the PIPL 16000 entry is not a directory");
+    std::vector<std::uint32_t> languages;
+    switch (lookup(item.target, nullptr, kPiplResourceLanguage, language, &languages)) {
+        case Lookup::Damaged: return damaged(why);
+        case Lookup::Missing: {
+            std::string list;
+            for (std::uint32_t l : languages) list += (list.empty() ? "" : ", ") + std::to_string(l);
+            return noPipl(list.empty() ? "PIPL 16000 in no language"
+                                       : "PIPL 16000 only in language " + list);
+        }
+        case Lookup::Found: break;
+    }
+    if (language.directory || !inTree(language.target, kResourceDataEntrySize))
+        return damaged("the PIPL resource's data entry is outside the resource data");
+    const std::uint32_t dataRva = pe.u32(root + language.target);
+    const std::uint32_t dataSize = pe.u32(root + language.target + 4);
+    const auto dataAt = rvaToOffset(sections, pe, dataRva, dataSize);
+    if (!dataAt) return damaged("the PIPL resource's bytes are outside the file");
+    return std::vector<std::uint8_t>(image.begin() + static_cast<std::ptrdiff_t>(*dataAt),
+                                     image.begin() + static_cast<std::ptrdiff_t>(*dataAt + dataSize));
 }
 
 }  // namespace

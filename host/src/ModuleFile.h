@@ -1,6 +1,7 @@
 // Reading a module's property list from its file, without loading or running the module.
 //   Linux (ELF64 shared library): the bytes of the section named ".pipl".
-//   Windows (PE, .aex): the "PIPL" resource; not read yet, refused with a clear message.
+//   Windows (PE32+ DLL, .aex): the resource of type "PIPL", id 16000, language 1033 (English, US).
+// Both are read from the file's own structure on any platform.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,9 @@ namespace vhost {
 
 // Name of the section that carries the property list in an ELF module.
 inline constexpr const char* kPiplSectionName = ".pipl";
+// Id and language of the "PIPL" resource that carries it in a Windows module.
+inline constexpr std::uint32_t kPiplResourceId = 16000;
+inline constexpr std::uint32_t kPiplResourceLanguage = 1033;
 
 // Returns the raw property-list bytes of the module file, or nullopt with one sentence in `error`
 // (missing or unreadable file, not a module, a module without a property list).
