@@ -51,35 +51,21 @@ const SPBasicSuite* basicSuite(const PF_InData* in_data)
     return in_data ? in_data->pica_basicP : nullptr;
 }
 
-// A channel value from the double the pass computed: integer channels add 0.5 and truncate (the
-// values are never negative), float channels keep the double as float, unrounded.
-template <typename Channel>
-inline Channel toChannel(double v)
-{
-    if constexpr (std::is_floating_point_v<Channel>)
-        return static_cast<Channel>(v);
-    else
-        return static_cast<Channel>(v + 0.5);
-}
-
-template <typename Pixel>
-using ChannelOf = std::remove_cv_t<decltype(Pixel::alpha)>;
-
 template <typename Pixel>
 inline void blendEdge(Pixel& dst, Pixel const& src, double w)
 {
-    using C = ChannelOf<Pixel>;
+    using Traits = BlindPixelTraits<Pixel>;
     const double k = 1.0 - w;
-    dst.red = toChannel<C>(static_cast<double>(dst.red) * w + static_cast<double>(src.red) * k);
+    dst.red = Traits::channel(static_cast<double>(dst.red) * w + static_cast<double>(src.red) * k);
     dst.green =
-        toChannel<C>(static_cast<double>(dst.green) * w + static_cast<double>(src.green) * k);
-    dst.blue = toChannel<C>(static_cast<double>(dst.blue) * w + static_cast<double>(src.blue) * k);
+        Traits::channel(static_cast<double>(dst.green) * w + static_cast<double>(src.green) * k);
+    dst.blue = Traits::channel(static_cast<double>(dst.blue) * w + static_cast<double>(src.blue) * k);
 }
 
 template <typename Pixel>
-inline ChannelOf<Pixel> scaledAlpha(Pixel const& p, double coverage)
+inline typename BlindPixelTraits<Pixel>::Channel scaledAlpha(Pixel const& p, double coverage)
 {
-    return toChannel<ChannelOf<Pixel>>(static_cast<double>(p.alpha) * coverage);
+    return BlindPixelTraits<Pixel>::channel(static_cast<double>(p.alpha) * coverage);
 }
 
 // Whole pixels to 16.16, without signed overflow for any int (worlds are far smaller anyway).
@@ -279,20 +265,20 @@ void Blind::Impl::_blend_edge(PF_PixelFloat& dst, PF_PixelFloat const& src, doub
 }
 
 template <typename Pixel>
-const typename PixelSampling<Pixel>::Suite* Blind::Impl::_sampling_suite() const
+const typename BlindPixelTraits<Pixel>::Suite* Blind::Impl::_sampling_suite() const
 {
-    using Sampling = PixelSampling<Pixel>;
+    using Traits = BlindPixelTraits<Pixel>;
     // The bands of one render all arrive here at about the same time: the first acquires, the
     // others wait for it, and the host sees one acquisition. A missing suite throws out of
     // call_once, which leaves the flag unset (nothing was acquired).
-    std::call_once(sampling_once[Sampling::index], [this] { Sampling::get(suites); });
-    return Sampling::get(suites);
+    std::call_once(sampling_once[Traits::index], [this] { Traits::suite(suites); });
+    return Traits::suite(suites);
 }
 
 template <typename Pixel>
 void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const
 {
-    using Suite = typename PixelSampling<Pixel>::Suite;
+    using Suite = typename BlindPixelTraits<Pixel>::Suite;
 
     PF_LayerDef* const src_world = in.getWorld();
     PF_LayerDef* const dst_world = out.getWorld();

@@ -14,6 +14,7 @@
 #define VELMOR_BLIND_H
 
 #include <mutex>
+#include <type_traits>
 
 #include "AE_Effect.h"
 #include "AEGP_SuiteHandler.h"
@@ -111,26 +112,38 @@ private:
     int _border_type;
 };
 
-// What the pixel pass needs to know of each host pixel type: the sampling suite of its depth.
+// What the pixel pass needs to know of each host pixel type: its channel type, the sampling suite
+// of its depth, and how a channel value computed in double is stored (integer channels add 0.5 and
+// truncate, float channels keep the double as float, unrounded).
 template <typename Pixel>
-struct PixelSampling;
+struct BlindPixelTraits;
+
+template <typename Pixel, typename SuiteType, int Index>
+struct BlindPixelTraitsBase {
+    using Channel = std::remove_cv_t<decltype(Pixel::alpha)>;
+    using Suite = SuiteType;
+    static constexpr int index = Index; // one per depth: the Impl's once-flag for the suite
+    static Channel channel(double v)
+    {
+        if constexpr (std::is_floating_point_v<Channel>)
+            return static_cast<Channel>(v);
+        else
+            return static_cast<Channel>(v + 0.5); // never negative: scaling and convex blends
+    }
+};
+
 template <>
-struct PixelSampling<PF_Pixel> {
-    using Suite = PF_Sampling8Suite1;
-    static constexpr int index = 0;
-    static const Suite* get(AEGP_SuiteHandler const& s) { return s.Sampling8Suite1(); }
+struct BlindPixelTraits<PF_Pixel> : BlindPixelTraitsBase<PF_Pixel, PF_Sampling8Suite1, 0> {
+    static const Suite* suite(AEGP_SuiteHandler const& s) { return s.Sampling8Suite1(); }
 };
 template <>
-struct PixelSampling<PF_Pixel16> {
-    using Suite = PF_Sampling16Suite1;
-    static constexpr int index = 1;
-    static const Suite* get(AEGP_SuiteHandler const& s) { return s.Sampling16Suite1(); }
+struct BlindPixelTraits<PF_Pixel16> : BlindPixelTraitsBase<PF_Pixel16, PF_Sampling16Suite1, 1> {
+    static const Suite* suite(AEGP_SuiteHandler const& s) { return s.Sampling16Suite1(); }
 };
 template <>
-struct PixelSampling<PF_PixelFloat> {
-    using Suite = PF_SamplingFloatSuite1;
-    static constexpr int index = 2;
-    static const Suite* get(AEGP_SuiteHandler const& s) { return s.SamplingFloatSuite1(); }
+struct BlindPixelTraits<PF_PixelFloat>
+    : BlindPixelTraitsBase<PF_PixelFloat, PF_SamplingFloatSuite1, 2> {
+    static const Suite* suite(AEGP_SuiteHandler const& s) { return s.SamplingFloatSuite1(); }
 };
 
 class Blind::Impl {
@@ -178,7 +191,7 @@ private:
     // exactly once however many bands ask at the same time; the handler releases it when the
     // Impl dies.
     template <typename Pixel>
-    const typename PixelSampling<Pixel>::Suite* _sampling_suite() const;
+    const typename BlindPixelTraits<Pixel>::Suite* _sampling_suite() const;
 
     void _prepare();
     static double _step(double v);
