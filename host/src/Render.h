@@ -87,8 +87,10 @@ struct RenderReport {
 // ceil(H / downsampleY), at the same depth). The effect must have been set up (GLOBAL_SETUP,
 // PARAMS_SETUP). Sends the pre-render and, when it succeeds, the render; the host then takes back
 // its worlds and checkouts and disposes of the pre-render data. Returns the first failing
-// command's error, or PF_Err_BAD_CALLBACK_PARAM for options the host cannot honour (a
-// downsampling below 1 or an empty request); `output` is written only on success.
+// command's error, or PF_Err_BAD_CALLBACK_PARAM for a render the host cannot make (a
+// downsampling below 1, an empty request, or an EffectLayer of the caller's still alive for this
+// effect); `output` is written only on success. Commands run on the calling thread; the filter's
+// bands run on the host's worker pool (or as `order` says).
 PF_Err renderFrame(Effect& effect, const Image& input, Image& output,
                    const RenderOptions& options = {}, RenderReport* report = nullptr);
 
