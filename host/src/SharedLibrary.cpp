@@ -9,17 +9,49 @@
 #include <unistd.h>
 #endif
 
+#include <string>
+#include <system_error>
 #include <vector>
 
 namespace vhost {
 
 #if defined(_WIN32)
 
+namespace {
+
+// The system's own sentence for an error code, without its trailing line break.
+std::string systemMessage(DWORD code) {
+    char* text = nullptr;
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : std::string();
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+}  // namespace
+
 std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::filesystem::path& file,
                                                    std::string& error) {
-    HMODULE handle = ::LoadLibraryW(file.wstring().c_str());
+    // A bare or relative name would make the loader search its DLL path instead of opening this
+    // file; with the full path, the module's own folder is also where its dependencies are
+    // looked for, as hosts load plug-ins. No message box may stop the process on a bad file.
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::absolute(file, ec);
+    DWORD oldMode = 0;
+    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
+    HMODULE handle = ::LoadLibraryExW((ec ? file : target).wstring().c_str(), nullptr,
+                                      ec ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    const DWORD code = handle ? 0 : ::GetLastError();
+    ::SetThreadErrorMode(oldMode, nullptr);
     if (!handle) {
-        error = "the system could not load it (error " + std::to_string(::GetLastError()) + ")";
+        const std::string why = systemMessage(code);
+        error = (why.empty() ? std::string("the system could not load it") : why) + " (error " +
+                std::to_string(code) + ")";
         return nullptr;
     }
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(reinterpret_cast<void*>(handle)));

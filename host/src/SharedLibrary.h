@@ -1,6 +1,6 @@
 // The host's only contact with the operating system's dynamic loader: open a shared library,
-// look up a symbol, close it. POSIX (dlopen) here; a Windows build puts LoadLibrary behind the
-// same interface. Nothing else in the host calls the platform.
+// look up a symbol, close it. POSIX builds use dlopen/dlsym, Windows builds LoadLibraryEx and
+// GetProcAddress, behind the same interface. Nothing else in the host calls the platform.
 #pragma once
 
 #include <filesystem>
@@ -11,8 +11,9 @@ namespace vhost {
 
 class SharedLibrary {
 public:
-    // Opens the library (all symbols bound now, none made global). On failure returns null and
-    // puts the loader's own explanation into `error`.
+    // Opens the library (POSIX: all symbols bound now, none made global; Windows: by its full
+    // path, its dependencies looked for beside it first). On failure returns null and puts the
+    // loader's own explanation into `error`.
     static std::unique_ptr<SharedLibrary> open(const std::filesystem::path& file, std::string& error);
     ~SharedLibrary();
     SharedLibrary(const SharedLibrary&) = delete;
