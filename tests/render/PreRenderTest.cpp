@@ -6,6 +6,7 @@
 #include "VelmorSmartRender.h"
 
 #include <cmath>
+#include <numbers>
 #include <optional>
 
 using namespace rendertest;
@@ -79,9 +80,9 @@ TEST(PreRender, DirectionIsStoredInRadiansWithinOneTurn)
         ASSERT_EQ(run.err, PF_Err_NONE);
         EXPECT_EQ(run.record.direction, c.radians) << c.degrees << " degrees";
         EXPECT_GE(run.record.direction, 0.0);
-        EXPECT_LT(run.record.direction, 2.0 * M_PI);
+        EXPECT_LT(run.record.direction, 2.0 * std::numbers::pi);
     }
-    EXPECT_DOUBLE_EQ(0x1.2d97c7f3321d2p+2, 3.0 * M_PI / 2.0);
+    EXPECT_DOUBLE_EQ(0x1.2d97c7f3321d2p+2, 3.0 * std::numbers::pi / 2.0);
     EXPECT_TRUE(rig.clean());
 }
 
