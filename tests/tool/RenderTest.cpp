@@ -11,7 +11,6 @@
 
 #include <OpenImageIO/imageio.h>
 
-#include <regex>
 
 namespace fs = std::filesystem;
 using namespace vblind;
