@@ -2,6 +2,7 @@
 
 #include "HostSuites.h"
 #include "ImageServices.h"
+#include "Render.h"
 #include "WorkerPool.h"
 
 #include <atomic>
@@ -42,6 +43,7 @@ Host::Host(Options options) {
         registerUtilitySuite(*this);
         registerParamUtilsSuite(*this);
         registerImageServices(*this);
+        registerLayerSuites(*this);
     } catch (...) {
         currentHost.store(nullptr);
         throw;

@@ -97,7 +97,6 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     if (options.request && isEmpty(*options.request)) return PF_Err_BAD_CALLBACK_PARAM;
 
     Host& host = effect.host();
-    registerLayerSuites(host);
     if (options.threads > 0 && options.threads != host.threadCount())
         host.setThreadCount(options.threads);
     host.setIterationOrder(options.order);
