@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -31,8 +32,10 @@ namespace {
 class ImageIOTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Unique per run: the same test may run at once from another build folder.
         dir_ = fs::temp_directory_path() /
-               ("velmorblind-io-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("velmorblind-io-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -46,8 +47,10 @@ inline std::string shellQuote(const std::string& s) {
 class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Unique per run: the same test may run at once from another build folder.
         dir_ = fs::temp_directory_path() /
-               ("velmorblind-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("velmorblind-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
