@@ -1,6 +1,7 @@
 #include "VelmorPlugin.h"
 
 #include "AEGP_SuiteHandler.h"
+#include "ErrorGuard.h"
 #include "VelmorSmartRender.h"
 
 #include <cstring>
@@ -322,13 +323,6 @@ extern "C" PF_ENTRY_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data,
                                                  PF_OutData* out_data, PF_ParamDef* params[],
                                                  PF_LayerDef* output, void* extra)
 {
-    try {
-        return dispatch(Call{in_data, out_data, params, output, extra}, cmd);
-    } catch (PF_Err err) {
-        return err;
-    } catch (const std::bad_alloc&) {
-        return PF_Err_OUT_OF_MEMORY;
-    } catch (...) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
+    return CatchAsHostError(
+        [&] { return dispatch(Call{in_data, out_data, params, output, extra}, cmd); });
 }

@@ -15,6 +15,7 @@
 #include "AE_Effect.h"
 #include "AE_EffectSuites.h"
 #include "AEGP_SuiteHandler.h"
+#include "ErrorGuard.h"
 #include "VelmorGeneral.h"
 #include "VelmorLayer.h"
 
@@ -69,17 +70,11 @@ template <typename T>
 static PF_Err ExecuteFilter(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
 {
     const FilterMultiContext* context = static_cast<const FilterMultiContext*>(refcon);
-    try {
+    return CatchAsHostError([&]() -> PF_Err {
         context->filter->execute(*context->src, *context->dst,
                                  FilterBand(context->region, i, context->count));
-    } catch (PF_Err err) {
-        return err;
-    } catch (const std::bad_alloc&) {
-        return PF_Err_OUT_OF_MEMORY;
-    } catch (...) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-    return PF_Err_NONE;
+        return PF_Err_NONE;
+    });
 }
 
 // Runs T over `region` of `dst` on the host's threads and returns the host's result. An empty
