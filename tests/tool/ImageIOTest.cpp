@@ -54,10 +54,10 @@ protected:
                   const std::vector<T>& data) {
         auto out = OIIO::ImageOutput::create(path(name));
         ASSERT_TRUE(out);
-        OIIO::ImageSpec spec(w, h, channels, type);
-        if (channels == 4 || channels == 2) spec.alpha_channel = channels - 1;
-        spec.attribute("oiio:UnassociatedAlpha", 1);
-        ASSERT_TRUE(out->open(path(name), spec));
+        OIIO::ImageSpec layout(w, h, channels, type);
+        if (channels == 4 || channels == 2) layout.alpha_channel = channels - 1;
+        layout.attribute("oiio:UnassociatedAlpha", 1);
+        ASSERT_TRUE(out->open(path(name), layout));
         ASSERT_TRUE(out->write_image(type, data.data()));
         ASSERT_TRUE(out->close());
     }

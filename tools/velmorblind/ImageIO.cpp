@@ -121,12 +121,12 @@ struct ChannelMap {
     int red = 0, green = 0, blue = 0, alpha = -1;
 };
 
-ChannelMap mapChannels(const OIIO::ImageSpec& spec) {
+ChannelMap mapChannels(const OIIO::ImageSpec& layout) {
     ChannelMap map;
-    int alpha = spec.alpha_channel;
-    if (alpha < 0 && (spec.nchannels == 2 || spec.nchannels >= 4)) alpha = spec.nchannels == 2 ? 1 : 3;
+    int alpha = layout.alpha_channel;
+    if (alpha < 0 && (layout.nchannels == 2 || layout.nchannels >= 4)) alpha = layout.nchannels == 2 ? 1 : 3;
     std::vector<int> colour;
-    for (int c = 0; c < spec.nchannels; ++c)
+    for (int c = 0; c < layout.nchannels; ++c)
         if (c != alpha) colour.push_back(c);
     map.alpha = alpha;
     if (colour.size() < 3) {
@@ -158,23 +158,23 @@ void fillFromFile(const std::vector<File>& data, int channels, const ChannelMap&
 template <typename File>
 vhost::Image readPixels(OIIO::ImageInput& in, const std::string& path, const std::string& role,
                         vhost::Depth depth) {
-    const OIIO::ImageSpec& spec = in.spec();
-    std::vector<File> data(static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels);
+    const OIIO::ImageSpec& layout = in.spec();
+    std::vector<File> data(static_cast<std::size_t>(layout.width) * layout.height * layout.nchannels);
     const TypeDesc type = std::is_same_v<File, std::uint8_t>    ? TypeDesc::UINT8
                           : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
                                                                 : TypeDesc::FLOAT;
     bool ok = false;
     {
         QuietStderr quiet;
-        ok = in.read_image(0, 0, 0, spec.nchannels, type, data.data());
+        ok = in.read_image(0, 0, 0, layout.nchannels, type, data.data());
     }
     if (!ok)
         failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged or cut short (" +
                 oiioError(in.geterror()) + ").");
-    vhost::Image image(spec.width, spec.height, depth);
-    const ChannelMap map = mapChannels(spec);
+    vhost::Image image(layout.width, layout.height, depth);
+    const ChannelMap map = mapChannels(layout);
     withPixelType(depth, [&](auto pixel) {
-        fillFromFile<File, decltype(pixel)>(data, spec.nchannels, map, image);
+        fillFromFile<File, decltype(pixel)>(data, layout.nchannels, map, image);
     });
     return image;
 }
@@ -230,16 +230,16 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
             failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
         failure("cannot read " + what + ": it is not an image this tool can read (" + why + ").");
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0)
+    const OIIO::ImageSpec& layout = in->spec();
+    if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
         failure("cannot read " + what + ": the image is empty.");
-    if (spec.width > kMaxImageSide || spec.height > kMaxImageSide)
-        failure("cannot use " + what + ": it is " + std::to_string(spec.width) + " x " +
-                std::to_string(spec.height) + " pixels, and images over " +
+    if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)
+        failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
+                std::to_string(layout.height) + " pixels, and images over " +
                 std::to_string(kMaxImageSide) + " pixels on a side are refused.");
 
     LoadedImage loaded;
-    loaded.fileDepth = depthOfFile(spec.format);
+    loaded.fileDepth = depthOfFile(layout.format);
     const vhost::Depth target = depth.value_or(loaded.fileDepth);
     switch (loaded.fileDepth) {
         case vhost::Depth::Bits8: loaded.image = readPixels<std::uint8_t>(*in, path, role, target); break;
@@ -279,12 +279,12 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     // EXR holds no 8- or 16-bit integers: write those renders as 32-bit float, which is exact.
     TypeDesc wanted = typeOf(image.depth);
     if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
-    OIIO::ImageSpec spec(image.width, image.height, channels, wanted);
-    if (alpha) spec.alpha_channel = 3;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
+    OIIO::ImageSpec layout(image.width, image.height, channels, wanted);
+    if (alpha) layout.alpha_channel = 3;
+    layout.attribute("oiio:UnassociatedAlpha", 1);
 
     TempOutput temp(path);
-    if (!out->open(temp.tempPath().string(), spec))
+    if (!out->open(temp.tempPath().string(), layout))
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
 
     // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
