@@ -163,7 +163,7 @@ TEST_F(ImageIOTest, FloatFilesAre32BitAndExact) {
         writeImage(path(name), image, notes_);
         auto in = OIIO::ImageInput::open(path(name));
         ASSERT_TRUE(in);
-        EXPECT_EQ(in->spec().format, OIIO::TypeDesc::FLOAT) << name << " was written as " << in->spec().format;
+        EXPECT_EQ(in->spec_dimensions(0).format, OIIO::TypeDesc::FLOAT) << name << " was written as " << in->spec_dimensions(0).format;
         in.reset();
         const LoadedImage back = readImage(path(name), std::nullopt);
         EXPECT_EQ(back.fileDepth, vhost::Depth::Float32) << name;
@@ -232,7 +232,7 @@ TEST_F(ImageIOTest, FloatRenderIntoPngIsClampedRoundedAndSaidOnce) {
 
     auto in = OIIO::ImageInput::open(path("a.png"), &straight_);
     ASSERT_TRUE(in);
-    const OIIO::TypeDesc type = in->spec().format;
+    const OIIO::TypeDesc type = in->spec_dimensions(0).format;
     ASSERT_TRUE(type == OIIO::TypeDesc::UINT8 || type == OIIO::TypeDesc::UINT16) << type;
     std::vector<std::uint16_t> raw(12);
     ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, raw.data()));

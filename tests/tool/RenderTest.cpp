@@ -22,7 +22,7 @@ protected:
     OIIO::TypeDesc storedType(const std::string& name) const {
         auto in = OIIO::ImageInput::open(path(name));
         EXPECT_TRUE(in) << name;
-        return in ? in->spec().format : OIIO::TypeDesc::UNKNOWN;
+        return in ? in->spec_dimensions(0).format : OIIO::TypeDesc::UNKNOWN;
     }
     // The --verbose line of a frame.
     static std::string frameLine(const std::string& out, int frame) {

@@ -155,10 +155,17 @@ void fillFromFile(const std::vector<File>& data, int channels, const ChannelMap&
     }
 }
 
+// The channel type an opened writer settled on (PNG narrows float to 16 bits, JPEG to 8).
+// OpenImageIO hands out an output's layout through one member only; this is the one place that
+// asks for it.
+TypeDesc typeChosenByWriter(const OIIO::ImageOutput& out) {
+    return out.spec().format;
+}
+
 template <typename File>
 vhost::Image readPixels(OIIO::ImageInput& in, const std::string& path, const std::string& role,
                         vhost::Depth depth) {
-    const OIIO::ImageSpec& layout = in.spec();
+    const OIIO::ImageSpec layout = in.spec_dimensions(0);
     std::vector<File> data(static_cast<std::size_t>(layout.width) * layout.height * layout.nchannels);
     const TypeDesc type = std::is_same_v<File, std::uint8_t>    ? TypeDesc::UINT8
                           : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
@@ -230,7 +237,7 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
             failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
         failure("cannot read " + what + ": it is not an image this tool can read (" + why + ").");
     }
-    const OIIO::ImageSpec& layout = in->spec();
+    const OIIO::ImageSpec layout = in->spec_dimensions(0);
     if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
         failure("cannot read " + what + ": the image is empty.");
     if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)
@@ -289,7 +296,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
 
     // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
     // Anything other than the three exact types (half, say) gets float data converted by the writer.
-    TypeDesc written = out->spec().format;
+    TypeDesc written = typeChosenByWriter(*out);
     const int writtenBits = static_cast<int>(written.size() * 8);
     if (written != TypeDesc::UINT8 && written != TypeDesc::UINT16) written = TypeDesc::FLOAT;
     if (image.depth == vhost::Depth::Float32 && written != TypeDesc::FLOAT)
