@@ -386,17 +386,37 @@ inline Out clampInt(T v, unsigned full)
 
 } // namespace detail
 
+namespace detail {
+
+// Both integer depths convert alike: scale (when normalized), clamp to 0..full, truncate.
+template <typename Pixel, typename Channel, typename T>
+inline Pixel toIntegerPixel(const ColorFloat<T>& c, bool normalized, T full)
+{
+    Pixel p;
+    p.alpha = clampTruncate<Channel>(normalized ? c.alpha * full : c.alpha, full);
+    p.red = clampTruncate<Channel>(normalized ? c.red * full : c.red, full);
+    p.green = clampTruncate<Channel>(normalized ? c.green * full : c.green, full);
+    p.blue = clampTruncate<Channel>(normalized ? c.blue * full : c.blue, full);
+    return p;
+}
+
+template <typename Pixel, typename Channel, typename T>
+inline Pixel toIntegerPixel(const ColorInt<T>& c, unsigned full)
+{
+    Pixel p;
+    p.alpha = clampInt<Channel>(c.alpha, full);
+    p.red = clampInt<Channel>(c.red, full);
+    p.green = clampInt<Channel>(c.green, full);
+    p.blue = clampInt<Channel>(c.blue, full);
+    return p;
+}
+
+} // namespace detail
+
 template <std::floating_point T>
 inline PF_Pixel aePixel8(const ColorFloat<T>& c, bool normalized)
 {
-    const T s = static_cast<T>(255);
-    const T full = static_cast<T>(255);
-    PF_Pixel p;
-    p.alpha = detail::clampTruncate<A_u_char>(normalized ? c.alpha * s : c.alpha, full);
-    p.red = detail::clampTruncate<A_u_char>(normalized ? c.red * s : c.red, full);
-    p.green = detail::clampTruncate<A_u_char>(normalized ? c.green * s : c.green, full);
-    p.blue = detail::clampTruncate<A_u_char>(normalized ? c.blue * s : c.blue, full);
-    return p;
+    return detail::toIntegerPixel<PF_Pixel, A_u_char>(c, normalized, static_cast<T>(255));
 }
 
 template <std::floating_point T>
@@ -408,13 +428,7 @@ inline PF_Pixel aePixel8(const ColorFloat<T>& c)
 template <std::floating_point T>
 inline PF_Pixel16 aePixel16(const ColorFloat<T>& c, bool normalized)
 {
-    const T s = static_cast<T>(32768);
-    PF_Pixel16 p;
-    p.alpha = detail::clampTruncate<A_u_short>(normalized ? c.alpha * s : c.alpha, s);
-    p.red = detail::clampTruncate<A_u_short>(normalized ? c.red * s : c.red, s);
-    p.green = detail::clampTruncate<A_u_short>(normalized ? c.green * s : c.green, s);
-    p.blue = detail::clampTruncate<A_u_short>(normalized ? c.blue * s : c.blue, s);
-    return p;
+    return detail::toIntegerPixel<PF_Pixel16, A_u_short>(c, normalized, static_cast<T>(32768));
 }
 
 template <std::floating_point T>
@@ -437,23 +451,13 @@ inline PF_PixelFloat aePixel32(const ColorFloat<T>& c)
 template <std::integral T>
 inline PF_Pixel aePixel8(const ColorInt<T>& c)
 {
-    PF_Pixel p;
-    p.alpha = detail::clampInt<A_u_char>(c.alpha, 255u);
-    p.red = detail::clampInt<A_u_char>(c.red, 255u);
-    p.green = detail::clampInt<A_u_char>(c.green, 255u);
-    p.blue = detail::clampInt<A_u_char>(c.blue, 255u);
-    return p;
+    return detail::toIntegerPixel<PF_Pixel, A_u_char>(c, 255u);
 }
 
 template <std::integral T>
 inline PF_Pixel16 aePixel16(const ColorInt<T>& c)
 {
-    PF_Pixel16 p;
-    p.alpha = detail::clampInt<A_u_short>(c.alpha, 32768u);
-    p.red = detail::clampInt<A_u_short>(c.red, 32768u);
-    p.green = detail::clampInt<A_u_short>(c.green, 32768u);
-    p.blue = detail::clampInt<A_u_short>(c.blue, 32768u);
-    return p;
+    return detail::toIntegerPixel<PF_Pixel16, A_u_short>(c, 32768u);
 }
 
 // ---------------------------------------------------------------------------------------------
