@@ -37,7 +37,7 @@ const std::array<ParamInfo, kParamCount>& paramTable() {
         {"seed", F0R_PARAM_DOUBLE, "Seed of the Random order, 0 to 1 (x 10000, rounded to a whole number)",
          "Seed", Kind::Seed},
         {"width", F0R_PARAM_DOUBLE,
-         "Band width, 0 to 1: 1 + 3999 x value^3 pixels, rounded to 0.01 (0.16808 is 20 pixels)", "Width",
+         "Band width, 0 to 1: 1 + 3999 x value^3 pixels, rounded to 0.01 (0.16811 is 20 pixels)", "Width",
          Kind::Width},
         {"draft", F0R_PARAM_BOOL, "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)",
          nullptr, Kind::Draft},
