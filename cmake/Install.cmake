@@ -41,5 +41,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Depends: the shared libraries the binaries link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "melt, kdenlive, gstreamer1.0-plugins-bad, gstreamer1.0-tools")
 include(CPack)
