@@ -173,7 +173,9 @@ protected:
                 "-" + std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override {
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
 
     // The renderer's frames, `velmorblind render in1 --under in2` with these --set arguments, one
     // per Completion value (keyed on frames 0, 1, ...: one run of the program for them all).
