@@ -1,91 +1,65 @@
-// f0r_update2's frames against the renderer's: for the same pictures and settings, the plug-in's
-// output equals `velmorblind render in1 --under in2` byte for byte.
+// f0r_update2 against the renderer: for the same pictures and settings, the plug-in's frame equals
+// `velmorblind render in1 --under in2` byte for byte.
 #include "Frei0rSupport.h"
-
-#include <cstdio>
 
 namespace vfrei0r::testing {
 namespace {
 
-struct Setting {
-    const char* name;
-    const char* text;   // STRING parameters
-    double value;       // DOUBLE and BOOL parameters
-};
-
 struct Case {
-    const char* what;
-    std::vector<Setting> frei0r;
-    std::vector<std::string> renderer;  // the same settings as --set arguments
-    bool draft;
-    std::vector<std::pair<double, std::string>> progress;  // progress and its Completion
+    std::vector<std::pair<std::string, std::string>> frei0r;  // texts, or numbers for DOUBLE and BOOL
+    std::vector<std::string> renderer;                         // the same as --set (and "draft")
+    std::vector<double> progress;
+    std::vector<std::string> completion;
 };
 
 const std::vector<Case> kCases = {
-    {"defaults", {}, {}, false, {{0.0, "0"}, {0.3, "30"}, {0.7, "70"}, {1.0, "100"}}},
-    {"both edges, moving, at 36 degrees",
-     {{"mode", "Both", 0}, {"state", "Move", 0}, {"direction", nullptr, 0.1}, {"easing", "3", 0},
-      {"easing_mode", "Out", 0}, {"outside", "Tile", 0}, {"width", nullptr, 0.2}, {"delay", nullptr, 0.25}},
+    {{}, {}, {0.0, 0.3, 0.7, 1.0}, {"0", "30", "70", "100"}},
+    {{{"mode", "Both"}, {"state", "Move"}, {"direction", "0.1"}, {"easing", "3"}, {"easing_mode", "Out"},
+      {"outside", "Tile"}, {"width", "0.2"}, {"delay", "0.25"}},
      {"Mode=Both", "State=Move", "Direction=36", "Easing=Cubic", "Easing Mode=Out", "Outside=Tile", "Width=32.99",
       "Delay=25"},
-     false,
-     {{0.45, "45"}, {0.8, "80"}}},
-    {"shrinking in random order, draft",
-     {{"state", "shrink", 0}, {"order", "Random", 0}, {"seed", nullptr, 0.1234}, {"outside", "Edge", 0},
-      {"offset", nullptr, 0.125}, {"direction", nullptr, 0.9}, {"width", nullptr, 0.1}, {"draft", nullptr, 1.0}},
-     {"State=Shrink", "Order=Random", "Seed=1234", "Outside=Edge", "Offset=45", "Direction=324", "Width=5"},
-     true,
-     {{0.2, "20"}, {0.6, "60"}}},
+     {0.45, 0.8},
+     {"45", "80"}},
+    {{{"state", "shrink"}, {"order", "Random"}, {"seed", "0.1234"}, {"outside", "Edge"}, {"offset", "0.125"},
+      {"direction", "0.9"}, {"width", "0.1"}, {"draft", "1"}},
+     {"State=Shrink", "Order=Random", "Seed=1234", "Outside=Edge", "Offset=45", "Direction=324", "Width=5", "draft"},
+     {0.2, 0.6},
+     {"20", "60"}},
 };
 
 class FramesTest : public ScratchTest {};
 
 TEST_F(FramesTest, UpdateEqualsTheRenderer) {
-    Plugin plugin;
-    ASSERT_TRUE(plugin.complete()) << dlerror();
+    Plugin p;
     const int w = 40, h = 28;
     const Frame a = picture(w, h, 4), b = picture(w, h, 7);
-    writePng(a, dir_ / "a.png");
-    writePng(b, dir_ / "b.png");
+    writePng(a, w, h, dir_ / "a.png");
+    writePng(b, w, h, dir_ / "b.png");
     for (const Case& c : kCases) {
-        f0r_instance_t inst = plugin.construct(w, h);
-        ASSERT_NE(inst, nullptr);
-        for (const Setting& s : c.frei0r) {
-            if (s.text) plugin.setString(inst, s.name, s.text);
-            else plugin.setDouble(inst, s.name, s.value);
+        f0r_instance_t inst = p.construct(w, h);
+        for (const auto& [name, value] : c.frei0r) {
+            f0r_param_info_t info{};
+            p.paramInfo(&info, p.index(name));
+            if (info.type == F0R_PARAM_STRING) p.set(inst, name, value.c_str());
+            else p.set(inst, name, std::stod(value));
         }
-        std::vector<std::string> completions;
-        std::vector<Frame> frames;
-        for (const auto& [progress, completion] : c.progress) {
-            plugin.setDouble(inst, "progress", progress);
-            frames.emplace_back(w, h);
-            plugin.update2(inst, 1.5, a.pixels.data(), b.pixels.data(), nullptr, frames.back().pixels.data());
-            completions.push_back(completion);
+        const std::vector<Frame> expected = rendererFrames((dir_ / "b.png").string(), c.renderer, c.completion);
+        for (std::size_t i = 0; i < c.progress.size(); ++i) {
+            p.set(inst, "progress", c.progress[i]);
+            Frame out(a.size());
+            p.update2(inst, 1.5, a.data(), b.data(), nullptr, out.data());
+            EXPECT_TRUE(out == expected.at(i)) << c.renderer.size() << " settings, progress " << c.progress[i];
         }
-        const std::vector<Frame> expected =
-            rendererFrames(dir_ / "a.png", (dir_ / "b.png").string(), c.renderer, completions, c.draft);
-        ASSERT_EQ(expected.size(), frames.size());
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            EXPECT_TRUE(frames[i] == expected[i]) << c.what << " at progress " << c.progress[i].first;
-        plugin.destruct(inst);
+        p.destruct(inst);
     }
-    plugin.deinit();
-}
-
-// Without a second input the result stands over transparent black, as --under #00000000 puts it.
-TEST_F(FramesTest, NoSecondInputIsTransparentBlack) {
-    Plugin plugin;
-    ASSERT_TRUE(plugin.complete()) << dlerror();
-    const Frame a = picture(20, 12, 3);
-    writePng(a, dir_ / "a.png");
-    f0r_instance_t inst = plugin.construct(20, 12);
-    plugin.setDouble(inst, "progress", 0.5);
-    Frame out(20, 12);
-    plugin.update2(inst, 0.0, a.pixels.data(), nullptr, nullptr, out.pixels.data());
-    EXPECT_TRUE(out == rendererFrames(dir_ / "a.png", "#00000000", {}, {"50"}).at(0));
-    EXPECT_FALSE(out == a);
-    plugin.destruct(inst);
-    plugin.deinit();
+    // Without a second input the frame stands over transparent black.
+    f0r_instance_t inst = p.construct(w, h);
+    p.set(inst, "progress", 0.5);
+    Frame out(a.size());
+    p.update2(inst, 0.0, a.data(), nullptr, nullptr, out.data());
+    EXPECT_TRUE(out == rendererFrames("#00000000", {}, {"50"}).at(0));
+    p.destruct(inst);
+    p.deinit();
 }
 
 }  // namespace

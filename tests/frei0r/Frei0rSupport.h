@@ -1,5 +1,5 @@
 // What the frei0r tests share: the built plug-in opened with dlopen as a host opens it, test
-// pictures made in code, a scratch folder, and the renderer's frame for the same settings.
+// pictures, a scratch folder, and the renderer's frames for the same settings.
 #pragma once
 
 #include "ImageIO.h"
@@ -21,105 +21,74 @@ extern "C" {
 #include <random>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vfrei0r::testing {
 
 namespace fs = std::filesystem;
 
-// The ten functions of a frei0r plug-in, looked up by name.
+using Frame = std::vector<std::uint32_t>;  // RGBA bytes, rows unpadded
+
 struct Plugin {
-    void* handle = nullptr;
-    decltype(&f0r_init) init = nullptr;
-    decltype(&f0r_deinit) deinit = nullptr;
-    decltype(&f0r_get_plugin_info) pluginInfo = nullptr;
-    decltype(&f0r_get_param_info) paramInfo = nullptr;
-    decltype(&f0r_construct) construct = nullptr;
-    decltype(&f0r_destruct) destruct = nullptr;
-    decltype(&f0r_set_param_value) setParam = nullptr;
-    decltype(&f0r_get_param_value) getParam = nullptr;
-    decltype(&f0r_update) update = nullptr;
-    decltype(&f0r_update2) update2 = nullptr;
-
-    Plugin() {
-        handle = dlopen(VELMOR_FREI0R_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        auto get = [&](auto& fn, const char* name) { fn = reinterpret_cast<std::decay_t<decltype(fn)>>(dlsym(handle, name)); };
-        get(init, "f0r_init");
-        get(deinit, "f0r_deinit");
-        get(pluginInfo, "f0r_get_plugin_info");
-        get(paramInfo, "f0r_get_param_info");
-        get(construct, "f0r_construct");
-        get(destruct, "f0r_destruct");
-        get(setParam, "f0r_set_param_value");
-        get(getParam, "f0r_get_param_value");
-        get(update, "f0r_update");
-        get(update2, "f0r_update2");
+    void* lib = dlopen(VELMOR_FREI0R_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+    template <typename F>
+    F fn(const char* name) const {
+        void* p = lib ? dlsym(lib, name) : nullptr;
+        if (!p) ADD_FAILURE() << VELMOR_FREI0R_PLUGIN << " lacks " << name;
+        return reinterpret_cast<F>(p);
     }
-    bool complete() const {
-        return handle && init && deinit && pluginInfo && paramInfo && construct && destruct && setParam &&
-               getParam && update && update2;
-    }
+    decltype(&f0r_init) init = fn<decltype(&f0r_init)>("f0r_init");
+    decltype(&f0r_deinit) deinit = fn<decltype(&f0r_deinit)>("f0r_deinit");
+    decltype(&f0r_get_plugin_info) pluginInfo = fn<decltype(&f0r_get_plugin_info)>("f0r_get_plugin_info");
+    decltype(&f0r_get_param_info) paramInfo = fn<decltype(&f0r_get_param_info)>("f0r_get_param_info");
+    decltype(&f0r_construct) construct = fn<decltype(&f0r_construct)>("f0r_construct");
+    decltype(&f0r_destruct) destruct = fn<decltype(&f0r_destruct)>("f0r_destruct");
+    decltype(&f0r_set_param_value) setParam = fn<decltype(&f0r_set_param_value)>("f0r_set_param_value");
+    decltype(&f0r_get_param_value) getParam = fn<decltype(&f0r_get_param_value)>("f0r_get_param_value");
+    decltype(&f0r_update) update = fn<decltype(&f0r_update)>("f0r_update");
+    decltype(&f0r_update2) update2 = fn<decltype(&f0r_update2)>("f0r_update2");
 
-    int paramIndex(const std::string& name) const {
-        f0r_plugin_info_t info{};
-        pluginInfo(&info);
-        for (int i = 0; i < info.num_params; ++i) {
+    int index(const std::string& name) const {
+        for (int i = 0; i < 13; ++i) {
             f0r_param_info_t p{};
             paramInfo(&p, i);
             if (p.name && name == p.name) return i;
         }
-        ADD_FAILURE() << "the plug-in has no parameter " << name;
+        ADD_FAILURE() << "no parameter " << name;
         return -1;
     }
-    void setDouble(f0r_instance_t inst, const std::string& name, double v) const { setParam(inst, &v, paramIndex(name)); }
-    void setString(f0r_instance_t inst, const std::string& name, const char* text) const {
-        setParam(inst, &text, paramIndex(name));
-    }
-    double getDouble(f0r_instance_t inst, const std::string& name) const {
+    void set(f0r_instance_t inst, const std::string& name, double v) const { setParam(inst, &v, index(name)); }
+    void set(f0r_instance_t inst, const std::string& name, const char* text) const { setParam(inst, &text, index(name)); }
+    double number(f0r_instance_t inst, const std::string& name) const {
         double v = -1;
-        getParam(inst, &v, paramIndex(name));
+        getParam(inst, &v, index(name));
         return v;
     }
-    std::string getString(f0r_instance_t inst, const std::string& name) const {
-        char* text = nullptr;
-        getParam(inst, &text, paramIndex(name));
-        return text ? text : "(null)";
+    std::string text(f0r_instance_t inst, const std::string& name) const {
+        char* t = nullptr;
+        getParam(inst, &t, index(name));
+        return t ? t : "(null)";
     }
-};
-
-// A frame as frei0r holds it: RGBA bytes, rows unpadded.
-struct Frame {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;
-    Frame(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h) {}
-    std::uint8_t* bytes() { return reinterpret_cast<std::uint8_t*>(pixels.data()); }
-    const std::uint8_t* bytes() const { return reinterpret_cast<const std::uint8_t*>(pixels.data()); }
-    bool operator==(const Frame& o) const { return width == o.width && height == o.height && pixels == o.pixels; }
 };
 
 // Busy pictures with soft and hard alpha, so that band edges, sampling and compositing all show.
 inline Frame picture(int w, int h, int seed) {
-    Frame f(w, h);
+    Frame f(static_cast<std::size_t>(w) * h);
     std::mt19937 rng(static_cast<unsigned>(seed));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = f.bytes() + (static_cast<std::size_t>(y) * w + x) * 4;
-            p[0] = static_cast<std::uint8_t>(x * 255 / (w - 1));
-            p[1] = static_cast<std::uint8_t>(y * 255 / (h - 1));
-            p[2] = static_cast<std::uint8_t>(rng() & 0xFF);
-            p[3] = static_cast<std::uint8_t>(seed % 2 ? 255 : ((x + y) % 7 == 0 ? 0 : 128 + (x * 5) % 128));
-        }
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const std::uint32_t x = static_cast<std::uint32_t>(i % w), y = static_cast<std::uint32_t>(i / w);
+        const std::uint32_t a = seed % 2 ? 255 : (x + y) % 7 == 0 ? 0 : 128 + (x * 5) % 128;
+        f[i] = (x * 255 / (w - 1)) | (y * 255 / (h - 1)) << 8 | (rng() & 0xFF) << 16 | a << 24;
+    }
     return f;
 }
 
-inline void writePng(const Frame& f, const fs::path& path) {
-    vhost::Image image(f.width, f.height, vhost::Depth::Bits8);
-    for (std::size_t i = 0; i < f.pixels.size(); ++i) {
-        const std::uint8_t* s = f.bytes() + i * 4;
-        image.pixels<PF_Pixel>()[i] = PF_Pixel{s[3], s[0], s[1], s[2]};
-    }
+// PNGs through the renderer's own image code (host pixels are alpha, red, green, blue).
+inline void writePng(const Frame& f, int w, int h, const fs::path& path) {
+    vhost::Image image(w, h, vhost::Depth::Bits8);
+    for (std::size_t i = 0; i < f.size(); ++i)
+        image.pixels<PF_Pixel>()[i] = PF_Pixel{static_cast<A_u_char>(f[i] >> 24), static_cast<A_u_char>(f[i]),
+                                               static_cast<A_u_char>(f[i] >> 8), static_cast<A_u_char>(f[i] >> 16)};
     std::ostringstream ignored;
     vblind::Notes notes(ignored);
     vblind::writeImage(path.string(), image, notes);
@@ -127,11 +96,10 @@ inline void writePng(const Frame& f, const fs::path& path) {
 
 inline Frame readPng(const fs::path& path) {
     const vhost::Image image = vblind::readImage(path.string(), vhost::Depth::Bits8).image;
-    Frame f(image.width, image.height);
-    for (std::size_t i = 0; i < f.pixels.size(); ++i) {
+    Frame f(static_cast<std::size_t>(image.width) * image.height);
+    for (std::size_t i = 0; i < f.size(); ++i) {
         const PF_Pixel& p = image.pixels<PF_Pixel>()[i];
-        std::uint8_t* d = f.bytes() + i * 4;
-        d[0] = p.red, d[1] = p.green, d[2] = p.blue, d[3] = p.alpha;
+        f[i] = p.red | p.green << 8 | p.blue << 16 | static_cast<std::uint32_t>(p.alpha) << 24;
     }
     return f;
 }
@@ -142,29 +110,15 @@ inline std::string quote(const std::string& s) {
     return q + "'";
 }
 
-struct ShellRun {
-    int status = -1;
-    std::string output;  // stdout and stderr
-};
-
-// Runs a shell command; its output is kept for failure messages.
-inline ShellRun shell(const std::string& command, const fs::path& scratch) {
-    const fs::path log = scratch / ".output";
-    const int raw = std::system((command + " >" + quote(log.string()) + " 2>&1 </dev/null").c_str());
-    ShellRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(log);
-    std::ostringstream s;
-    s << in.rdbuf();
-    r.output = s.str();
-    return r;
+// Runs a shell command in `dir`; returns its exit status and puts stdout and stderr in `output`.
+inline int shell(const std::string& command, const fs::path& dir, std::string& output) {
+    const int raw = std::system((command + " >" + quote((dir / ".out").string()) + " 2>&1 </dev/null").c_str());
+    std::stringstream s;
+    s << std::ifstream(dir / ".out").rdbuf();
+    output = s.str();
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-inline bool haveProgram(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A scratch folder per test, unique per run.
 class ScratchTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -177,26 +131,18 @@ protected:
         if (!dir_.empty()) fs::remove_all(dir_);
     }
 
-    // The renderer's frames, `velmorblind render in1 --under in2` with these --set arguments, one
-    // per Completion value (keyed on frames 0, 1, ...: one run of the program for them all).
-    std::vector<Frame> rendererFrames(const fs::path& in1, const std::string& in2, const std::vector<std::string>& sets,
-                                      const std::vector<std::string>& completions, bool draft = false) {
-        std::string keys;
-        for (std::size_t i = 0; i < completions.size(); ++i)
-            keys += (i ? "," : "") + completions[i] + "@" + std::to_string(i);
-        std::string cmd = quote(VELMORBLIND_EXE) + " render " + quote(in1.string()) + " --under " + quote(in2) +
-                          " -o " + quote((dir_ / "renderer_%d.png").string()) + " --frames 0-" +
+    // `velmorblind render a.png --under UNDER` with these --set arguments, one frame per Completion
+    // (keyed on frames 0, 1, ...: one run of the program for them all).
+    std::vector<Frame> rendererFrames(const std::string& under, const std::vector<std::string>& sets,
+                                      const std::vector<std::string>& completions) {
+        std::string keys, out;
+        for (std::size_t i = 0; i < completions.size(); ++i) keys += (i ? "," : "") + completions[i] + "@" + std::to_string(i);
+        std::string cmd = quote(VELMORBLIND_EXE) + " render a.png --under " + quote(under) + " -o r_%d.png --frames 0-" +
                           std::to_string(completions.size() - 1) + " --key " + quote("Completion=" + keys);
-        for (const std::string& s : sets) cmd += " --set " + quote(s);
-        if (draft) cmd += " --quality draft";
-        const ShellRun r = shell(cmd, dir_);
-        EXPECT_EQ(r.status, 0) << cmd << "\n" << r.output;
+        for (const std::string& s : sets) cmd += s == "draft" ? " --quality draft" : " --set " + quote(s);
+        EXPECT_EQ(shell("cd " + quote(dir_.string()) + " && " + cmd, dir_, out), 0) << cmd << "\n" << out;
         std::vector<Frame> frames;
-        for (std::size_t i = 0; i < completions.size(); ++i) {
-            const fs::path out = dir_ / ("renderer_" + std::to_string(i) + ".png");
-            frames.push_back(readPng(out));
-            fs::remove(out);
-        }
+        for (std::size_t i = 0; i < completions.size(); ++i) frames.push_back(readPng(dir_ / ("r_" + std::to_string(i) + ".png")));
         return frames;
     }
 
