@@ -1,0 +1,66 @@
+// The process-wide side of the transition: the stand-in host, the module's entry point (linked into
+// this library, never loaded from a file) and one set-up effect instance, which renders a frame the
+// way the renderer does (`velmorblind render in1 --under in2`). The host allows one Host per process
+// and an effect instance holds one set of control values, so renders are serialised here; each
+// render still spreads its bands over the host's worker threads.
+#pragma once
+
+#include "Controls.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vhost {
+class Host;
+class Module;
+class Effect;
+}  // namespace vhost
+
+namespace vfrei0r {
+
+// One frame's settings: control values by the module's parameter index, in the renderer's units.
+struct FrameSettings {
+    std::map<int, double> values;
+    bool draft = false;
+};
+
+class Engine {
+public:
+    // The shared engine, created on first use; each acquire() is matched by a release(). The last
+    // release keeps it for the next instance; shutdown() (f0r_deinit) drops it when nobody holds it.
+    static Engine& acquire();
+    static void release();
+    static void shutdown();
+
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // The module's controls as it declared them (parameter 1 onwards).
+    const std::vector<vblind::ControlDef>& controls() const { return controls_; }
+    const vblind::ControlDef& control(const std::string& name) const;
+
+    // Renders in1 (RGBA8888, width x height, rows unpadded) at `settings`, composited over in2 (null:
+    // transparent black), into out. Returns false when the host reports an error or catches the module
+    // misbehaving; `out` is then untouched. Safe to call from several threads.
+    bool render(const FrameSettings& settings, int width, int height, const std::uint32_t* in1,
+                const std::uint32_t* in2, std::uint32_t* out);
+
+    // The stand-in host, for tests that inject faults; only while the engine is held.
+    vhost::Host& host() { return *host_; }
+
+private:
+    Engine();
+
+    std::mutex renderMutex_;
+    std::unique_ptr<vhost::Host> host_;
+    std::shared_ptr<vhost::Module> module_;
+    std::unique_ptr<vhost::Effect> effect_;
+    std::vector<vblind::ControlDef> controls_;
+};
+
+}  // namespace vfrei0r

@@ -1,0 +1,147 @@
+// The plug-in as a frei0r host sees it after dlopen: its info, its parameters (names, types,
+// defaults, set/get), the bad input a host may hand it, and Kdenlive's description of it.
+#include "Frei0rSupport.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <map>
+
+namespace vfrei0r::testing {
+namespace {
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(p_.init(), 1);
+        inst_ = p_.construct(24, 16);
+        ASSERT_NE(inst_, nullptr);
+    }
+    void TearDown() override {
+        p_.destruct(inst_);
+        p_.deinit();
+    }
+    Plugin p_;
+    f0r_instance_t inst_ = nullptr;
+};
+
+// Names and types are what MLT and GStreamer users type: part of the interface.
+const std::vector<std::pair<std::string, int>> kParams = {
+    {"progress", F0R_PARAM_DOUBLE}, {"mode", F0R_PARAM_STRING},        {"order", F0R_PARAM_STRING},
+    {"easing", F0R_PARAM_STRING},   {"easing_mode", F0R_PARAM_STRING}, {"state", F0R_PARAM_STRING},
+    {"outside", F0R_PARAM_STRING},  {"delay", F0R_PARAM_DOUBLE},       {"direction", F0R_PARAM_DOUBLE},
+    {"offset", F0R_PARAM_DOUBLE},   {"seed", F0R_PARAM_DOUBLE},        {"width", F0R_PARAM_DOUBLE},
+    {"draft", F0R_PARAM_BOOL}};
+
+TEST_F(PluginTest, InfoDefaultsAndRoundTrip) {
+    f0r_plugin_info_t info{};
+    p_.pluginInfo(&info);
+    EXPECT_STREQ(info.name, "VelmorBlind");  // GStreamer's element frei0r-mixer-velmorblind
+    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_MIXER2);
+    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+    EXPECT_EQ(info.frei0r_version, 1);
+    ASSERT_EQ(info.num_params, 13);
+    for (int i = 0; i < 13; ++i) {
+        f0r_param_info_t p{};
+        p_.paramInfo(&p, i);
+        EXPECT_EQ(std::make_pair(std::string(p.name), p.type), kParams[static_cast<std::size_t>(i)]);
+        EXPECT_TRUE(p.type != F0R_PARAM_DOUBLE || std::string(p.explanation).find("0 to 1") != std::string::npos) << p.name;
+    }
+    // The module's defaults; width 20 pixels on its curve 1 + 3999 v^3.
+    const std::map<std::string, std::string> texts = {{"mode", "One"},          {"order", "Normal"}, {"easing", "Linear"},
+                                                      {"easing_mode", "InOut"}, {"state", "Still"},  {"outside", "Mirror"}};
+    for (const auto& [name, text] : texts) EXPECT_EQ(p_.text(inst_, name), text) << name;
+    const std::map<std::string, double> numbers = {{"progress", 0.0}, {"delay", 0.1}, {"direction", 0.25}, {"offset", 0.0},
+                                                   {"seed", 0.0},     {"draft", 0.0}, {"width", std::cbrt(19.0 / 3999.0)}};
+    for (const auto& [name, v] : numbers) EXPECT_NEAR(p_.number(inst_, name), v, 1e-15) << name;
+
+    for (const auto& [name, v] : numbers) {
+        p_.set(inst_, name, 1.0);
+        EXPECT_EQ(p_.number(inst_, name), 1.0) << name;
+    }
+    // Choices as the renderer's --set takes them: the text in any case, or the 1-based number.
+    p_.set(inst_, "mode", "2");
+    EXPECT_EQ(p_.text(inst_, "mode"), "Both");
+    p_.set(inst_, "easing_mode", "out");
+    EXPECT_EQ(p_.text(inst_, "easing_mode"), "Out");
+}
+
+TEST_F(PluginTest, BadInputIsClampedIgnoredOrRefused) {
+    p_.set(inst_, "progress", 0.5);
+    p_.set(inst_, "progress", std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(p_.number(inst_, "progress"), 0.5);
+    p_.set(inst_, "delay", -3.0);
+    EXPECT_EQ(p_.number(inst_, "delay"), 0.0);
+    p_.set(inst_, "width", std::numeric_limits<double>::infinity());
+    EXPECT_EQ(p_.number(inst_, "width"), 1.0);
+    p_.set(inst_, "state", "Move");
+    for (const char* bad : {"Sideways", "0", "4", "1.5", "", static_cast<const char*>(nullptr)}) p_.set(inst_, "state", bad);
+    EXPECT_EQ(p_.text(inst_, "state"), "Move");
+    double v = 0.7;
+    p_.setParam(inst_, &v, 13);
+    p_.getParam(inst_, &v, -1);
+    p_.setParam(inst_, nullptr, 0);
+    p_.setParam(nullptr, &v, 0);
+    EXPECT_EQ(v, 0.7);
+    EXPECT_EQ(p_.number(inst_, "progress"), 0.5);
+
+    for (auto [w, h] : {std::pair<unsigned, unsigned>{0, 16}, {16, 0}, {30001, 16}, {16, UINT_MAX}})
+        EXPECT_EQ(p_.construct(w, h), nullptr) << w << " x " << h;
+    p_.destruct(nullptr);
+
+    // No first input: the second (or transparent black); no output or instance: nothing happens.
+    const Frame b = picture(24, 16, 2);
+    Frame out(b.size(), 0xDEADBEEFu);
+    p_.update2(inst_, 0.0, nullptr, b.data(), nullptr, out.data());
+    EXPECT_TRUE(out == b);
+    p_.update2(inst_, 0.0, nullptr, nullptr, nullptr, out.data());
+    p_.update2(inst_, 0.0, b.data(), b.data(), nullptr, nullptr);
+    p_.update2(nullptr, 0.0, b.data(), b.data(), nullptr, out.data());
+    EXPECT_TRUE(out == Frame(b.size(), 0u));
+}
+
+// Kdenlive shows default, min and max and hands MLT value / factor: the file must agree with the
+// plug-in on every name, type, range, default and choice.
+TEST_F(PluginTest, KdenliveDescriptionMatchesThePlugin) {
+    std::stringstream file;
+    file << std::ifstream(VELMOR_KDENLIVE_XML).rdbuf();
+    const std::string xml = file.str();
+    EXPECT_NE(xml.find("tag=\"frei0r.velmorblind\""), std::string::npos);
+    std::map<std::string, int> described;
+    for (std::size_t at = xml.find("<parameter "); at != std::string::npos; at = xml.find("<parameter ", at + 1)) {
+        const std::string tag = xml.substr(at, xml.find('>', at) - at);
+        std::map<std::string, std::string> a;  // attributes, written name="value"
+        for (std::size_t eq = tag.find("=\""); eq != std::string::npos; eq = tag.find("=\"", eq + 1)) {
+            const std::size_t start = tag.rfind(' ', eq) + 1, end = tag.find('"', eq + 2);
+            a[tag.substr(start, eq - start)] = tag.substr(eq + 2, end - eq - 2);
+        }
+        const std::string name = a["name"], type = a["type"];
+        const int types[] = {F0R_PARAM_STRING, F0R_PARAM_BOOL, F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE};
+        const std::vector<std::string> kinds = {"list", "bool", "animated", "constant"};
+        const auto kind = std::find(kinds.begin(), kinds.end(), type) - kinds.begin();
+        ASSERT_LT(kind, 4) << name << " has type " << type;
+        described[name] = types[kind];
+        if (type == "list") {
+            EXPECT_EQ(a["default"], p_.text(inst_, name)) << name;
+            std::stringstream choices(a["paramlist"]);
+            for (std::string choice; std::getline(choices, choice, ';');) {
+                p_.set(inst_, name, choice.c_str());
+                EXPECT_EQ(p_.text(inst_, name), choice) << name;
+            }
+        } else if (type == "animated") {
+            EXPECT_EQ(a["default"] + a["min"] + a["max"], "0=0;%out=101") << name;  // over the whole transition
+        } else {
+            const double factor = type == "bool" ? 1.0 : std::stod(a["factor"]);
+            EXPECT_NEAR(std::stod(a["default"]) / factor, p_.number(inst_, name), 1e-5) << name;
+            if (type == "constant") {
+                EXPECT_EQ(std::stod(a["min"]) / factor, 0.0) << name;
+                EXPECT_EQ(std::stod(a["max"]) / factor, 1.0) << name;
+            }
+        }
+    }
+    EXPECT_TRUE(described == (std::map<std::string, int>(kParams.begin(), kParams.end())));
+}
+
+}  // namespace
+}  // namespace vfrei0r::testing
