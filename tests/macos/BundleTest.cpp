@@ -1,6 +1,5 @@
 // The bundle assembled off a Mac: its resource file as a Mac host reads it, the property list in
-// it against the Linux module's, the host's resource-file reader on damaged files, and
-// `velmorblind info` on the bundle folder.
+// it against the Linux module's, damaged resource files, and `velmorblind info` on the folder.
 #include "ModuleFile.h"
 #include "Pipl.h"
 #include "ResourceFile.h"
@@ -12,9 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,10 +23,9 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 const fs::path kBundle = MACOS_BUNDLE_DIR;
-const fs::path kRsrc = kBundle / "Contents" / "Resources" / "VelmorBlind.rsrc";
 
-Bytes slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
+Bytes rsrc() {
+    std::ifstream in(kBundle / "Contents" / "Resources" / "VelmorBlind.rsrc", std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
@@ -37,175 +33,99 @@ std::uint32_t be32(const Bytes& b, std::size_t at) {
     return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 | b[at + 3];
 }
 
-void putBe16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v >> 8);
-    b[at + 1] = static_cast<std::uint8_t>(v);
-}
-
-TEST(MacResourceFile, GeneratedFileHoldsOnePiplResource) {
-    const Bytes file = slurp(kRsrc);
-    ASSERT_GE(file.size(), 16u) << kRsrc;
-    // Header: data right after the 256 reserved bytes, the map right after the data, ending the file.
-    const std::uint32_t dataAt = be32(file, 0), mapAt = be32(file, 4);
-    const std::uint32_t dataLength = be32(file, 8), mapLength = be32(file, 12);
+TEST(MacResourceFile, HoldsOnePiplWhoseListIsTheLinuxOneButForTheCodeEntry) {
+    const Bytes file = rsrc();
+    ASSERT_GE(file.size(), 16u);
+    // Data after the 256 reserved bytes, then the map (opening with a copy of the header) to the end.
+    const std::uint32_t dataAt = be32(file, 0), mapAt = be32(file, 4), dataLength = be32(file, 8);
     EXPECT_EQ(dataAt, 256u);
     EXPECT_EQ(mapAt, dataAt + dataLength);
-    EXPECT_EQ(file.size(), std::size_t{mapAt} + mapLength);
-    ASSERT_LE(std::size_t{mapAt} + 16, file.size());
-    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 16, file.begin() + mapAt)) << "map's header copy";
-
+    ASSERT_EQ(file.size(), std::size_t{mapAt} + be32(file, 12));
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 16, file.begin() + mapAt));
     std::string error;
     const auto resources = vhost::readResourceFile(file, "VelmorBlind.rsrc", error);
     ASSERT_TRUE(resources) << error;
     ASSERT_EQ(resources->size(), 1u);
-    const vhost::MacResource& r = resources->front();
-    EXPECT_EQ(r.type, "PiPL");
-    EXPECT_EQ(r.id, 16000);
-    EXPECT_EQ(r.attributes, 0);
-    // The one resource fills the data: its length word, then its bytes.
-    EXPECT_EQ(r.data.size() + 4, dataLength);
-}
+    EXPECT_EQ(resources->front().type, "PiPL");
+    EXPECT_EQ(resources->front().id, 16000);
+    EXPECT_EQ(resources->front().data.size() + 4, dataLength);
 
-TEST(MacResourceFile, PropertiesEqualTheLinuxListExceptTheCodeEntry) {
-    std::string error;
     const auto elfBytes = vhost::readPiplBytes(LINUX_MODULE, error);
     ASSERT_TRUE(elfBytes) << error;
     const auto macBytes = vhost::readBundlePiplBytes(kBundle, error);
     ASSERT_TRUE(macBytes) << error;
+    EXPECT_EQ(*macBytes, resources->front().data);
     const auto elfList = vhost::parsePipl(*elfBytes, error);
     ASSERT_TRUE(elfList) << error;
     const auto mac = vhost::parsePipl(*macBytes, error, vhost::kPiplMacIntelCodeEntryKey);
     ASSERT_TRUE(mac) << error;
-
     ASSERT_EQ(mac->properties.size(), elfList->properties.size());
-    int codeEntries = 0;
     for (std::size_t i = 0; i < mac->properties.size(); ++i) {
-        const vhost::PiplProperty& m = mac->properties[i];
-        const vhost::PiplProperty& l = elfList->properties[i];
+        const vhost::PiplProperty &m = mac->properties[i], &l = elfList->properties[i];
         SCOPED_TRACE("property " + std::to_string(i + 1) + " \"" + l.key + "\"");
         EXPECT_EQ(m.vendor, l.vendor);
         EXPECT_EQ(m.id, l.id);
         EXPECT_EQ(m.value, l.value);
-        if (l.key == vhost::kPiplCodeEntryKey) {
-            EXPECT_EQ(m.key, vhost::kPiplMacIntelCodeEntryKey);
-            ++codeEntries;
-        } else {
-            EXPECT_EQ(m.key, l.key);
-        }
+        EXPECT_EQ(m.key, l.key == vhost::kPiplCodeEntryKey ? vhost::kPiplMacIntelCodeEntryKey : l.key);
     }
-    EXPECT_EQ(codeEntries, 1);
     EXPECT_EQ(mac->entryPoint, "EntryPointFunc");
-    EXPECT_EQ(mac->find(vhost::kPiplCodeEntryKey), nullptr) << "the Windows code entry is still there";
-    // Byte for byte the same list (the same byte order) but for the code entry's key, which is
-    // stored back to front like every four-character code.
+    // The same bytes in the same order but the key, stored back to front like every code.
     const std::string elfKey = "4668", macKey = "46im";
-    const auto at = std::search(elfBytes->begin(), elfBytes->end(), elfKey.begin(), elfKey.end());
-    ASSERT_NE(at, elfBytes->end());
     Bytes expected = *elfBytes;
-    std::copy(macKey.begin(), macKey.end(), expected.begin() + (at - elfBytes->begin()));
+    const auto at = std::search(expected.begin(), expected.end(), elfKey.begin(), elfKey.end());
+    ASSERT_NE(at, expected.end());
+    std::copy(macKey.begin(), macKey.end(), at);
     EXPECT_EQ(*macBytes, expected);
 }
 
-// A well-formed file with one resource of `type` 16000, built here independently of the generator.
-Bytes resourceFile(const std::string& type, const Bytes& payload) {
-    Bytes f(256, 0);
-    const std::uint32_t dataLength = static_cast<std::uint32_t>(payload.size() + 4);
-    const std::uint32_t mapAt = 256 + dataLength;
-    for (std::uint32_t v : {static_cast<std::uint32_t>(payload.size())}) {
-        f.push_back(static_cast<std::uint8_t>(v >> 24));
-        f.push_back(static_cast<std::uint8_t>(v >> 16));
-        f.push_back(static_cast<std::uint8_t>(v >> 8));
-        f.push_back(static_cast<std::uint8_t>(v));
-    }
-    f.insert(f.end(), payload.begin(), payload.end());
-    Bytes map(50, 0);
-    putBe16(map, 24, 28);  // type list
-    putBe16(map, 26, 50);  // name list (empty)
-    putBe16(map, 28, 0);   // one type
-    std::copy(type.begin(), type.end(), map.begin() + 30);
-    putBe16(map, 34, 0);   // one resource
-    putBe16(map, 36, 10);  // its references, from the type list
-    putBe16(map, 38, 16000);
-    putBe16(map, 40, 0xFFFF);
-    f.insert(f.end(), map.begin(), map.end());
-    const std::uint32_t header[4] = {256, mapAt, dataLength, 50};
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 4; ++k) f[4 * i + k] = f[mapAt + 4 * i + k] = static_cast<std::uint8_t>(header[i] >> (24 - 8 * k));
-    return f;
-}
-
 TEST(MacResourceFile, DamagedFilesAreRefusedWithAReason) {
-    const Bytes payload = {1, 2, 3, 4, 5};
-    const Bytes good = resourceFile("PiPL", payload);
-    std::string error;
-    const auto read = vhost::readResourceFile(good, "good", error);
-    ASSERT_TRUE(read) << error;
-    ASSERT_EQ(read->size(), 1u);
-    EXPECT_EQ(read->front().data, payload);
-
-    const std::size_t mapAt = 256 + 4 + payload.size();
+    const Bytes good = rsrc();
+    ASSERT_GE(good.size(), 16u);
+    const std::size_t mapAt = be32(good, 4);
     struct Case {
         const char* what;
         std::size_t at;
-        std::uint32_t value;
+        std::uint8_t value;
         const char* says;
     };
     const Case cases[] = {
-        {"data length past the end", 10, 0x7FFF, "data outside the file"},
-        {"map offset past the end", 6, 0x7FFF, "map outside the file"},
-        {"map too short", 14, 20, "shorter than its header"},
-        {"type list past the map", mapAt + 24, 60, "type list outside"},
-        {"more types than the map holds", mapAt + 28, 5, "type entries outside"},
-        {"references past the map", mapAt + 36, 200, "references of type 'PiPL'"},
-        {"more resources than the map holds", mapAt + 34, 3, "references of type 'PiPL'"},
-        {"resource offset past the data", mapAt + 44, 0x0100, "outside the data"},
-        {"resource length past the data", 256 + 2, 0x0100, "declares 256 bytes"},
+        {"data length past the end", 10, 0x7F, "data outside the file"},
+        {"map offset past the end", 6, 0x7F, "map outside the file"},
+        {"map too short", 15, 20, "shorter than its header"},
+        {"type list past the map", mapAt + 25, 60, "type list outside"},
+        {"more types than the map holds", mapAt + 29, 5, "type entries outside"},
+        {"references past the map", mapAt + 37, 200, "references of type 'PiPL'"},
+        {"more resources than the map holds", mapAt + 35, 3, "references of type 'PiPL'"},
+        {"resource offset past the data", mapAt + 44, 0x10, "outside the data"},
+        {"resource length past the data", 258, 0x10, "declares 4138 bytes"},
     };
+    std::string error;
     for (const Case& c : cases) {
         Bytes bad = good;
-        putBe16(bad, c.at, c.value);
+        bad[c.at] = c.value;
         EXPECT_FALSE(vhost::readResourceFile(bad, "bad.rsrc", error)) << c.what;
-        EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
         EXPECT_EQ(error.rfind("bad.rsrc is a damaged resource file (", 0), 0u) << error;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
     }
-    // Every cut of the file loses its map.
     for (std::size_t size = 0; size < good.size(); ++size)
         EXPECT_FALSE(vhost::readResourceFile(Bytes(good.begin(), good.begin() + size), "cut", error)) << size;
 }
 
-class BundleFolder : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velmor-bundle-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_ / "Contents" / "Resources");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    void write(const std::string& name, const Bytes& bytes) {
-        std::ofstream(dir_ / "Contents" / "Resources" / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    fs::path dir_;
-};
-
-TEST_F(BundleFolder, ReaderFindsThePiplAmongResourceFilesOrSaysWhyNot) {
+TEST(MacBundle, ReaderNamesWhatIsMissing) {
+    const fs::path dir = fs::temp_directory_path() / ("velmor-bundle-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir / "Contents" / "Resources");
     std::string error;
-    EXPECT_FALSE(vhost::readBundlePiplBytes(dir_, error));
+    EXPECT_FALSE(vhost::readBundlePiplBytes(dir, error));
     EXPECT_NE(error.find("no Contents/Resources/*.rsrc"), std::string::npos) << error;
-
-    write("a.rsrc", resourceFile("STR ", {9, 9}));
-    EXPECT_FALSE(vhost::readBundlePiplBytes(dir_, error));
+    // A resource file without the property list: the type renamed.
+    Bytes other = rsrc();
+    ASSERT_GE(other.size(), 16u);
+    std::copy_n("STR ", 4, other.begin() + be32(other, 4) + 30);
+    std::ofstream(dir / "Contents" / "Resources" / "a.rsrc", std::ios::binary)
+        .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+    EXPECT_FALSE(vhost::readBundlePiplBytes(dir, error));
     EXPECT_NE(error.find("no resource 'PiPL' 16000"), std::string::npos) << error;
-
-    write("b.rsrc", resourceFile("PiPL", {7, 7, 7}));
-    const auto bytes = vhost::readBundlePiplBytes(dir_, error);
-    ASSERT_TRUE(bytes) << error;
-    EXPECT_EQ(*bytes, (Bytes{7, 7, 7}));
-
-    // A damaged file is named, not skipped.
-    write("a.rsrc", Bytes(10, 0));
-    EXPECT_FALSE(vhost::readBundlePiplBytes(dir_, error));
-    EXPECT_NE(error.find("a.rsrc is a damaged resource file"), std::string::npos) << error;
-
+    fs::remove_all(dir);
     // Loading the bundle as a module stops before any code, with the reason.
     EXPECT_FALSE(vhost::readPiplBytes(kBundle, error));
     EXPECT_NE(error.find("is a macOS bundle"), std::string::npos) << error;
@@ -213,13 +133,13 @@ TEST_F(BundleFolder, ReaderFindsThePiplAmongResourceFilesOrSaysWhyNot) {
 
 #ifdef VELMORBLIND_TOOL
 struct ToolRun {
-    int status;
+    int status = -1;
     std::string out;
 };
 
-ToolRun run(const std::string& args) {
-    ToolRun r{-1, {}};
-    FILE* p = popen((std::string("'") + VELMORBLIND_TOOL + "' " + args + " 2>&1").c_str(), "r");
+ToolRun info(const std::string& module) {
+    ToolRun r;
+    FILE* p = popen(("'" VELMORBLIND_TOOL "' info --module '" + module + "' 2>&1").c_str(), "r");
     if (!p) return r;
     char buf[4096];
     for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
@@ -228,35 +148,24 @@ ToolRun run(const std::string& args) {
     return r;
 }
 
-// "  Name:        VelmorBlind" -> {"Name", "VelmorBlind"}, for the property-list lines.
-std::map<std::string, std::string> fields(const std::string& text) {
-    std::map<std::string, std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        const auto colon = line.find(':');
-        if (line.rfind("  ", 0) != 0 || colon == std::string::npos) continue;
-        const auto value = line.find_first_not_of(' ', colon + 1);
-        out.emplace(line.substr(2, colon - 2), value == std::string::npos ? "" : line.substr(value));
-    }
-    return out;
+// The line that starts with `label`, or "" when there is none.
+std::string line(const std::string& text, const std::string& label) {
+    const auto at = text.find("\n" + label);
+    return at == std::string::npos ? "" : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
 }
 
 TEST(MacBundleInfo, PrintsTheLinuxModulesIdentityWithoutLoadingCode) {
-    const ToolRun mac = run("info --module '" + kBundle.string() + "'");
+    const ToolRun mac = info(kBundle.string()), elf = info(LINUX_MODULE);
     ASSERT_EQ(mac.status, 0) << mac.out;
-    const ToolRun elf = run(std::string("info --module '") + LINUX_MODULE + "'");
     ASSERT_EQ(elf.status, 0) << elf.out;
-    const auto m = fields(mac.out), l = fields(elf.out);
-    for (const char* key : {"Name", "Category", "Match name", "Version", "Flags", "Flags 2"}) {
-        ASSERT_TRUE(l.count(key)) << key << " missing from\n" << elf.out;
-        EXPECT_EQ(m.count(key) ? m.at(key) : "(missing)", l.at(key)) << key;
+    for (const char* label : {"  Name: ", "  Category: ", "  Match name: ", "  Version: ", "  Flags: ", "  Flags 2: "}) {
+        EXPECT_NE(line(elf.out, label), "") << label;
+        EXPECT_EQ(line(mac.out, label), line(elf.out, label));
     }
-    EXPECT_EQ(m.count("Entry point") ? m.at("Entry point") : "",
-              "EntryPointFunc (code entry \"mi64\": macOS x86-64)");
-    // Nothing ran: no About text, no controls.
-    EXPECT_EQ(mac.out.find("About:"), std::string::npos) << mac.out;
+    EXPECT_EQ(line(mac.out, "  Entry point: "), "  Entry point: EntryPointFunc (code entry \"mi64\": macOS x86-64)");
+    EXPECT_EQ(mac.out.find("About:"), std::string::npos) << "the bundle's code ran:\n" << mac.out;
 
-    const ToolRun notBundle = run("info --module '" + fs::temp_directory_path().string() + "'");
+    const ToolRun notBundle = info(fs::temp_directory_path().string());
     EXPECT_EQ(notBundle.status, 1);
     EXPECT_NE(notBundle.out.find("is not a macOS effect bundle"), std::string::npos) << notBundle.out;
 }
