@@ -22,7 +22,7 @@ private:
     const std::vector<std::uint8_t>& image_;
 };
 
-// Within [start, start + size) of a region itself inside the file.
+// Whether `length` bytes at `offset` lie inside a region of `size` bytes.
 bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
     return offset <= size && length <= size - offset;
 }
