@@ -47,6 +47,8 @@ if(WIN32)
     target_link_options(VelmorBlind PRIVATE -static -static-libgcc -static-libstdc++
       "LINKER:--exclude-all-symbols")
   endif()
+elseif(APPLE)
+  # A loadable bundle with the property list as a resource file: cmake/Bundle.cmake.
 else()
   set_target_properties(VelmorBlind PROPERTIES SUFFIX ".so")
   # The ELF section ".pipl" that the host reads from the file.
@@ -59,3 +61,6 @@ else()
   target_link_options(VelmorBlind PRIVATE "LINKER:--version-script=${VELMOR_MODULE_VERSION_SCRIPT}")
   set_property(TARGET VelmorBlind APPEND PROPERTY LINK_DEPENDS ${VELMOR_MODULE_VERSION_SCRIPT})
 endif()
+
+# The macOS bundle VelmorBlind.plugin (on other systems but Windows, everything but its binary).
+include(${CMAKE_SOURCE_DIR}/cmake/Bundle.cmake)

@@ -9,7 +9,10 @@
 #   VelmorPiPL.c   the bytes as one array placed in the ELF section ".pipl" (Linux module)
 #   VelmorPiPL.rc  the bytes as a user-defined resource, type "PIPL", id 16000, language 1033
 #                  (Windows module), written as 16-bit words
-# and sets VELMOR_PIPL_SOURCE, VELMOR_PIPL_RC and VELMOR_PIPL_SIZE for the caller.
+#   VelmorBlind.rsrc  a classic Mac resource file holding the list as resource 'PiPL' 16000, with
+#                  the 64-bit Intel Mac code entry "mi64" in place of "8664" (macOS bundle;
+#                  not made for a Windows target)
+# and sets VELMOR_PIPL_SOURCE, VELMOR_PIPL_RC, VELMOR_PIPL_RSRC and VELMOR_PIPL_SIZE for the caller.
 #
 # Layout, all integers little-endian: a 16-bit 1, a 32-bit list version 0, a 32-bit property count;
 # then per property the vendor code, the key, a 32-bit id 0, a 32-bit value length and the value
@@ -39,6 +42,19 @@ foreach(_key NAME CATEGORY MATCH_NAME ENTRY_POINT VERSION_MAJOR VERSION_MINOR VE
 endforeach()
 
 # ---- byte helpers: every value is a string of hex digits, two per byte ---------------------------
+# Big-endian, for the resource file's own structure.
+function(_pipl_be out value nbytes)
+  _pipl_le(_le "${value}" ${nbytes})
+  set(_hex "")
+  math(EXPR _last "${nbytes} - 1")
+  foreach(_i RANGE ${_last} 0 -1)
+    math(EXPR _off "${_i} * 2")
+    string(SUBSTRING "${_le}" ${_off} 2 _b)
+    string(APPEND _hex "${_b}")
+  endforeach()
+  set(${out} "${_hex}" PARENT_SCOPE)
+endfunction()
+
 function(_pipl_le out value nbytes)
   set(_hex "")
   set(_v "${value}")
@@ -101,8 +117,6 @@ function(_pipl_cstring out text)
 endfunction()
 
 # One property: vendor "8BIM", the key, id 0, the value's own length, the value padded to 4 bytes.
-set(_pipl_props "")
-set(_pipl_count 0)
 macro(_pipl_property key value_hex)
   _pipl_fourcc(_vendor "8BIM")
   _pipl_fourcc(_k "${key}")
@@ -119,37 +133,46 @@ endmacro()
 math(EXPR VELMOR_PIPL_VERSION_WORD
   "((${VELMOR_PIPL_VERSION_MAJOR} & 7) << 19) | ((${VELMOR_PIPL_VERSION_MINOR} & 15) << 15) | ((${VELMOR_PIPL_VERSION_BUG} & 15) << 11) | ((${VELMOR_PIPL_VERSION_STAGE} & 3) << 9) | (${VELMOR_PIPL_VERSION_BUILD} & 511)")
 
-_pipl_fourcc(_v "eFKT")
-_pipl_property("kind" "${_v}")
-_pipl_pstring(_v "${VELMOR_PIPL_NAME}")
-_pipl_property("name" "${_v}")
-_pipl_pstring(_v "${VELMOR_PIPL_CATEGORY}")
-_pipl_property("catg" "${_v}")
-_pipl_cstring(_v "${VELMOR_PIPL_ENTRY_POINT}")
-_pipl_property("8664" "${_v}")
-_pipl_le(_a ${VELMOR_PIPL_LIST_VERSION_MAJOR} 2)
-_pipl_le(_b ${VELMOR_PIPL_LIST_VERSION_MINOR} 2)
-_pipl_property("ePVR" "${_a}${_b}")
-_pipl_le(_a ${VELMOR_PIPL_API_VERSION_MAJOR} 2)
-_pipl_le(_b ${VELMOR_PIPL_API_VERSION_MINOR} 2)
-_pipl_property("eSVR" "${_a}${_b}")
-_pipl_le(_v ${VELMOR_PIPL_VERSION_WORD} 4)
-_pipl_property("eVER" "${_v}")
-_pipl_le(_v ${VELMOR_PIPL_INFO_FLAGS} 2)
-_pipl_property("eINF" "${_v}")
-_pipl_le(_v ${VELMOR_PIPL_OUT_FLAGS} 4)
-_pipl_property("eGLO" "${_v}")
-_pipl_le(_v ${VELMOR_PIPL_OUT_FLAGS2} 4)
-_pipl_property("eGL2" "${_v}")
-_pipl_pstring(_v "${VELMOR_PIPL_MATCH_NAME}")
-_pipl_property("eMNA" "${_v}")
-_pipl_le(_v ${VELMOR_PIPL_RESERVED_INFO} 4)
-_pipl_property("aeFL" "${_v}")
+# The whole list as hex. `code_key` is the key of the code-entry property, the one property that
+# differs between platforms: "8664" for x86-64 Windows (the ELF section carries the same list),
+# "mi64" for a 64-bit Intel Mac.
+function(_pipl_list out code_key)
+  set(_pipl_props "")
+  set(_pipl_count 0)
+  _pipl_fourcc(_v "eFKT")
+  _pipl_property("kind" "${_v}")
+  _pipl_pstring(_v "${VELMOR_PIPL_NAME}")
+  _pipl_property("name" "${_v}")
+  _pipl_pstring(_v "${VELMOR_PIPL_CATEGORY}")
+  _pipl_property("catg" "${_v}")
+  _pipl_cstring(_v "${VELMOR_PIPL_ENTRY_POINT}")
+  _pipl_property("${code_key}" "${_v}")
+  _pipl_le(_a ${VELMOR_PIPL_LIST_VERSION_MAJOR} 2)
+  _pipl_le(_b ${VELMOR_PIPL_LIST_VERSION_MINOR} 2)
+  _pipl_property("ePVR" "${_a}${_b}")
+  _pipl_le(_a ${VELMOR_PIPL_API_VERSION_MAJOR} 2)
+  _pipl_le(_b ${VELMOR_PIPL_API_VERSION_MINOR} 2)
+  _pipl_property("eSVR" "${_a}${_b}")
+  _pipl_le(_v ${VELMOR_PIPL_VERSION_WORD} 4)
+  _pipl_property("eVER" "${_v}")
+  _pipl_le(_v ${VELMOR_PIPL_INFO_FLAGS} 2)
+  _pipl_property("eINF" "${_v}")
+  _pipl_le(_v ${VELMOR_PIPL_OUT_FLAGS} 4)
+  _pipl_property("eGLO" "${_v}")
+  _pipl_le(_v ${VELMOR_PIPL_OUT_FLAGS2} 4)
+  _pipl_property("eGL2" "${_v}")
+  _pipl_pstring(_v "${VELMOR_PIPL_MATCH_NAME}")
+  _pipl_property("eMNA" "${_v}")
+  _pipl_le(_v ${VELMOR_PIPL_RESERVED_INFO} 4)
+  _pipl_property("aeFL" "${_v}")
 
-_pipl_le(_h1 1 2)
-_pipl_le(_h2 0 4)
-_pipl_le(_h3 ${_pipl_count} 4)
-set(_pipl "${_h1}${_h2}${_h3}${_pipl_props}")
+  _pipl_le(_h1 1 2)
+  _pipl_le(_h2 0 4)
+  _pipl_le(_h3 ${_pipl_count} 4)
+  set(${out} "${_h1}${_h2}${_h3}${_pipl_props}" PARENT_SCOPE)
+endfunction()
+
+_pipl_list(_pipl "8664")
 string(LENGTH "${_pipl}" _n)
 math(EXPR VELMOR_PIPL_SIZE "${_n} / 2")
 math(EXPR _odd "${VELMOR_PIPL_SIZE} % 2")
@@ -210,3 +233,80 @@ file(REMOVE ${_gen}/VelmorPiPL.c.tmp ${_gen}/VelmorPiPL.rc.tmp)
 
 set(VELMOR_PIPL_SOURCE ${_gen}/VelmorPiPL.c)
 set(VELMOR_PIPL_RC ${_gen}/VelmorPiPL.rc)
+
+# ---- the macOS resource file ---------------------------------------------------------------------
+# Byte order. The resource file's own structure (header, map, lengths) is big-endian on every Mac;
+# that is the format. The PiPL inside it is another matter: Mac hosts of this API read the PiPL
+# resource in the byte order of the machine, and the resource compiler on an Intel Mac writes it
+# so. The bundle is built for x86-64, a little-endian machine, so the payload is the very list the
+# Linux and Windows modules carry, little-endian with four-character codes reversed, and differs
+# from it only in the code entry's key. This is the one point a Mac must confirm: a host that
+# expected big-endian PiPL data would read the header's 1 as 256 and refuse the list.
+if(NOT WIN32)
+  _pipl_list(_pipl_mac "mi64")
+  string(LENGTH "${_pipl_mac}" _n)
+  math(EXPR _mac_size "${_n} / 2")
+
+  # Layout: a 16-byte header, 240 bytes reserved for the system and the application, the data
+  # (each resource a 32-bit length then its bytes), then the map.
+  set(_rsrc_data_at 256)
+  math(EXPR _rsrc_data_len "4 + ${_mac_size}")
+  math(EXPR _rsrc_map_at "${_rsrc_data_at} + ${_rsrc_data_len}")
+  # Map: header copy 16, next-map handle 4, file reference 2, attributes 2, type-list offset 2,
+  # name-list offset 2 (28); type list: count - 1 (2), one type entry (8); one reference (12).
+  set(_rsrc_type_list_at 28)
+  set(_rsrc_map_len 50)
+  _pipl_be(_a ${_rsrc_data_at} 4)
+  _pipl_be(_b ${_rsrc_map_at} 4)
+  _pipl_be(_c ${_rsrc_data_len} 4)
+  _pipl_be(_d ${_rsrc_map_len} 4)
+  set(_rsrc_header "${_a}${_b}${_c}${_d}")
+  string(REPEAT "00" 240 _rsrc_reserved)
+  _pipl_be(_len ${_mac_size} 4)
+  set(_rsrc_data "${_len}${_pipl_mac}")
+  string(HEX "PiPL" _type)                      # the type as it reads: not reversed here
+  _pipl_be(_zero16 0 2)
+  _pipl_be(_zero32 0 4)
+  _pipl_be(_tl ${_rsrc_type_list_at} 2)
+  _pipl_be(_nl ${_rsrc_map_len} 2)              # no names: the name list is empty, at the end
+  _pipl_be(_ref_list_at 10 2)                   # from the type list: past its count and one entry
+  _pipl_be(_id 16000 2)
+  set(_rsrc_map "${_rsrc_header}${_zero32}${_zero16}${_zero16}${_tl}${_nl}")
+  string(APPEND _rsrc_map "${_zero16}${_type}${_zero16}${_ref_list_at}")
+  # Reference: id, no name (-1), attributes 0 with data offset 0 (one byte, three bytes), handle 0.
+  string(APPEND _rsrc_map "${_id}ffff00000000${_zero32}")
+  set(_rsrc "${_rsrc_header}${_rsrc_reserved}${_rsrc_data}${_rsrc_map}")
+  string(LENGTH "${_rsrc}" _n)
+  math(EXPR _rsrc_size "${_n} / 2")
+  math(EXPR _expected "${_rsrc_map_at} + ${_rsrc_map_len}")
+  if(NOT _rsrc_size EQUAL _expected)
+    message(FATAL_ERROR "PiPL: the resource file came to ${_rsrc_size} bytes, not ${_expected}")
+  endif()
+
+  # CMake strings cannot hold a zero byte, so printf writes the bytes, each as an octal escape
+  # (no byte is left for printf to read as a conversion).
+  set(_fmt "")
+  foreach(_i RANGE 0 ${_rsrc_size})
+    if(_i EQUAL _rsrc_size)
+      break()
+    endif()
+    math(EXPR _off "${_i} * 2")
+    string(SUBSTRING "${_rsrc}" ${_off} 2 _b)
+    math(EXPR _v "0x${_b}")
+    math(EXPR _o1 "${_v} >> 6")
+    math(EXPR _o2 "(${_v} >> 3) & 7")
+    math(EXPR _o3 "${_v} & 7")
+    string(APPEND _fmt "\\${_o1}${_o2}${_o3}")
+  endforeach()
+  find_program(VELMOR_PRINTF printf REQUIRED)
+  execute_process(COMMAND ${VELMOR_PRINTF} "${_fmt}" OUTPUT_FILE ${_gen}/VelmorBlind.rsrc.tmp
+    RESULT_VARIABLE _rc)
+  file(SIZE ${_gen}/VelmorBlind.rsrc.tmp _written)
+  if(NOT _rc EQUAL 0 OR NOT _written EQUAL _rsrc_size)
+    message(FATAL_ERROR "PiPL: ${VELMOR_PRINTF} wrote ${_written} bytes of the ${_rsrc_size}-byte "
+      "resource file (status ${_rc})")
+  endif()
+  file(COPY_FILE ${_gen}/VelmorBlind.rsrc.tmp ${_gen}/VelmorBlind.rsrc ONLY_IF_DIFFERENT)
+  file(REMOVE ${_gen}/VelmorBlind.rsrc.tmp)
+  set(VELMOR_PIPL_RSRC ${_gen}/VelmorBlind.rsrc)
+endif()

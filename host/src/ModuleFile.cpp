@@ -2,6 +2,8 @@
 // code of the module runs before the host has seen what the module says it is.
 #include "ModuleFile.h"
 
+#include "ResourceFile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -344,6 +346,22 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
                                      image.begin() + static_cast<std::ptrdiff_t>(*dataAt + dataSize));
 }
 
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file,
+                                                      const std::string& what, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = what + ": cannot be read";
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = what + ": read error";
+        return std::nullopt;
+    }
+    return image;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> readPiplBytesFromImage(const std::vector<std::uint8_t>& image,
@@ -367,21 +385,49 @@ std::optional<std::vector<std::uint8_t>> readPiplBytes(const std::filesystem::pa
         return std::nullopt;
     }
     if (std::filesystem::is_directory(status)) {
-        error = what + " is a folder, not an effect module";
+        error = file.extension() == ".plugin"
+                    ? what + " is a macOS bundle, whose Mach-O code this host cannot load"
+                    : what + " is a folder, not an effect module";
         return std::nullopt;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = what + ": cannot be read";
+    auto image = readWholeFile(file, what, error);
+    if (!image) return std::nullopt;
+    return readPiplBytesFromImage(*image, what, error);
+}
+
+std::optional<std::vector<std::uint8_t>> readBundlePiplBytes(const std::filesystem::path& bundle,
+                                                             std::string& error) {
+    const std::string what = bundle.string();
+    std::error_code ec;
+    if (!std::filesystem::exists(bundle, ec)) {
+        error = what + ": no such bundle";
         return std::nullopt;
     }
-    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = what + ": read error";
+    if (!std::filesystem::is_directory(bundle, ec)) {
+        error = what + " is a file, not a macOS bundle folder";
         return std::nullopt;
     }
-    return readPiplBytesFromImage(image, what, error);
+    const std::filesystem::path resources = bundle / "Contents" / "Resources";
+    std::vector<std::filesystem::path> files;
+    for (std::filesystem::directory_iterator it(resources, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == ".rsrc" && it->is_regular_file(ec)) files.push_back(it->path());
+    if (files.empty()) {
+        error = what + " is not a macOS effect bundle: it has no Contents/Resources/*.rsrc";
+        return std::nullopt;
+    }
+    std::sort(files.begin(), files.end());
+    for (const std::filesystem::path& file : files) {
+        auto image = readWholeFile(file, file.string(), error);
+        if (!image) return std::nullopt;
+        auto resources = readResourceFile(*image, file.string(), error);
+        if (!resources) return std::nullopt;
+        for (MacResource& r : *resources)
+            if (r.type == kPiplMacResourceType && r.id == static_cast<std::int16_t>(kPiplResourceId))
+                return std::move(r.data);
+    }
+    error = what + " has no resource 'PiPL' 16000 in Contents/Resources, so it carries no "
+                   "property list";
+    return std::nullopt;
 }
 
 }  // namespace vhost

@@ -79,7 +79,8 @@ const PiplProperty* Pipl::find(std::string_view key) const {
     return nullptr;
 }
 
-std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error) {
+std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error,
+                              std::string_view codeEntryKey) {
     if (!data || size < kHeaderSize) {
         error = "property list truncated: " + std::to_string(size) +
                 " bytes, shorter than its 10-byte header";
@@ -150,7 +151,7 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
             ok = pascalString(p, pipl.category, error);
         } else if (p.key == "eMNA") {
             ok = pascalString(p, pipl.matchName, error);
-        } else if (p.key == kPiplCodeEntryKey) {
+        } else if (p.key == codeEntryKey) {
             ok = cString(p, pipl.entryPoint, error);
         } else if (p.key == "ePVR") {
             ok = versionPair(p, pipl.piplVersion, error);
@@ -189,7 +190,7 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
         return std::nullopt;
     }
     if (pipl.entryPoint.empty()) {
-        error = "property list names no entry point (\"" + std::string(kPiplCodeEntryKey) + "\")";
+        error = "property list names no entry point (\"" + std::string(codeEntryKey) + "\")";
         return std::nullopt;
     }
     return pipl;

@@ -39,7 +39,7 @@ struct Pipl {
     std::string kind;        // "kind": "eFKT" for an effect
     std::string name;        // "name": length-prefixed string
     std::string matchName;   // "eMNA": length-prefixed string
-    std::string entryPoint;  // code entry ("8664"): zero-terminated string
+    std::string entryPoint;  // code entry (see below): zero-terminated string
     std::string category;    // "catg": length-prefixed string (may be absent: empty)
     std::optional<PiplVersionPair> piplVersion;  // "ePVR": major then minor, 16 bits each
     std::optional<PiplVersionPair> specVersion;  // "eSVR": major then minor, 16 bits each
@@ -52,15 +52,21 @@ struct Pipl {
     const PiplProperty* find(std::string_view key) const;
 };
 
-// The key of the code-entry property for the platform the host runs on ("8664": x86-64).
+// The key of the code-entry property for the platform the host runs on ("8664": x86-64; the ELF
+// section carries the same list as the Windows resource).
 inline constexpr std::string_view kPiplCodeEntryKey = "8664";
+// The code entry of a macOS bundle built for 64-bit Intel Macs.
+inline constexpr std::string_view kPiplMacIntelCodeEntryKey = "mi64";
 
-// Parses and checks a property list. On failure returns nullopt and puts one sentence into
-// `error` naming what is wrong (truncated header or property, a count or lengths that do not add
-// up to the block's size, a malformed value, a missing required property).
-std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error);
-inline std::optional<Pipl> parsePipl(const std::vector<std::uint8_t>& bytes, std::string& error) {
-    return parsePipl(bytes.data(), bytes.size(), error);
+// Parses and checks a property list whose entry point is named by the `codeEntryKey` property.
+// On failure returns nullopt and puts one sentence into `error` naming what is wrong (truncated
+// header or property, a count or lengths that do not add up to the block's size, a malformed
+// value, a missing required property).
+std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error,
+                              std::string_view codeEntryKey = kPiplCodeEntryKey);
+inline std::optional<Pipl> parsePipl(const std::vector<std::uint8_t>& bytes, std::string& error,
+                                     std::string_view codeEntryKey = kPiplCodeEntryKey) {
+    return parsePipl(bytes.data(), bytes.size(), error, codeEntryKey);
 }
 
 // The effect version word decoded as major.minor.revision, stage and build.

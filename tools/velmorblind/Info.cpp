@@ -1,7 +1,9 @@
 #include "Info.h"
 
+#include "Error.h"
 #include "HostBridge.h"
 
+#include "ModuleFile.h"
 #include "Pipl.h"
 
 #include <algorithm>
@@ -50,7 +52,37 @@ std::string joinChoices(const ControlDef& c) {
     return s;
 }
 
+// `entryNote` follows the entry point's name when the list is not the one this host runs.
+void printPropertyList(const vhost::Pipl& pipl, const std::string& entryNote, std::ostream& out) {
+    out << "Property list, read from the file:\n";
+    out << "  Name:        " << pipl.name << "\n";
+    out << "  Category:    " << pipl.category << "\n";
+    out << "  Match name:  " << pipl.matchName << "\n";
+    out << "  Entry point: " << pipl.entryPoint << entryNote << "\n";
+    if (pipl.version) out << "  Version:     " << describeVersion(*pipl.version) << " (" << hex(*pipl.version) << ")\n";
+    if (pipl.outFlags) out << "  Flags:       " << describeFlags(*pipl.outFlags, false) << "\n";
+    if (pipl.outFlags2) out << "  Flags 2:     " << describeFlags(*pipl.outFlags2, true) << "\n";
+    if (pipl.infoFlags) out << "  Info flags:  " << hex(*pipl.infoFlags) << "\n";
+}
+
 }  // namespace
+
+bool isBundleFolder(const std::filesystem::path& module) {
+    std::error_code ec;
+    return std::filesystem::is_directory(module, ec);
+}
+
+void printBundleInfo(const std::filesystem::path& bundle, std::ostream& out) {
+    std::string error;
+    const auto bytes = vhost::readBundlePiplBytes(bundle, error);
+    if (!bytes) failure(error + ".");
+    const auto pipl = vhost::parsePipl(*bytes, error, vhost::kPiplMacIntelCodeEntryKey);
+    if (!pipl) failure(bundle.string() + " carries a bad property list (" + error + ").");
+    out << "Module:      " << bundle.string()
+        << " (a macOS bundle: its property list is read, its binary is not loaded)\n";
+    printPropertyList(*pipl, " (code entry \"" + std::string(vhost::kPiplMacIntelCodeEntryKey) +
+                                 "\": macOS x86-64)", out);
+}
 
 std::string describeVersion(unsigned word) {
     const vhost::EffectVersion v = vhost::decodeEffectVersion(word);
@@ -88,15 +120,7 @@ std::string describeFlags(unsigned word, bool second) {
 void printInfo(EffectSession& session, std::ostream& out) {
     const vhost::Pipl& pipl = session.pipl();
     out << "Module:      " << session.modulePath().string() << "\n";
-    out << "Property list, read from the file:\n";
-    out << "  Name:        " << pipl.name << "\n";
-    out << "  Category:    " << pipl.category << "\n";
-    out << "  Match name:  " << pipl.matchName << "\n";
-    out << "  Entry point: " << pipl.entryPoint << "\n";
-    if (pipl.version) out << "  Version:     " << describeVersion(*pipl.version) << " (" << hex(*pipl.version) << ")\n";
-    if (pipl.outFlags) out << "  Flags:       " << describeFlags(*pipl.outFlags, false) << "\n";
-    if (pipl.outFlags2) out << "  Flags 2:     " << describeFlags(*pipl.outFlags2, true) << "\n";
-    if (pipl.infoFlags) out << "  Info flags:  " << hex(*pipl.infoFlags) << "\n";
+    printPropertyList(pipl, "", out);
 
     // About: lines end in a carriage return in the host's convention.
     std::string about = session.about();

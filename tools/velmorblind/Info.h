@@ -2,6 +2,7 @@
 // and what it declares when run (About text, controls, the controls greyed at their defaults).
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 
@@ -10,6 +11,12 @@ namespace vblind {
 class EffectSession;
 
 void printInfo(EffectSession& session, std::ostream& out);
+
+// A folder given as the module: a macOS bundle, whose property list is read from its resource
+// file; its binary is never loaded, so there is no About text and no controls. Throws a
+// ToolError when the folder is not a bundle or its property list is missing or bad.
+bool isBundleFolder(const std::filesystem::path& module);
+void printBundleInfo(const std::filesystem::path& bundle, std::ostream& out);
 
 // "1.3.0 release, build 1"
 std::string describeVersion(unsigned word);

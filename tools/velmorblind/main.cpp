@@ -28,6 +28,10 @@ int main(int argc, char** argv) {
         if (!cl) return kExitOk;
         switch (cl->command) {
             case Command::Info: {
+                if (cl->info.module && isBundleFolder(*cl->info.module)) {
+                    printBundleInfo(*cl->info.module, std::cout);
+                    break;
+                }
                 SessionOptions options;
                 if (cl->info.module) options.module = *cl->info.module;
                 options.threads = 1;
