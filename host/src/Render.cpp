@@ -106,7 +106,8 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     frameOptions.request = options.request;
     std::optional<SmartFrame> frame;
     try {
-        frame.emplace(input,
+        // The caller's image outlives the frame: read in place, not copied.
+        frame.emplace(SmartFrame::Borrow{}, input,
                       PF_RationalScale{1, static_cast<A_u_long>(options.downsampleX)},
                       PF_RationalScale{1, static_cast<A_u_long>(options.downsampleY)},
                       frameOptions);
@@ -147,8 +148,12 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     r.inputUnchanged = frame->inputUnchanged();
     const PF_LRect area =
         options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
-    if (report && r.outputCheckedOut) r.output = frame->output(area);
-    if (err == PF_Err_NONE) output = report && r.outputCheckedOut ? r.output : frame->output(area);
+    if (report && r.outputCheckedOut) {
+        r.output = frame->takeOutput(area);
+        if (err == PF_Err_NONE) output = r.output;
+    } else if (err == PF_Err_NONE) {
+        output = frame->takeOutput(area);
+    }
     return err;
 }
 

@@ -65,7 +65,12 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
     }
 }
 
-PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world) {
+namespace {
+
+// Lays out a new world of width x height at `depth` with every guard and padding byte set; the
+// pixels are left for `fillRow` to write, row by row. Refusals as createWorld.
+template <typename FillRow>
+PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, FillRow&& fillRow) {
     if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide ||
         height > kMaxWorldSide)
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -74,6 +79,7 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
     const std::size_t rowbytes = (static_cast<std::size_t>(width) + kWorldRowSlackPixels) * ps;
     const std::size_t rows = static_cast<std::size_t>(height) + 2 * kWorldGuardRows;
     const std::size_t guardLeft = (kWorldRowSlackPixels / 2) * ps;
+    const std::size_t pixelRowBytes = static_cast<std::size_t>(width) * ps;
 
     auto block = std::make_unique<WorldBlock>();
     try {
@@ -83,11 +89,17 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
     }
     block->size = rows * rowbytes;
     std::uint8_t* base = block->storage.get();
-    std::memset(base, kWorldGuardByte, block->size);
     std::uint8_t* data = base + kWorldGuardRows * rowbytes + guardLeft;
-    for (int y = 0; y < height; ++y)
-        std::memset(data + static_cast<std::size_t>(y) * rowbytes, clear ? 0 : kWorldUnclearedByte,
-                    static_cast<std::size_t>(width) * ps);
+    // Each byte is written once: the guard before a row, the row's pixels, and after the last
+    // row the rest of the block.
+    std::uint8_t* at = base;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = data + static_cast<std::size_t>(y) * rowbytes;
+        std::memset(at, kWorldGuardByte, static_cast<std::size_t>(row - at));
+        fillRow(row, y, pixelRowBytes);
+        at = row + pixelRowBytes;
+    }
+    std::memset(at, kWorldGuardByte, static_cast<std::size_t>(base + block->size - at));
     block->data = data;
     block->depth = depth;
     block->format = pixelFormatOf(depth);
@@ -112,6 +124,67 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
     }
     *world = made;
     return PF_Err_NONE;
+}
+
+}  // namespace
+
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world) {
+    const int value = clear ? 0 : kWorldUnclearedByte;
+    return makeWorld(width, height, depth, world,
+                     [value](std::uint8_t* row, int, std::size_t bytes) {
+                         std::memset(row, value, bytes);
+                     });
+}
+
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
+                       PF_EffectWorld* world) {
+    const std::size_t ps = bytesPerPixel(image.depth);
+    // The columns of the world that the image covers, and where they start in it.
+    const int x0 = std::clamp(-x, 0, std::max(width, 0));
+    const int x1 = std::clamp(image.width - x, x0, std::max(width, 0));
+    return makeWorld(width, height, image.depth, world,
+                     [&](std::uint8_t* row, int r, std::size_t bytes) {
+                         const int from = y + r;
+                         if (from < 0 || from >= image.height || x0 >= x1) {
+                             std::memset(row, 0, bytes);
+                             return;
+                         }
+                         std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
+                         std::memcpy(row + static_cast<std::size_t>(x0) * ps,
+                                     image.bytes.data() +
+                                         (static_cast<std::size_t>(from) * image.width +
+                                          static_cast<std::size_t>(x + x0)) * ps,
+                                     static_cast<std::size_t>(x1 - x0) * ps);
+                         std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
+                                     bytes - static_cast<std::size_t>(x1) * ps);
+                     });
+}
+
+bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y) {
+    const int ps = pixelBytes(image.depth);
+    for (int r = 0; r < world->height; ++r) {
+        const int from = y + r;
+        for (int c = 0; c < world->width;) {
+            const int sx = x + c;
+            const bool covered = from >= 0 && from < image.height && sx >= 0 && sx < image.width;
+            const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
+            if (!covered) {
+                // Outside the image the world was made zero.
+                for (int i = 0; i < ps; ++i)
+                    if (pixel[i] != 0) return false;
+                ++c;
+                continue;
+            }
+            const int run = std::min(world->width - c, image.width - sx);
+            if (std::memcmp(pixel,
+                            image.bytes.data() +
+                                (static_cast<std::size_t>(from) * image.width + sx) * ps,
+                            static_cast<std::size_t>(run) * ps) != 0)
+                return false;
+            c += run;
+        }
+    }
+    return true;
 }
 
 bool destroyWorld(PF_EffectWorld* world) {
