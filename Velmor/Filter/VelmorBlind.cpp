@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -473,9 +474,13 @@ struct Blind::Impl::Pass {
     }
 
     // The zone holding u, or null; `cursor` remembers the last zone found, since u moves
-    // along a row from one zone to its neighbour.
-    static const Zone* find(std::vector<Zone> const& zones, double u, std::size_t& cursor)
+    // along a row from one zone to its neighbour. A miss leaves in (gap_lo, gap_hi) the stretch
+    // between zones that holds u, where the pixels that follow usually stay.
+    static const Zone* find(std::vector<Zone> const& zones, double u, std::size_t& cursor,
+                            double& gap_lo, double& gap_hi)
     {
+        if (gap_lo < u && u < gap_hi)
+            return nullptr;
         const std::size_t n = zones.size();
         for (std::size_t c : {cursor, cursor + 1, cursor - 1}) {
             if (c < n && zones[c].lo <= u && u <= zones[c].hi) {
@@ -485,8 +490,11 @@ struct Blind::Impl::Pass {
         }
         auto it = std::lower_bound(zones.begin(), zones.end(), u,
                                    [](Zone const& z, double v) { return z.hi < v; });
-        if (it == zones.end() || !(it->lo <= u))
+        if (it == zones.end() || !(it->lo <= u)) {
+            gap_hi = it == zones.end() ? std::numeric_limits<double>::infinity() : it->lo;
+            gap_lo = it == zones.begin() ? -std::numeric_limits<double>::infinity() : (it - 1)->hi;
             return nullptr;
+        }
         cursor = static_cast<std::size_t>(it - zones.begin());
         return &*it;
     }
@@ -499,6 +507,7 @@ struct Blind::Impl::Pass {
     {
         const double slope = impl.dir.x;
         std::size_t cursor = 0;
+        double gap_lo = 0.0, gap_hi = 0.0; // empty: no gap known yet
         for (int y = y_begin; y < y_end; ++y) {
             const Pixel* const src_row = rowOf<Pixel>(src_world, y);
             Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
@@ -512,7 +521,7 @@ struct Blind::Impl::Pass {
             while (x < x_end) {
                 bool wrapped = false;
                 const double u = impl._grid_position(x + origin_x, ly, wrapped);
-                const Zone* zone = find(zones, u, cursor);
+                const Zone* zone = find(zones, u, cursor, gap_lo, gap_hi);
                 if (!zone) {
                     if (!cached || u != cached_u) {
                         classify(x, y, info);

@@ -143,7 +143,12 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     r.outputCheckedOut = frame->outputWorld() != nullptr;
 
     // The host takes back its worlds and checkouts and disposes of the pre-render data.
-    frame->finish();
+    // On success the caller's output is replaced: its storage takes the frame's result.
+    // (Not when the caller renders an image onto itself: the frame still reads it as its input.)
+    if (err == PF_Err_NONE && !report && &output != &input)
+        frame->finish(std::move(output.bytes));
+    else
+        frame->finish();
     r.outputIntact = frame->outputIntact();
     r.inputUnchanged = frame->inputUnchanged();
     const PF_LRect area =

@@ -262,7 +262,9 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
     return PF_Err_NONE;
 }
 
-void SmartFrame::finish() {
+void SmartFrame::finish() { finish(std::vector<std::uint8_t>()); }
+
+void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     if (finished_) return;
     finished_ = true;
     Host* host = Host::current();
@@ -275,7 +277,17 @@ void SmartFrame::finish() {
     }
     if (output_.data != nullptr) {
         resultRect_ = outputRect_;
-        result_ = worldToImage(&output_, depth(), 0, 0, output_.width, output_.height);
+        result_.width = output_.width;
+        result_.height = output_.height;
+        result_.depth = depth();
+        result_.bytes = std::move(storage);
+        result_.bytes.clear();
+        const std::size_t rowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
+        result_.bytes.reserve(rowBytes * static_cast<std::size_t>(output_.height));
+        for (int y = 0; y < output_.height; ++y) {
+            const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
+            result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
+        }
         outputIntact_ = worldGuardsIntact(&output_);
         if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace vhost {
 
@@ -84,6 +85,9 @@ public:
     // input was only read (faults in the ledger otherwise), releases every checkout and disposes
     // of the pre-render data. Safe to call twice.
     void finish();
+    // The same, keeping the copy of the output in `storage` (whose capacity a caller that renders
+    // frame after frame hands back, so that no fresh memory is touched).
+    void finish(std::vector<std::uint8_t>&& storage);
     bool finished() const { return finished_; }
     // After finish(): whether the output's guard bands were intact and every input world unchanged.
     bool outputIntact() const { return outputIntact_; }

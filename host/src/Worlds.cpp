@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace vhost {
 
@@ -26,7 +28,18 @@ struct WorldBlock {
 struct Registry {
     std::mutex mutex;
     std::map<const void*, std::unique_ptr<WorldBlock>> blocks;
+    // Storage of large worlds that were freed, kept for the next world of the same size: a render
+    // makes and frees the same few worlds every frame, and fresh memory costs a page fault per
+    // page, more than the copy that fills it.
+    std::vector<std::pair<std::size_t, std::unique_ptr<std::uint8_t[]>>> spare;
 };
+
+constexpr std::size_t kSpareMinBytes = std::size_t{1} << 20;
+constexpr std::size_t kSpareBlocks = 3;
+
+// Storage of `size` bytes, from the spares when one fits exactly. Throws std::bad_alloc.
+std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size);
+void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size);
 
 Registry& registry() {
     static Registry r;
@@ -43,6 +56,32 @@ const WorldBlock* findLocked(Registry& r, const PF_EffectWorld* world) {
         block->width != world->width || block->height != world->height)
         return nullptr;
     return block;
+}
+
+std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size) {
+    if (size >= kSpareMinBytes) {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        for (auto it = r.spare.begin(); it != r.spare.end(); ++it)
+            if (it->first == size) {
+                std::unique_ptr<std::uint8_t[]> storage = std::move(it->second);
+                r.spare.erase(it);
+                return storage;
+            }
+    }
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);
+}
+
+void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size) {
+    if (!storage || size < kSpareMinBytes) return;
+    std::unique_ptr<std::uint8_t[]> dropped;  // freed outside the lock
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (r.spare.size() == kSpareBlocks) {
+        dropped = std::move(r.spare.front().second);
+        r.spare.erase(r.spare.begin());
+    }
+    r.spare.emplace_back(size, std::move(storage));
 }
 
 }  // namespace
@@ -83,7 +122,7 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Fill
 
     auto block = std::make_unique<WorldBlock>();
     try {
-        block->storage.reset(new std::uint8_t[rows * rowbytes]);
+        block->storage = takeStorage(rows * rowbytes);
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }
@@ -197,6 +236,7 @@ bool destroyWorld(PF_EffectWorld* world) {
         gone = std::move(it->second);
         r.blocks.erase(it);
     }
+    giveStorage(std::move(gone->storage), gone->size);
     *world = PF_EffectWorld{};
     return true;
 }
@@ -270,6 +310,21 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
 }
 
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height) {
+    if (x >= 0 && y >= 0 && width > 0 && height > 0 && x + width <= world->width &&
+        y + height <= world->height) {
+        // Wholly inside: the rows appended as they are, with no zero fill before them.
+        Image image;
+        image.width = width;
+        image.height = height;
+        image.depth = depth;
+        const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel(depth);
+        image.bytes.reserve(rowBytes * static_cast<std::size_t>(height));
+        for (int row = 0; row < height; ++row) {
+            const std::uint8_t* from = worldPixelAddress(world, x, y + row, pixelBytes(depth));
+            image.bytes.insert(image.bytes.end(), from, from + rowBytes);
+        }
+        return image;
+    }
     Image image(width, height, depth);
     const int ps = pixelBytes(depth);
     const int x0 = std::max(x, 0), x1 = std::min(x + width, static_cast<int>(world->width));
