@@ -4,9 +4,12 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <limits>
 #include <new>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "VelmorEasing.h"
 #include "VelmorRandom.h"
@@ -275,142 +278,375 @@ const typename BlindPixelTraits<Pixel>::Suite* Blind::Impl::_sampling_suite() co
     return Traits::suite(suites);
 }
 
+// One pass over a region at one depth: the worlds, the Outside limits, the sampler and the
+// per-pixel work, shared by the per-pixel and the span forms of the pass.
 template <typename Pixel>
-void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const
-{
+struct Blind::Impl::Pass {
     using Suite = typename BlindPixelTraits<Pixel>::Suite;
 
-    PF_LayerDef* const src_world = in.getWorld();
-    PF_LayerDef* const dst_world = out.getWorld();
-    const int origin_x = dst_world->origin_x;
-    const int origin_y = dst_world->origin_y;
-
+    const Impl& impl;
+    PF_LayerDef* const src_world;
+    PF_LayerDef* const dst_world;
+    const int origin_x;
+    const int origin_y;
     // Outside limits: the size of the buffers and their last pixel, in 16.16.
-    const int w_fixed = fixedOf(out.getWidth());
-    const int w_max = w_fixed - 65536;
-    const int h_fixed = fixedOf(out.getHeight());
-    const int h_max = h_fixed - 65536;
-
-    const int x_begin = std::max(region.left, 0);
-    const int x_end = std::min(region.right, static_cast<int>(src_world->width));
-    const int y_begin = std::max(region.top, 0);
-    const int y_end = std::min(region.bottom, static_cast<int>(src_world->height));
-    if (x_begin >= x_end || y_begin >= y_end)
-        return;
-
+    const int w_fixed;
+    const int w_max;
+    const int h_fixed;
+    const int h_max;
+    const int x_begin;
+    const int x_end;
+    const int y_begin;
+    const int y_end;
     PF_SampPB samp{};
-    samp.src = src_world;
-    PF_ProgPtr const effect_ref = in_data->effect_ref;
-
+    PF_ProgPtr const effect_ref;
     // Looked up on the band's first sample only: passes that never sample acquire nothing.
     const Suite* suite = nullptr;
-    auto sampler = [&]() -> const Suite& {
+
+    Pass(const Impl& i, Layer& in, Layer& out, Rect const& region)
+        : impl(i), src_world(in.getWorld()), dst_world(out.getWorld()),
+          origin_x(dst_world->origin_x), origin_y(dst_world->origin_y),
+          w_fixed(fixedOf(out.getWidth())), w_max(w_fixed - 65536),
+          h_fixed(fixedOf(out.getHeight())), h_max(h_fixed - 65536),
+          x_begin(std::max(region.left, 0)),
+          x_end(std::min(region.right, static_cast<int>(src_world->width))),
+          y_begin(std::max(region.top, 0)),
+          y_end(std::min(region.bottom, static_cast<int>(src_world->height))),
+          effect_ref(i.in_data->effect_ref)
+    {
+        samp.src = src_world;
+    }
+
+    bool empty() const { return x_begin >= x_end || y_begin >= y_end; }
+
+    const Suite& sampler()
+    {
         if (!suite)
-            suite = _sampling_suite<Pixel>();
+            suite = impl._sampling_suite<Pixel>();
         return *suite;
-    };
-    auto sample = [&](VectorFixed const& at, Pixel& into) {
-        if (is_aa)
+    }
+    void sample(VectorFixed const& at, Pixel& into)
+    {
+        if (impl.is_aa)
             sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
         else
             sampler().nn_sample(effect_ref, at.x, at.y, &samp, &into);
-    };
-    auto subpixel = [&](VectorFixed const& at, Pixel& into) {
+    }
+    void subpixel(VectorFixed const& at, Pixel& into)
+    {
         sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
-    };
-    auto map = [&](VectorFixed& p) { Border::offsetF(p, w_fixed, w_max, h_fixed, h_max, border_type); };
+    }
+    void map(VectorFixed& p) const
+    {
+        Border::offsetF(p, w_fixed, w_max, h_fixed, h_max, impl.border_type);
+    }
 
-    for (int y = y_begin; y < y_end; ++y) {
-        const Pixel* const src_row = rowOf<Pixel>(src_world, y);
-        Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
-        const int py = fixedOf(y);
-        int px = fixedOf(x_begin);
-        for (int x = x_begin; x < x_end; ++x, px += 65536) {
-            const Pixel& src = src_row[x];
-            Pixel& dst = dst_row[x];
+    // Classification of the buffer pixel (x, y) at its layer position.
+    void classify(int x, int y, PixelInfo& info) const
+    {
+        info = PixelInfo();
+        if (impl.is_aa)
+            impl._get_pixel_info_aa(x + origin_x, y + origin_y, info.coverage, info.squeeze,
+                                    info.seam, info.slot, info.closing, info.first_half,
+                                    info.at_seam);
+        else
+            impl._get_pixel_info(x + origin_x, y + origin_y, info.coverage, info.squeeze,
+                                 info.seam, info.slot, info.closing, info.first_half,
+                                 info.at_seam);
+    }
 
-            double coverage = 1.0;
-            double squeeze = 0.0;
-            double seam = 0.0;
-            int slot = 0;
-            bool closing = false;
-            bool first_half = false;
-            bool at_seam = false;
-            if (is_aa)
-                _get_pixel_info_aa(x + origin_x, y + origin_y, coverage, squeeze, seam, slot,
-                                   closing, first_half, at_seam);
-            else
-                _get_pixel_info(x + origin_x, y + origin_y, coverage, squeeze, seam, slot,
-                                closing, first_half, at_seam);
-
-            if (state == Still && coverage >= 1.0) {
-                dst = src;
-                continue;
-            }
-            if (state == Still || !closing) {
-                dst = src;
-                dst.alpha = scaledAlpha(src, coverage);
-                continue;
-            }
-
-            // The position whose image this pixel shows, in the buffers' own coordinates.
-            VectorFixed p(0, 0);
-            VectorFixed shift;
-            if (state == Shrink) {
-                const VectorFixed s(roundFixed(squeeze * dir.x * 65536.0),
-                                    roundFixed(dir.y * squeeze * 65536.0));
-                if (mode == Both && !first_half)
-                    p = VectorFixed(px, py) + s;
-                else if (mode == Both || mode == One)
-                    p = VectorFixed(px, py) - s;
-            } else if (state == Move) {
-                shift = band_states[slot].shift;
-                if (mode == One || (mode == Both && first_half))
-                    p = VectorFixed(px, py) + shift;
-                else if (mode == Both)
-                    p = VectorFixed(px, py) - shift;
-            }
-            map(p);
-            sample(p, dst);
-
-            if (at_seam) {
-                if (mode == One) {
-                    // The moved image fades into the unmoved input of the next band.
-                    _blend_edge(dst, src, seam);
-                } else if (mode == Both) {
-                    // The two halves meet on the centre line: mix in the other half's sample.
-                    VectorFixed q = first_half ? VectorFixed(px, py) - shift
-                                               : VectorFixed(px, py) + shift;
-                    map(q);
-                    Pixel other;
-                    subpixel(q, other);
-                    _blend_edge(dst, other, (seam + 1.0) * 0.5);
-                }
-            }
-
-            if (is_aa && state == Shrink && border_type == Border::Tile) {
-                // Soften the tile seams: the first and last pixel of a tile take half of the
-                // opposite edge at the very edge, fading out over one pixel.
-                constexpr double k = 1.52587890625e-05; // 1 / 65536
-                Pixel t;
-                if (p.x <= 65535) {
-                    subpixel(VectorFixed(w_max, p.y), t);
-                    _blend_edge(dst, t, p.x * k * 0.5 + 0.5);
-                } else if (w_max - p.x <= 65535) {
-                    subpixel(VectorFixed(0, p.y), t);
-                    _blend_edge(dst, t, (w_max - p.x) * k * 0.5 + 0.5);
-                }
-                if (p.y <= 65535) {
-                    subpixel(VectorFixed(p.x, h_max), t);
-                    _blend_edge(dst, t, p.y * k * 0.5 + 0.5);
-                } else if (h_max - p.y <= 65535) {
-                    subpixel(VectorFixed(p.x, 0), t);
-                    _blend_edge(dst, t, (h_max - p.y) * k * 0.5 + 0.5);
-                }
-            }
-
-            dst.alpha = scaledAlpha(dst, coverage);
+    // The output pixel (x, y) from its classification.
+    void pixel(int x, int y, const Pixel& src, Pixel& dst, PixelInfo const& info)
+    {
+        const int state = impl.state;
+        const int mode = impl.mode;
+        if (state == Still && info.coverage >= 1.0) {
+            dst = src;
+            return;
         }
+        if (state == Still || !info.closing) {
+            dst = src;
+            dst.alpha = scaledAlpha(src, info.coverage);
+            return;
+        }
+
+        const int px = fixedOf(x);
+        const int py = fixedOf(y);
+        // The position whose image this pixel shows, in the buffers' own coordinates.
+        VectorFixed p(0, 0);
+        VectorFixed shift;
+        if (state == Shrink) {
+            const VectorFixed s(roundFixed(info.squeeze * impl.dir.x * 65536.0),
+                                roundFixed(impl.dir.y * info.squeeze * 65536.0));
+            if (mode == Both && !info.first_half)
+                p = VectorFixed(px, py) + s;
+            else if (mode == Both || mode == One)
+                p = VectorFixed(px, py) - s;
+        } else if (state == Move) {
+            shift = impl.band_states[info.slot].shift;
+            if (mode == One || (mode == Both && info.first_half))
+                p = VectorFixed(px, py) + shift;
+            else if (mode == Both)
+                p = VectorFixed(px, py) - shift;
+        }
+        map(p);
+        sample(p, dst);
+
+        if (info.at_seam) {
+            if (mode == One) {
+                // The moved image fades into the unmoved input of the next band.
+                impl._blend_edge(dst, src, info.seam);
+            } else if (mode == Both) {
+                // The two halves meet on the centre line: mix in the other half's sample.
+                VectorFixed q = info.first_half ? VectorFixed(px, py) - shift
+                                                : VectorFixed(px, py) + shift;
+                map(q);
+                Pixel other;
+                subpixel(q, other);
+                impl._blend_edge(dst, other, (info.seam + 1.0) * 0.5);
+            }
+        }
+
+        if (impl.is_aa && state == Shrink && impl.border_type == Border::Tile) {
+            // Soften the tile seams: the first and last pixel of a tile take half of the
+            // opposite edge at the very edge, fading out over one pixel.
+            constexpr double k = 1.52587890625e-05; // 1 / 65536
+            Pixel t;
+            if (p.x <= 65535) {
+                subpixel(VectorFixed(w_max, p.y), t);
+                impl._blend_edge(dst, t, p.x * k * 0.5 + 0.5);
+            } else if (w_max - p.x <= 65535) {
+                subpixel(VectorFixed(0, p.y), t);
+                impl._blend_edge(dst, t, (w_max - p.x) * k * 0.5 + 0.5);
+            }
+            if (p.y <= 65535) {
+                subpixel(VectorFixed(p.x, h_max), t);
+                impl._blend_edge(dst, t, p.y * k * 0.5 + 0.5);
+            } else if (h_max - p.y <= 65535) {
+                subpixel(VectorFixed(p.x, 0), t);
+                impl._blend_edge(dst, t, (h_max - p.y) * k * 0.5 + 0.5);
+            }
+        }
+
+        dst.alpha = scaledAlpha(dst, info.coverage);
+    }
+
+    // Pixels x0..x1 (inclusive) of one row, all classified alike: what pixel() does for each,
+    // at memory speed. Only for results that do not sample (Still, or a band not closing).
+    void span(const Pixel* src_row, Pixel* dst_row, int x0, int x1, double coverage) const
+    {
+        using Channel = typename BlindPixelTraits<Pixel>::Channel;
+        const std::size_t count = static_cast<std::size_t>(x1 - x0) + 1;
+        // Integer channels: alpha x 1 + 0.5 truncates back to alpha, so a kept pixel is a copy
+        // whatever the state; alpha x 0 + 0.5 truncates to 0.
+        const bool integral = std::is_integral_v<Channel>;
+        if ((impl.state == Still && coverage >= 1.0) || (integral && coverage == 1.0)) {
+            std::memcpy(dst_row + x0, src_row + x0, count * sizeof(Pixel));
+            return;
+        }
+        const Pixel* from = src_row + x0;
+        Pixel* to = dst_row + x0;
+        if (integral && coverage == 0.0) {
+            for (std::size_t i = 0; i < count; ++i) {
+                to[i] = from[i];
+                to[i].alpha = 0;
+            }
+            return;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            to[i] = from[i];
+            to[i].alpha = scaledAlpha(from[i], coverage);
+        }
+    }
+
+    // Every pixel classified on its own.
+    void run_per_pixel()
+    {
+        for (int y = y_begin; y < y_end; ++y) {
+            const Pixel* const src_row = rowOf<Pixel>(src_world, y);
+            Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
+            for (int x = x_begin; x < x_end; ++x) {
+                PixelInfo info;
+                classify(x, y, info);
+                pixel(x, y, src_row[x], dst_row[x], info);
+            }
+        }
+    }
+
+    // The zone holding u, or null; `cursor` remembers the last zone found, since u moves
+    // along a row from one zone to its neighbour. A miss leaves in (gap_lo, gap_hi) the stretch
+    // between zones that holds u, where the pixels that follow usually stay.
+    static const Zone* find(std::vector<Zone> const& zones, double u, std::size_t& cursor,
+                            double& gap_lo, double& gap_hi)
+    {
+        if (gap_lo < u && u < gap_hi)
+            return nullptr;
+        const std::size_t n = zones.size();
+        for (std::size_t c : {cursor, cursor + 1, cursor - 1}) {
+            if (c < n && zones[c].lo <= u && u <= zones[c].hi) {
+                cursor = c;
+                return &zones[c];
+            }
+        }
+        auto it = std::lower_bound(zones.begin(), zones.end(), u,
+                                   [](Zone const& z, double v) { return z.hi < v; });
+        if (it == zones.end() || !(it->lo <= u)) {
+            gap_hi = it == zones.end() ? std::numeric_limits<double>::infinity() : it->lo;
+            gap_lo = it == zones.begin() ? -std::numeric_limits<double>::infinity() : (it - 1)->hi;
+            return nullptr;
+        }
+        cursor = static_cast<std::size_t>(it - zones.begin());
+        return &*it;
+    }
+
+    // Rows cut into spans by the zones. The grid position moves monotonically along a row
+    // (each step of its arithmetic rounds monotonically), apart from one jump where it wraps
+    // around the extent; so pixels between two pixels of one zone, on one side of the wrap,
+    // lie in that zone too.
+    void run_spans(std::vector<Zone> const& zones)
+    {
+        const double slope = impl.dir.x;
+        std::size_t cursor = 0;
+        double gap_lo = 0.0, gap_hi = 0.0; // empty: no gap known yet
+        for (int y = y_begin; y < y_end; ++y) {
+            const Pixel* const src_row = rowOf<Pixel>(src_world, y);
+            Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
+            const int ly = y + origin_y;
+            // Classifications depend on the grid position alone: pixels at the same position
+            // (an axis almost along the row) reuse the last one.
+            double cached_u = 0.0;
+            bool cached = false;
+            PixelInfo info;
+            int x = x_begin;
+            while (x < x_end) {
+                bool wrapped = false;
+                const double u = impl._grid_position(x + origin_x, ly, wrapped);
+                const Zone* zone = find(zones, u, cursor, gap_lo, gap_hi);
+                if (!zone) {
+                    if (!cached || u != cached_u) {
+                        classify(x, y, info);
+                        cached_u = u;
+                        cached = true;
+                    }
+                    pixel(x, y, src_row[x], dst_row[x], info);
+                    ++x;
+                    continue;
+                }
+                const int last = run_end(x, ly, u, wrapped, *zone, slope);
+                classify(x, y, info);
+                cached_u = u;
+                cached = true;
+                const bool as_zone = zone->kind == ZoneKeep ? info.coverage == 1.0
+                                                            : info.coverage == 0.0;
+                if (as_zone && (impl.state == Still || !info.closing)) {
+                    span(src_row, dst_row, x, last, info.coverage);
+                } else {
+                    // Not what the zone promised: classify the span's pixels one by one.
+                    for (int i = x; i <= last; ++i) {
+                        classify(i, y, info);
+                        pixel(i, y, src_row[i], dst_row[i], info);
+                    }
+                    cached = false;
+                }
+                x = last + 1;
+            }
+        }
+    }
+
+    // The last pixel from x on (x itself lies in `zone`) whose position lies in the zone on
+    // the same side of the wrap: a guess from the slope, then checked and searched.
+    int run_end(int x, int ly, double u, bool wrapped, Zone const& zone, double slope) const
+    {
+        auto inside = [&](int i) {
+            bool w = false;
+            const double v = impl._grid_position(i + origin_x, ly, w);
+            return w == wrapped && zone.lo <= v && v <= zone.hi;
+        };
+        const double room = static_cast<double>(x_end - 1 - x);
+        double steps = room;
+        if (slope > 0.0)
+            steps = (zone.hi - u) / slope;
+        else if (slope < 0.0)
+            steps = (zone.lo - u) / slope;
+        if (!(steps < room))
+            steps = room;
+        if (!(steps > 0.0))
+            steps = 0.0;
+        int good = x;         // known inside
+        int bad = x_end;      // known outside, or past the row
+        const int guess = x + static_cast<int>(steps);
+        if (guess > x) {
+            if (inside(guess))
+                good = guess;
+            else
+                bad = guess;
+        }
+        if (bad == x_end) {
+            // Gallop forward from the last known pixel inside.
+            int step = 1;
+            while (good + step < x_end && inside(good + step)) {
+                good += step;
+                step *= 2;
+            }
+            if (good + step < x_end)
+                bad = good + step;
+        }
+        while (bad - good > 1) {
+            const int mid = good + (bad - good) / 2;
+            if (inside(mid))
+                good = mid;
+            else
+                bad = mid;
+        }
+        return good;
+    }
+};
+
+template <typename Pixel>
+void Blind::Impl::_process_per_pixel(Layer& in, Layer& out, Rect const& region) const
+{
+    Pass<Pixel> pass(*this, in, out, region);
+    if (!pass.empty())
+        pass.run_per_pixel();
+}
+
+template <typename Pixel>
+void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const
+{
+    Pass<Pixel> pass(*this, in, out, region);
+    if (pass.empty())
+        return;
+    // The largest grid position of the region, from its corners (the position is affine).
+    double u_bound = 0.0;
+    for (int y : {pass.y_begin, pass.y_end - 1})
+        for (int x : {pass.x_begin, pass.x_end - 1}) {
+            const double raw = Vector<double>(x + pass.origin_x, y + pass.origin_y).dot(dir) -
+                               proj_min - offset_px;
+            u_bound = std::max(u_bound, std::fabs(raw) + std::fabs(extent));
+        }
+    std::vector<Zone> zones;
+    if (_zones(zones, u_bound))
+        pass.run_spans(zones);
+    else
+        pass.run_per_pixel();
+}
+
+void Blind::Impl::_execute_per_pixel(Layer& in, Layer& out, Rect const& region) const
+{
+    if (!in.getWorld() || !out.getWorld() || !in.equalInSize(out))
+        return;
+    switch (in.getBPC()) {
+    case 0:
+        _process_per_pixel<PF_Pixel>(in, out, region);
+        break;
+    case 1:
+        _process_per_pixel<PF_Pixel16>(in, out, region);
+        break;
+    case 2:
+        _process_per_pixel<PF_PixelFloat>(in, out, region);
+        break;
+    default:
+        break;
     }
 }
 

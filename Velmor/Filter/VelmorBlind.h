@@ -15,6 +15,7 @@
 
 #include <mutex>
 #include <type_traits>
+#include <vector>
 
 #include "AE_Effect.h"
 #include "AEGP_SuiteHandler.h"
@@ -180,12 +181,56 @@ public:
 private:
     friend class BlindImplAccess; // the tests read the prepared state
 
-    // The per-depth passes: one algorithm, written once in _process.
+    // The classification outputs of one pixel, set to the values the passes start from.
+    struct PixelInfo {
+        double coverage = 1.0;
+        double squeeze = 0.0;
+        double seam = 0.0;
+        int slot = 0;
+        bool closing = false;
+        bool first_half = false;
+        bool at_seam = false;
+    };
+
+    // A stretch [lo, hi] of the grid position u over which every pixel's result is known to be
+    // the same without classifying it: the input kept (coverage 1) or its alpha cleared
+    // (coverage 0). Between zones lie the one-pixel ramps, band edges and the closing bands
+    // that sample, whose pixels are classified one by one.
+    enum ZoneKind { ZoneKeep = 1, ZoneClear = 2 };
+    struct Zone {
+        double lo;
+        double hi;
+        int kind;
+    };
+
+    // The per-depth passes: one algorithm, written once in _process. _process_per_pixel
+    // classifies every pixel; _process decides whole spans of a row at once where the zones
+    // allow it and gives the same bytes.
     void _process8(Layer& in, Layer& out, Rect const& region) const;
     void _process16(Layer& in, Layer& out, Rect const& region) const;
     void _process32(Layer& in, Layer& out, Rect const& region) const;
     template <typename Pixel>
+    struct Pass;
+    template <typename Pixel>
     void _process(Layer& in, Layer& out, Rect const& region) const;
+    template <typename Pixel>
+    void _process_per_pixel(Layer& in, Layer& out, Rect const& region) const;
+    // The per-pixel form at the input's depth (the reference the span form must equal).
+    void _execute_per_pixel(Layer& in, Layer& out, Rect const& region) const;
+
+    // The zones of this frame, sorted and disjoint, for positions up to u_bound in magnitude.
+    // False (zones empty) when the grid gives nothing to gain or cannot be reasoned about:
+    // the pass then classifies every pixel.
+    bool _zones(std::vector<Zone>& zones, double u_bound) const;
+    // What _grid_position computes, and whether the position wrapped around the extent.
+    double _grid_position(int x, int y, bool& wrapped) const
+    {
+        double u = Vector<double>(x, y).dot(dir) - proj_min - offset_px;
+        wrapped = u < 0.0;
+        if (wrapped)
+            u += extent;
+        return u;
+    }
 
     // The sampling suite of a pass's depth. The first caller acquires it through the handler,
     // exactly once however many bands ask at the same time; the handler releases it when the

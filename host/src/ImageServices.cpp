@@ -189,8 +189,17 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
     const int ps = pixelBytes(*srcDepth);
     const std::size_t bytes = static_cast<std::size_t>(right - left) * ps;
     const int rows = static_cast<int>(bottom - top);
-    // Rows go through a scratch buffer so that a copy within one world never reads what it has
-    // already written.
+    if (src->data != dst->data) {
+        // Two worlds never share pixels: row to row.
+        for (int r = 0; r < rows; ++r)
+            std::memcpy(worldPixelAddress(dst, static_cast<int>(left + dx),
+                                          static_cast<int>(top + dy) + r, ps),
+                        worldPixelAddress(src, static_cast<int>(left), static_cast<int>(top) + r, ps),
+                        bytes);
+        return PF_Err_NONE;
+    }
+    // Within one world the rows go through a scratch buffer, so that the copy never reads what
+    // it has already written.
     std::vector<std::uint8_t> scratch(bytes * static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r)
         std::memcpy(scratch.data() + bytes * r,

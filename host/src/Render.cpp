@@ -106,7 +106,8 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     frameOptions.request = options.request;
     std::optional<SmartFrame> frame;
     try {
-        frame.emplace(input,
+        // The caller's image outlives the frame: read in place, not copied.
+        frame.emplace(SmartFrame::Borrow{}, input,
                       PF_RationalScale{1, static_cast<A_u_long>(options.downsampleX)},
                       PF_RationalScale{1, static_cast<A_u_long>(options.downsampleY)},
                       frameOptions);
@@ -142,13 +143,22 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     r.outputCheckedOut = frame->outputWorld() != nullptr;
 
     // The host takes back its worlds and checkouts and disposes of the pre-render data.
-    frame->finish();
+    // On success the caller's output is replaced: its storage takes the frame's result.
+    // (Not when the caller renders an image onto itself: the frame still reads it as its input.)
+    if (err == PF_Err_NONE && !report && &output != &input)
+        frame->finish(std::move(output.bytes));
+    else
+        frame->finish();
     r.outputIntact = frame->outputIntact();
     r.inputUnchanged = frame->inputUnchanged();
     const PF_LRect area =
         options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
-    if (report && r.outputCheckedOut) r.output = frame->output(area);
-    if (err == PF_Err_NONE) output = report && r.outputCheckedOut ? r.output : frame->output(area);
+    if (report && r.outputCheckedOut) {
+        r.output = frame->takeOutput(area);
+        if (err == PF_Err_NONE) output = r.output;
+    } else if (err == PF_Err_NONE) {
+        output = frame->takeOutput(area);
+    }
     return err;
 }
 

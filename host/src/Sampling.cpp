@@ -45,55 +45,83 @@ PF_Err nnSample(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pix
     return PF_Err_NONE;
 }
 
-template <typename Channel>
-Channel fromSum(double sum) {
-    if constexpr (std::is_floating_point_v<Channel>)
-        return static_cast<Channel>(sum);
-    else
-        return static_cast<Channel>(sum + 0.5);
-}
-
 // Bilinear: the four neighbours of the position weighted by their overlap, summed in double in
 // the order (x0,y0), (x0+1,y0), (x0,y0+1), (x0+1,y0+1). A neighbour outside the world counts as
 // zero; a neighbour of weight 0 is never read, so integer positions touch one pixel only.
+//
+// For 8- and 16-bit channels that double sum is exact: the fractions are whole multiples of
+// 2^-16, each weight a whole multiple of 2^-32 below 1, and channel x weight summed over four
+// neighbours stays below 2^50, inside a double's 53 bits. So the same sum is formed in 64-bit
+// integers in units of 2^-32, and "+ 0.5, truncated" becomes adding 2^31 and shifting: the
+// same bits, without a conversion per channel and tap.
 template <typename Pixel>
 PF_Err subpixelSample(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
     if (PF_Err err = checkArguments(params, dst)) return err;
     const PF_EffectWorld* world = params->src;
     const std::int64_t x0 = x >> 16, y0 = y >> 16;
-    const double fx = static_cast<double>(x & 0xFFFF) / 65536.0;
-    const double fy = static_cast<double>(y & 0xFFFF) / 65536.0;
-    const struct {
-        std::int64_t x, y;
-        double weight;
-    } taps[4] = {
-        {x0, y0, (1.0 - fx) * (1.0 - fy)},
-        {x0 + 1, y0, fx * (1.0 - fy)},
-        {x0, y0 + 1, (1.0 - fx) * fy},
-        {x0 + 1, y0 + 1, fx * fy},
-    };
-    double a = 0.0, r = 0.0, g = 0.0, b = 0.0;
-    for (const auto& tap : taps) {
-        if (tap.weight == 0.0) continue;
-        if (!inside<Pixel>(world, tap.x, tap.y)) {
-            a += 0.0 * tap.weight;
-            r += 0.0 * tap.weight;
-            g += 0.0 * tap.weight;
-            b += 0.0 * tap.weight;
-            continue;
-        }
-        const Pixel& p = pixelAt<Pixel>(world, tap.x, tap.y);
-        a += static_cast<double>(p.alpha) * tap.weight;
-        r += static_cast<double>(p.red) * tap.weight;
-        g += static_cast<double>(p.green) * tap.weight;
-        b += static_cast<double>(p.blue) * tap.weight;
-    }
     using Channel = decltype(Pixel{}.alpha);
-    dst->alpha = fromSum<Channel>(a);
-    dst->red = fromSum<Channel>(r);
-    dst->green = fromSum<Channel>(g);
-    dst->blue = fromSum<Channel>(b);
-    return PF_Err_NONE;
+    if constexpr (std::is_integral_v<Channel>) {
+        const std::uint64_t fx = static_cast<std::uint32_t>(x) & 0xFFFFu;
+        const std::uint64_t fy = static_cast<std::uint32_t>(y) & 0xFFFFu;
+        const std::uint64_t gx = 65536 - fx, gy = 65536 - fy;
+        const struct {
+            std::int64_t x, y;
+            std::uint64_t weight;
+        } taps[4] = {
+            {x0, y0, gx * gy},
+            {x0 + 1, y0, fx * gy},
+            {x0, y0 + 1, gx * fy},
+            {x0 + 1, y0 + 1, fx * fy},
+        };
+        std::uint64_t a = 0, r = 0, g = 0, b = 0;
+        for (const auto& tap : taps) {
+            if (tap.weight == 0 || !inside<Pixel>(world, tap.x, tap.y)) continue;
+            const Pixel& p = pixelAt<Pixel>(world, tap.x, tap.y);
+            a += p.alpha * tap.weight;
+            r += p.red * tap.weight;
+            g += p.green * tap.weight;
+            b += p.blue * tap.weight;
+        }
+        constexpr std::uint64_t half = std::uint64_t{1} << 31;
+        dst->alpha = static_cast<Channel>((a + half) >> 32);
+        dst->red = static_cast<Channel>((r + half) >> 32);
+        dst->green = static_cast<Channel>((g + half) >> 32);
+        dst->blue = static_cast<Channel>((b + half) >> 32);
+        return PF_Err_NONE;
+    } else {
+        const double fx = static_cast<double>(x & 0xFFFF) / 65536.0;
+        const double fy = static_cast<double>(y & 0xFFFF) / 65536.0;
+        const struct {
+            std::int64_t x, y;
+            double weight;
+        } taps[4] = {
+            {x0, y0, (1.0 - fx) * (1.0 - fy)},
+            {x0 + 1, y0, fx * (1.0 - fy)},
+            {x0, y0 + 1, (1.0 - fx) * fy},
+            {x0 + 1, y0 + 1, fx * fy},
+        };
+        double a = 0.0, r = 0.0, g = 0.0, b = 0.0;
+        for (const auto& tap : taps) {
+            if (tap.weight == 0.0) continue;
+            if (!inside<Pixel>(world, tap.x, tap.y)) {
+                a += 0.0 * tap.weight;
+                r += 0.0 * tap.weight;
+                g += 0.0 * tap.weight;
+                b += 0.0 * tap.weight;
+                continue;
+            }
+            const Pixel& p = pixelAt<Pixel>(world, tap.x, tap.y);
+            a += static_cast<double>(p.alpha) * tap.weight;
+            r += static_cast<double>(p.red) * tap.weight;
+            g += static_cast<double>(p.green) * tap.weight;
+            b += static_cast<double>(p.blue) * tap.weight;
+        }
+        dst->alpha = static_cast<Channel>(a);
+        dst->red = static_cast<Channel>(r);
+        dst->green = static_cast<Channel>(g);
+        dst->blue = static_cast<Channel>(b);
+        return PF_Err_NONE;
+    }
 }
 
 const PF_Sampling8Suite1 kSampling8{&nnSample<PF_Pixel>, &subpixelSample<PF_Pixel>};

@@ -86,11 +86,27 @@ SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX,
       downsampleX_(downsampleX),
       downsampleY_(downsampleY),
       options_(options) {
+    init();
+}
+
+SmartFrame::SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX,
+                       PF_RationalScale downsampleY, Options options)
+    : downsampleX_(downsampleX), downsampleY_(downsampleY), options_(options) {
+    const int nx = blockSize(downsampleX), ny = blockSize(downsampleY);
+    if (nx == 1 && ny == 1)
+        borrowed_ = &layer;
+    else
+        layer_ = downsampled(layer, nx, ny);
+    init();
+}
+
+void SmartFrame::init() {
+    const Image& image = layer();
     preInput_.output_request.rect =
-        options_.request.value_or(PF_LRect{0, 0, layer_.width, layer_.height});
+        options_.request.value_or(PF_LRect{0, 0, image.width, image.height});
     preInput_.output_request.field = 0;
     preInput_.output_request.channel_mask = 0xF;  // alpha, red, green, blue
-    preInput_.bitdepth = bitdepthOf(layer_.depth);
+    preInput_.bitdepth = bitdepthOf(image.depth);
     preCallbacks_.checkout_layer = &SmartFrame::checkoutLayer;
     preExtra_.input = &preInput_;
     preExtra_.output = &preOutput_;
@@ -126,9 +142,9 @@ void SmartFrame::detach() {
 }
 
 void SmartFrame::prepareInData(PF_InData& in) const {
-    in.width = layer_.width;
-    in.height = layer_.height;
-    in.extent_hint = PF_LRect{0, 0, layer_.width, layer_.height};
+    in.width = layerWidth();
+    in.height = layerHeight();
+    in.extent_hint = PF_LRect{0, 0, layerWidth(), layerHeight()};
     in.downsample_x = downsampleX_;
     in.downsample_y = downsampleY_;
     in.pixel_aspect_ratio = PF_RationalScale{1, 1};
@@ -159,7 +175,7 @@ PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_l
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || index != 0 || req == nullptr || result == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
-    const PF_LRect whole{0, 0, frame->layer_.width, frame->layer_.height};
+    const PF_LRect whole{0, 0, frame->layerWidth(), frame->layerHeight()};
     PF_LRect clipped{std::max(req->rect.left, whole.left), std::max(req->rect.top, whole.top),
                      std::min(req->rect.right, whole.right),
                      std::min(req->rect.bottom, whole.bottom)};
@@ -189,13 +205,11 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     Checkout& checkout = it->second;
     if (checkout.world.data == nullptr) {
         const PF_LRect& r = checkout.rect;
-        if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->layer_.depth, true,
-                                     &checkout.world))
+        if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left,
+                                         r.bottom - r.top, &checkout.world))
             return err;
-        imageToWorld(frame->layer_, -r.left, -r.top, &checkout.world);
         checkout.world.origin_x = r.left;
         checkout.world.origin_y = r.top;
-        checkout.checksum = worldChecksum(&checkout.world, frame->layer_.depth);
         ledger().opened(kLayerPixels);
     }
     *pixels = &checkout.world;
@@ -205,7 +219,9 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
 bool SmartFrame::checkInPixels(Checkout& checkout) {
     if (checkout.world.data == nullptr) return false;
     Ledger& ledger = Host::current()->ledger();
-    const bool unchanged = worldChecksum(&checkout.world, layer_.depth) == checkout.checksum;
+    // Compared with the layer it was copied from rather than hashed before and after.
+    const bool unchanged =
+        worldMatchesImage(&checkout.world, layer(), checkout.rect.left, checkout.rect.top);
     const bool intact = worldGuardsIntact(&checkout.world);
     if (!unchanged || !intact) {
         inputUnchanged_ = false;
@@ -234,7 +250,7 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
     if (frame->output_.data == nullptr) {
         PF_LRect r = frame->preOutput_.result_rect;
         if (isEmpty(r)) r = PF_LRect{0, 0, 0, 0};
-        if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->layer_.depth,
+        if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->depth(),
                                      !frame->options_.poisonOutput, &frame->output_))
             return err;
         frame->output_.origin_x = r.left;
@@ -246,7 +262,9 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
     return PF_Err_NONE;
 }
 
-void SmartFrame::finish() {
+void SmartFrame::finish() { finish(std::vector<std::uint8_t>()); }
+
+void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     if (finished_) return;
     finished_ = true;
     Host* host = Host::current();
@@ -259,7 +277,17 @@ void SmartFrame::finish() {
     }
     if (output_.data != nullptr) {
         resultRect_ = outputRect_;
-        result_ = worldToImage(&output_, layer_.depth, 0, 0, output_.width, output_.height);
+        result_.width = output_.width;
+        result_.height = output_.height;
+        result_.depth = depth();
+        result_.bytes = std::move(storage);
+        result_.bytes.clear();
+        const std::size_t rowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
+        result_.bytes.reserve(rowBytes * static_cast<std::size_t>(output_.height));
+        for (int y = 0; y < output_.height; ++y) {
+            const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
+            result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
+        }
         outputIntact_ = worldGuardsIntact(&output_);
         if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);
@@ -281,16 +309,27 @@ void SmartFrame::finish() {
     }
 }
 
+Image SmartFrame::takeOutput(const PF_LRect& area) {
+    if (output_.data == nullptr && area.left == resultRect_.left && area.top == resultRect_.top &&
+        area.right - area.left == result_.width && area.bottom - area.top == result_.height &&
+        result_.width > 0 && result_.height > 0) {
+        Image taken = std::move(result_);
+        result_ = Image();
+        return taken;
+    }
+    return output(area);
+}
+
 Image SmartFrame::output(const PF_LRect& area) const {
     const int width = std::max(0, area.right - area.left);
     const int height = std::max(0, area.bottom - area.top);
     if (output_.data != nullptr)
-        return worldToImage(&output_, layer_.depth, area.left - outputRect_.left,
+        return worldToImage(&output_, depth(), area.left - outputRect_.left,
                             area.top - outputRect_.top, width, height);
-    Image image(width, height, layer_.depth);
+    Image image(width, height, depth());
     if (result_.width == 0 || result_.height == 0) return image;
     // Place the kept copy of the output into the area.
-    const int ps = pixelBytes(layer_.depth);
+    const int ps = pixelBytes(depth());
     const int x0 = std::max(area.left, resultRect_.left);
     const int x1 = std::min(area.right, resultRect_.left + result_.width);
     for (int y = std::max(area.top, resultRect_.top);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace vhost {
 
@@ -45,6 +46,11 @@ public:
                Options options);
     SmartFrame(const Image& layer, PF_RationalScale downsampleX = {1, 1},
                PF_RationalScale downsampleY = {1, 1});
+    // The same, reading a layer that needs no downsampling in place instead of copying it: the
+    // caller keeps `layer` alive and unchanged for as long as the frame lives.
+    struct Borrow {};
+    SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX,
+               PF_RationalScale downsampleY, Options options);
     // Runs finish() if it has not run, and detaches from the effect.
     ~SmartFrame();
     SmartFrame(const SmartFrame&) = delete;
@@ -58,12 +64,12 @@ public:
     // extent hint, unit pixel aspect ratio.
     void prepareInData(PF_InData& in) const;
 
-    Depth depth() const { return layer_.depth; }
+    Depth depth() const { return layer().depth; }
     // The layer as the effect sees it: ceil(W / n) x ceil(H / n), each pixel the average of its
     // block (8- and 16-bit: + 0.5, truncated).
-    const Image& layer() const { return layer_; }
-    int layerWidth() const { return layer_.width; }
-    int layerHeight() const { return layer_.height; }
+    const Image& layer() const { return borrowed_ ? *borrowed_ : layer_; }
+    int layerWidth() const { return layer().width; }
+    int layerHeight() const { return layer().height; }
 
     // The records for the two commands. smartRenderExtra() carries the pre_render_data that the
     // pre-render stored in the pre-render output.
@@ -79,6 +85,9 @@ public:
     // input was only read (faults in the ledger otherwise), releases every checkout and disposes
     // of the pre-render data. Safe to call twice.
     void finish();
+    // The same, keeping the copy of the output in `storage` (whose capacity a caller that renders
+    // frame after frame hands back, so that no fresh memory is touched).
+    void finish(std::vector<std::uint8_t>&& storage);
     bool finished() const { return finished_; }
     // After finish(): whether the output's guard bands were intact and every input world unchanged.
     bool outputIntact() const { return outputIntact_; }
@@ -87,6 +96,9 @@ public:
     // The output over `area` (layer coordinates at the render's downsampling); pixels that the
     // output world does not cover are zero. Valid during the render and after finish().
     Image output(const PF_LRect& area) const;
+    // The same after finish(), handing over the kept copy instead of copying it again when
+    // `area` is exactly the output's rectangle; the frame's output is empty afterwards.
+    Image takeOutput(const PF_LRect& area);
 
     // The callbacks, as the records hand them to a module.
     static PF_Err checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
@@ -101,13 +113,15 @@ private:
     struct Checkout {
         PF_LRect rect{};
         PF_EffectWorld world{};  // data null until checkout_layer_pixels
-        std::uint64_t checksum = 0;
     };
 
     static SmartFrame* of(PF_ProgPtr effect_ref);
     bool checkInPixels(Checkout& checkout);
 
-    Image layer_;
+    void init();
+
+    Image layer_;                      // the layer as the effect sees it, unless borrowed
+    const Image* borrowed_ = nullptr;  // the caller's layer, read in place
     PF_RationalScale downsampleX_, downsampleY_;
     Options options_;
     Effect* effect_ = nullptr;

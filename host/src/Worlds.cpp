@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace vhost {
 
@@ -26,7 +28,18 @@ struct WorldBlock {
 struct Registry {
     std::mutex mutex;
     std::map<const void*, std::unique_ptr<WorldBlock>> blocks;
+    // Storage of large worlds that were freed, kept for the next world of the same size: a render
+    // makes and frees the same few worlds every frame, and fresh memory costs a page fault per
+    // page, more than the copy that fills it.
+    std::vector<std::pair<std::size_t, std::unique_ptr<std::uint8_t[]>>> spare;
 };
+
+constexpr std::size_t kSpareMinBytes = std::size_t{1} << 20;
+constexpr std::size_t kSpareBlocks = 3;
+
+// Storage of `size` bytes, from the spares when one fits exactly. Throws std::bad_alloc.
+std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size);
+void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size);
 
 Registry& registry() {
     static Registry r;
@@ -43,6 +56,32 @@ const WorldBlock* findLocked(Registry& r, const PF_EffectWorld* world) {
         block->width != world->width || block->height != world->height)
         return nullptr;
     return block;
+}
+
+std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size) {
+    if (size >= kSpareMinBytes) {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        for (auto it = r.spare.begin(); it != r.spare.end(); ++it)
+            if (it->first == size) {
+                std::unique_ptr<std::uint8_t[]> storage = std::move(it->second);
+                r.spare.erase(it);
+                return storage;
+            }
+    }
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);
+}
+
+void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size) {
+    if (!storage || size < kSpareMinBytes) return;
+    std::unique_ptr<std::uint8_t[]> dropped;  // freed outside the lock
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (r.spare.size() == kSpareBlocks) {
+        dropped = std::move(r.spare.front().second);
+        r.spare.erase(r.spare.begin());
+    }
+    r.spare.emplace_back(size, std::move(storage));
 }
 
 }  // namespace
@@ -65,7 +104,12 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
     }
 }
 
-PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world) {
+namespace {
+
+// Lays out a new world of width x height at `depth` with every guard and padding byte set; the
+// pixels are left for `fillRow` to write, row by row. Refusals as createWorld.
+template <typename FillRow>
+PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, FillRow&& fillRow) {
     if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide ||
         height > kMaxWorldSide)
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -74,20 +118,27 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
     const std::size_t rowbytes = (static_cast<std::size_t>(width) + kWorldRowSlackPixels) * ps;
     const std::size_t rows = static_cast<std::size_t>(height) + 2 * kWorldGuardRows;
     const std::size_t guardLeft = (kWorldRowSlackPixels / 2) * ps;
+    const std::size_t pixelRowBytes = static_cast<std::size_t>(width) * ps;
 
     auto block = std::make_unique<WorldBlock>();
     try {
-        block->storage.reset(new std::uint8_t[rows * rowbytes]);
+        block->storage = takeStorage(rows * rowbytes);
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }
     block->size = rows * rowbytes;
     std::uint8_t* base = block->storage.get();
-    std::memset(base, kWorldGuardByte, block->size);
     std::uint8_t* data = base + kWorldGuardRows * rowbytes + guardLeft;
-    for (int y = 0; y < height; ++y)
-        std::memset(data + static_cast<std::size_t>(y) * rowbytes, clear ? 0 : kWorldUnclearedByte,
-                    static_cast<std::size_t>(width) * ps);
+    // Each byte is written once: the guard before a row, the row's pixels, and after the last
+    // row the rest of the block.
+    std::uint8_t* at = base;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = data + static_cast<std::size_t>(y) * rowbytes;
+        std::memset(at, kWorldGuardByte, static_cast<std::size_t>(row - at));
+        fillRow(row, y, pixelRowBytes);
+        at = row + pixelRowBytes;
+    }
+    std::memset(at, kWorldGuardByte, static_cast<std::size_t>(base + block->size - at));
     block->data = data;
     block->depth = depth;
     block->format = pixelFormatOf(depth);
@@ -114,6 +165,67 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
     return PF_Err_NONE;
 }
 
+}  // namespace
+
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world) {
+    const int value = clear ? 0 : kWorldUnclearedByte;
+    return makeWorld(width, height, depth, world,
+                     [value](std::uint8_t* row, int, std::size_t bytes) {
+                         std::memset(row, value, bytes);
+                     });
+}
+
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
+                       PF_EffectWorld* world) {
+    const std::size_t ps = bytesPerPixel(image.depth);
+    // The columns of the world that the image covers, and where they start in it.
+    const int x0 = std::clamp(-x, 0, std::max(width, 0));
+    const int x1 = std::clamp(image.width - x, x0, std::max(width, 0));
+    return makeWorld(width, height, image.depth, world,
+                     [&](std::uint8_t* row, int r, std::size_t bytes) {
+                         const int from = y + r;
+                         if (from < 0 || from >= image.height || x0 >= x1) {
+                             std::memset(row, 0, bytes);
+                             return;
+                         }
+                         std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
+                         std::memcpy(row + static_cast<std::size_t>(x0) * ps,
+                                     image.bytes.data() +
+                                         (static_cast<std::size_t>(from) * image.width +
+                                          static_cast<std::size_t>(x + x0)) * ps,
+                                     static_cast<std::size_t>(x1 - x0) * ps);
+                         std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
+                                     bytes - static_cast<std::size_t>(x1) * ps);
+                     });
+}
+
+bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y) {
+    const int ps = pixelBytes(image.depth);
+    for (int r = 0; r < world->height; ++r) {
+        const int from = y + r;
+        for (int c = 0; c < world->width;) {
+            const int sx = x + c;
+            const bool covered = from >= 0 && from < image.height && sx >= 0 && sx < image.width;
+            const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
+            if (!covered) {
+                // Outside the image the world was made zero.
+                for (int i = 0; i < ps; ++i)
+                    if (pixel[i] != 0) return false;
+                ++c;
+                continue;
+            }
+            const int run = std::min(world->width - c, image.width - sx);
+            if (std::memcmp(pixel,
+                            image.bytes.data() +
+                                (static_cast<std::size_t>(from) * image.width + sx) * ps,
+                            static_cast<std::size_t>(run) * ps) != 0)
+                return false;
+            c += run;
+        }
+    }
+    return true;
+}
+
 bool destroyWorld(PF_EffectWorld* world) {
     std::unique_ptr<WorldBlock> gone;
     {
@@ -124,6 +236,7 @@ bool destroyWorld(PF_EffectWorld* world) {
         gone = std::move(it->second);
         r.blocks.erase(it);
     }
+    giveStorage(std::move(gone->storage), gone->size);
     *world = PF_EffectWorld{};
     return true;
 }
@@ -197,6 +310,21 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
 }
 
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height) {
+    if (x >= 0 && y >= 0 && width > 0 && height > 0 && x + width <= world->width &&
+        y + height <= world->height) {
+        // Wholly inside: the rows appended as they are, with no zero fill before them.
+        Image image;
+        image.width = width;
+        image.height = height;
+        image.depth = depth;
+        const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel(depth);
+        image.bytes.reserve(rowBytes * static_cast<std::size_t>(height));
+        for (int row = 0; row < height; ++row) {
+            const std::uint8_t* from = worldPixelAddress(world, x, y + row, pixelBytes(depth));
+            image.bytes.insert(image.bytes.end(), from, from + rowBytes);
+        }
+        return image;
+    }
     Image image(width, height, depth);
     const int ps = pixelBytes(depth);
     const int x0 = std::max(x, 0), x1 = std::min(x + width, static_cast<int>(world->width));

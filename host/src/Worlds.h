@@ -33,6 +33,15 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format);
 // pixels cannot be allocated; the record is left untouched on failure. No Ledger entry: the
 // callers that hand worlds to a module count them.
 PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world);
+// A new world of width x height at the image's depth whose pixel (i, j) is the image's pixel
+// (x + i, y + j), zero where that lies outside the image; made in one pass over its bytes.
+// Refusals as createWorld.
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
+                       PF_EffectWorld* world);
+// True when every pixel of the world still holds what createWorldFrom put there from the same
+// image and position: compared at memcmp speed, so a host can prove cheaply that a module only
+// read a world it was given.
+bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y);
 // Frees a world made by createWorld and clears the record. False (nothing freed) when the record
 // is not a live host world.
 bool destroyWorld(PF_EffectWorld* world);

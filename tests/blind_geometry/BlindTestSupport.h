@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 #include "SPBasic.h"
 #include "VelmorBlind.h"
@@ -101,6 +103,17 @@ public:
     static int states_use_count(const Impl& i) { return i.band_states.use_count(); }
     static int order_use_count(const Impl& i) { return i.band_order.use_count(); }
     static double step(double v) { return Impl::_step(v); }
+
+    // The pass with every pixel classified on its own, and the zones the span pass walks.
+    static void execute_per_pixel(const Impl& i, Layer& in, Layer& out, Rect const& region)
+    {
+        i._execute_per_pixel(in, out, region);
+    }
+    static std::size_t zone_count(const Impl& i, double u_bound)
+    {
+        std::vector<Impl::Zone> zones;
+        return i._zones(zones, u_bound) ? zones.size() : 0;
+    }
 
     static blindtest::Info classify(const Impl& i, int x, int y, bool aa)
     {

@@ -216,6 +216,55 @@ TEST(SamplingFloat, ZeroWeightNeighbourIsNeverRead)
     EXPECT_TRUE(samePixel(out, PF_PixelFloat{1.0f, 0.75f, 0.625f, 1.5f}));
 }
 
+// The 8- and 16-bit samplers sum in integers; they must give exactly what the documented double
+// sum gives (weights (1 - fx)(1 - fy), fx(1 - fy), (1 - fx)fy, fx fy; + 0.5, truncated), for
+// channels over the whole range of their type and positions in, between and beyond the pixels.
+template <typename P, typename Suite>
+void expectDoubleSum(const Suite& suite, unsigned maxChannel)
+{
+    ExactWorld<P> w(5, 3, 2);
+    std::uint32_t seed = 12345;
+    auto next = [&] { seed = seed * 1664525u + 1013904223u; return seed >> 8; };
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            using C = decltype(P{}.alpha);
+            w.at(x, y) = P{static_cast<C>(next() % (maxChannel + 1)), static_cast<C>(next() % (maxChannel + 1)),
+                           static_cast<C>(next() % (maxChannel + 1)), static_cast<C>(x + y == 0 ? maxChannel : next() % (maxChannel + 1))};
+        }
+    PF_SampPB pb{};
+    pb.src = &w.world;
+    for (int i = 0; i < 20000; ++i) {
+        const PF_Fixed px = static_cast<PF_Fixed>(next() % (7 * kOne)) - kOne;
+        const PF_Fixed py = static_cast<PF_Fixed>(next() % (5 * kOne)) - kOne;
+        const double fx = static_cast<double>(px & 0xFFFF) / 65536.0, fy = static_cast<double>(py & 0xFFFF) / 65536.0;
+        const int x0 = px >> 16, y0 = py >> 16;
+        const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+        double sum[4] = {0, 0, 0, 0};
+        for (int t = 0; t < 4; ++t) {
+            const int tx = x0 + t % 2, ty = y0 + t / 2;
+            if (weights[t] == 0.0 || tx < 0 || ty < 0 || tx >= 5 || ty >= 3)
+                continue;
+            const P& n = w.at(tx, ty);
+            sum[0] += n.alpha * weights[t];
+            sum[1] += n.red * weights[t];
+            sum[2] += n.green * weights[t];
+            sum[3] += n.blue * weights[t];
+        }
+        P got{};
+        ASSERT_EQ(suite.subpixel_sample(nullptr, px, py, &pb, &got), PF_Err_NONE);
+        const double channels[4] = {static_cast<double>(got.alpha), static_cast<double>(got.red),
+                                    static_cast<double>(got.green), static_cast<double>(got.blue)};
+        for (int c = 0; c < 4; ++c)
+            ASSERT_EQ(channels[c], std::trunc(sum[c] + 0.5)) << px << "," << py << " channel " << c;
+    }
+}
+
+TEST(SamplingIntegers, EightAndSixteenBitSumsEqualTheDoubleSum)
+{
+    expectDoubleSum<PF_Pixel>(vhost::sampling8Suite(), 255);
+    expectDoubleSum<PF_Pixel16>(vhost::sampling16Suite(), 65535);
+}
+
 // The samplers the host hands out through its suites are these.
 class SamplingSuitesTest : public HostTest {};
 

@@ -1,0 +1,307 @@
+// The named speed cases of scripts/bench.sh, each measured next to its baseline in the same run:
+// every repetition runs every case once, round robin, so that a busy machine slows cases and
+// baselines alike; the median of the repetitions is reported. One 1920 x 1080 frame unless the
+// name says otherwise; all the host's worker threads (default 2) unless it ends in /t1.
+//
+//   pass/*   the Blind filter alone (FilterMulti over host worlds, module code linked in)
+//   frame/*  the whole frame through the module loaded from disk by the stand-in host
+//   mem/*    (with --memory, in a process of its own) peak resident memory of one render
+//
+// Output: one line per case, tab-separated: name, median ms, baseline name, baseline ms. A
+// baseline that is another case refers to that case's median in the same run.
+#include "Effect.h"
+#include "Host.h"
+#include "Image.h"
+#include "Module.h"
+#include "Render.h"
+#include "Worlds.h"
+
+#include "VelmorBlind.h"
+#include "VelmorFilterMulti.h"
+#include "VelmorLayer.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr double kDegree = 0.017453292519943295;
+
+enum Control { kMode = 1, kCompletion, kDelay, kWidthControl, kDirection, kOffset, kOrder, kSeed,
+               kEasing, kEasingMode, kState, kOutside };
+
+PF_Err idle(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) { return PF_Err_NONE; }
+
+vhost::Image picture(int w, int h, vhost::Depth depth)
+{
+    vhost::Image image(w, h, depth);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int a = 128 + (x + y) % 128, r = x % 256, g = y % 256, b = (x * y) % 256;
+            switch (depth) {
+            case vhost::Depth::Bits8:
+                image.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(a), static_cast<A_u_char>(r),
+                                                    static_cast<A_u_char>(g), static_cast<A_u_char>(b)};
+                break;
+            case vhost::Depth::Bits16:
+                image.at<PF_Pixel16>(x, y) =
+                    PF_Pixel16{static_cast<A_u_short>(a * 128), static_cast<A_u_short>(r * 128),
+                               static_cast<A_u_short>(g * 128), static_cast<A_u_short>(b * 128)};
+                break;
+            case vhost::Depth::Float32:
+                image.at<PF_PixelFloat>(x, y) = PF_PixelFloat{a / 255.0f, r / 255.0f, g / 255.0f, b / 255.0f};
+                break;
+            }
+        }
+    return image;
+}
+
+int bpcOf(vhost::Depth depth)
+{
+    return depth == vhost::Depth::Bits8 ? 0 : (depth == vhost::Depth::Bits16 ? 1 : 2);
+}
+
+// The controls every case shares: bands of Width 24 at 30 degrees, Delay 30 %, mid-transition,
+// closing from both edges, Outside Mirror, cubic easing, in normal order.
+struct Look {
+    int state = Velmor::Blind::Still;
+    double width = 24.0;
+    int order = Velmor::Blind::Normal;
+    bool aa = true;
+};
+
+double seconds(const std::function<void()>& run)
+{
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Bench {
+    vhost::Host host;
+    std::shared_ptr<vhost::Module> module;
+    std::unique_ptr<vhost::Effect> effect;   // the module from disk, for frames
+    std::unique_ptr<vhost::Effect> inProc;   // an idle instance whose PF_InData the filter uses
+    PF_InData in{};
+    PF_OutData out{};
+    int threads;
+    std::map<vhost::Depth, vhost::Image> images;
+    vhost::Image result; // kept from frame to frame, as a renderer writing a sequence does
+    std::map<vhost::Depth, std::pair<PF_EffectWorld, PF_EffectWorld>> worlds;
+
+    explicit Bench(int t) : threads(t)
+    {
+        std::string error;
+        module = vhost::Module::load(VELMOR_MODULE, error);
+        if (!module)
+            throw std::runtime_error("cannot load the module: " + error);
+        effect = std::make_unique<vhost::Effect>(host, module);
+        if (effect->globalSetup() || effect->paramsSetup())
+            throw std::runtime_error("set-up failed");
+        inProc = std::make_unique<vhost::Effect>(host, vhost::Module::fromEntryPoint(&idle));
+        in = inProc->makeInData();
+        for (vhost::Depth depth : {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32}) {
+            images.emplace(depth, picture(kWidth, kHeight, depth));
+            auto& [src, dst] = worlds[depth];
+            if (vhost::createWorld(kWidth, kHeight, depth, false, &src) ||
+                vhost::createWorld(kWidth, kHeight, depth, false, &dst))
+                throw std::runtime_error("no worlds");
+            vhost::imageToWorld(images.at(depth), 0, 0, &src);
+        }
+    }
+    ~Bench()
+    {
+        for (auto& [depth, pair] : worlds) {
+            vhost::destroyWorld(&pair.first);
+            vhost::destroyWorld(&pair.second);
+        }
+        inProc.reset();
+        effect.reset();
+    }
+
+    void useThreads(int t)
+    {
+        if (host.threadCount() != t)
+            host.setThreadCount(t);
+    }
+
+    double pass(vhost::Depth depth, Look look, int t)
+    {
+        useThreads(t);
+        auto& [src, dst] = worlds.at(depth);
+        Velmor::Layer a(&in, &out, &src, bpcOf(depth)), b(&in, &out, &dst, bpcOf(depth));
+        Velmor::Blind::Parameter p;
+        p.setInData(&in).setLayerRect(PF_LRect{0, 0, kWidth, kHeight}).setIsAA(look.aa).setMode(2)
+            .setCompletion(0.5).setDelay(0.3).setWidth(look.width).setDirection(30.0 * kDegree)
+            .setOffset(15.0 / 360.0).setOrder(look.order).setSeed(5).setEasingType(3)
+            .setState(look.state).setBorderType(4);
+        return seconds([&] {
+            if (Velmor::FilterMulti<Velmor::Blind>(&in, a, b, p))
+                throw std::runtime_error("filter failed");
+        });
+    }
+
+    double copy(vhost::Depth depth)
+    {
+        useThreads(threads);
+        auto& [src, dst] = worlds.at(depth);
+        return seconds([&] {
+            if (in.utils->copy(in.effect_ref, &src, &dst, nullptr, nullptr))
+                throw std::runtime_error("copy failed");
+        });
+    }
+
+    double frame(vhost::Depth depth, double completion, Look look, int t)
+    {
+        const std::pair<int, double> controls[] = {
+            {kMode, 2}, {kState, look.state}, {kOutside, 4}, {kDelay, 30}, {kWidthControl, look.width},
+            {kDirection, 30}, {kOffset, 15}, {kOrder, look.order}, {kSeed, 5}, {kEasing, 3},
+            {kCompletion, completion}};
+        for (const auto& [index, value] : controls)
+            effect->setValue(index, value);
+        vhost::RenderOptions options;
+        options.threads = t;
+        return seconds([&] {
+            if (vhost::renderFrame(*effect, images.at(depth), result, options))
+                throw std::runtime_error("render failed");
+        });
+    }
+};
+
+struct Case {
+    std::string name;
+    std::string baseline;
+    std::function<double()> run;
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// One 4000 x 4000 8-bit frame through the host, Width 1, Shrink, on all threads: the process's
+// peak resident memory against four frames plus 64 MB.
+int memory()
+{
+    constexpr int side = 4000;
+    vhost::Host host;
+    std::string error;
+    auto module = vhost::Module::load(VELMOR_MODULE, error);
+    if (!module) {
+        std::fprintf(stderr, "cannot load the module: %s\n", error.c_str());
+        return 1;
+    }
+    vhost::Effect effect(host, module);
+    if (effect.globalSetup() || effect.paramsSetup())
+        return 1;
+    const std::pair<int, double> controls[] = {{kWidthControl, 1}, {kState, 3}, {kCompletion, 50}, {kDelay, 30}};
+    for (const auto& [index, value] : controls)
+        effect.setValue(index, value);
+    vhost::Image input = picture(side, side, vhost::Depth::Bits8), result;
+    if (vhost::renderFrame(effect, input, result))
+        return 1;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double frame = static_cast<double>(side) * side * 4 / 1e6;
+    std::printf("mem/4000/8\t%.1f\t4 frames + 64 MB\t%.1f\n", usage.ru_maxrss / 1000.0, 4 * frame + 64.0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int reps = 7;
+    int threads = 2;
+    std::string only; // a prefix of the case names to run, with their baselines
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--memory"))
+            return memory();
+        if (!std::strcmp(argv[i], "--reps") && i + 1 < argc)
+            reps = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+            only = argv[++i];
+        else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
+            threads = std::max(1, std::atoi(argv[++i]));
+        else {
+            std::fprintf(stderr, "usage: %s [--reps N] [--threads N] [--only PREFIX] | --memory\n", argv[0]);
+            return 2;
+        }
+    }
+    try {
+        Bench b(threads);
+        using vhost::Depth;
+        const int t = threads;
+        Look still, move, shrink, w2, w200, random;
+        move.state = Velmor::Blind::Move;
+        shrink.state = Velmor::Blind::Shrink;
+        w2.width = 2;
+        w200.width = 200;
+        random.state = Velmor::Blind::Move;
+        random.order = Velmor::Blind::RandomOrder;
+        const std::vector<Case> all = {
+            {"pass/copy/8", "", [&] { return b.copy(Depth::Bits8); }},
+            {"pass/copy/16", "", [&] { return b.copy(Depth::Bits16); }},
+            {"pass/copy/float", "", [&] { return b.copy(Depth::Float32); }},
+            {"pass/still/8", "pass/copy/8", [&] { return b.pass(Depth::Bits8, still, t); }},
+            {"pass/still/16", "pass/copy/16", [&] { return b.pass(Depth::Bits16, still, t); }},
+            {"pass/still/float", "pass/copy/float", [&] { return b.pass(Depth::Float32, still, t); }},
+            {"pass/move/8", "pass/copy/8", [&] { return b.pass(Depth::Bits8, move, t); }},
+            {"pass/shrink/8", "pass/copy/8", [&] { return b.pass(Depth::Bits8, shrink, t); }},
+            {"pass/move/8/random", "pass/copy/8", [&] { return b.pass(Depth::Bits8, random, t); }},
+            {"pass/still/8/w200", "pass/copy/8", [&] { return b.pass(Depth::Bits8, w200, t); }},
+            {"pass/still/8/w2", "pass/still/8/w200", [&] { return b.pass(Depth::Bits8, w2, t); }},
+            {"pass/still/8/t1", "pass/still/8", [&] { return b.pass(Depth::Bits8, still, 1); }},
+            {"pass/move/8/t1", "pass/move/8", [&] { return b.pass(Depth::Bits8, move, 1); }},
+            {"frame/copy/8", "pass/copy/8", [&] { return b.frame(Depth::Bits8, 0, still, t); }},
+            {"frame/move/8", "pass/move/8", [&] { return b.frame(Depth::Bits8, 50, move, t); }},
+            {"frame/move/8/t1", "frame/move/8", [&] { return b.frame(Depth::Bits8, 50, move, 1); }},
+        };
+        // The cases asked for and, before them, the baselines they need.
+        std::vector<Case> cases;
+        std::function<void(const std::string&)> want = [&](const std::string& name) {
+            for (const Case& c : cases)
+                if (c.name == name)
+                    return;
+            for (const Case& c : all)
+                if (c.name == name) {
+                    if (!c.baseline.empty())
+                        want(c.baseline);
+                    cases.push_back(c);
+                }
+        };
+        for (const Case& c : all)
+            if (c.name.compare(0, only.size(), only) == 0)
+                want(c.name);
+        std::map<std::string, std::vector<double>> samples;
+        for (const Case& c : cases) // one round to warm caches and the pool
+            c.run();
+        for (int r = 0; r < reps; ++r)
+            for (const Case& c : cases)
+                samples[c.name].push_back(c.run() * 1000.0);
+        for (const Case& c : cases) {
+            const double ms = median(samples[c.name]);
+            const double base = c.baseline.empty() ? 0.0 : median(samples[c.baseline]);
+            std::printf("%s\t%.3f\t%s\t%.3f\n", c.name.c_str(), ms, c.baseline.empty() ? "-" : c.baseline.c_str(), base);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmor_bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
