@@ -291,8 +291,19 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     layout.attribute("oiio:UnassociatedAlpha", 1);
 
     TempOutput temp(path);
-    if (!out->open(temp.tempPath().string(), layout))
+    // The writer holds the temporary file's proxy, so it is closed and gone before the file is.
+    struct CloseWriterFirst {
+        std::unique_ptr<OIIO::ImageOutput>& writer;
+        ~CloseWriterFirst() { writer.reset(); }
+    } closeWriterFirst{out};
+    if (out->supports("ioproxy")) out->set_ioproxy(temp.proxy());
+    // A failed write of our own names the true reason; the library's message would only echo it.
+    auto writeFailed = [&] {
+        if (temp.writeError())
+            failure("cannot write " + quoted(path) + ": " + writeErrorReason(temp.writeError()) + ".");
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
+    };
+    if (!out->open(temp.tempPath().string(), layout)) writeFailed();
 
     // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
     // Anything other than the three exact types (half, say) gets float data converted by the writer.
@@ -322,7 +333,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
         return out->write_image(TypeDesc::FLOAT, data.data());
     });
     if (ok) ok = out->close();
-    if (!ok) failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
+    if (!ok || temp.writeError()) writeFailed();
     temp.commit();
 }
 

@@ -5,35 +5,18 @@
 #include "Demo.h"
 #include "Error.h"
 #include "ImageIO.h"
+#include "Interrupt.h"
 #include "Notes.h"
+#include "OutputClash.h"
 #include "OutputFile.h"
 #include "Progress.h"
 
-#include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <ostream>
 
 namespace vblind {
 
 namespace {
-
-// Ctrl-C between frames stops the run cleanly: the frame being written is finished or dropped
-// whole (it goes through a temporary file), never left half-written.
-volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void onInterrupt(int) { gInterrupted = 1; }
-
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        gInterrupted = 0;
-        previous_ = std::signal(SIGINT, onInterrupt);
-    }
-    ~InterruptGuard() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
-
-private:
-    void (*previous_)(int) = SIG_DFL;
-};
 
 int indexOf(const std::vector<ControlDef>& controls, const std::string& name) {
     for (const ControlDef& c : controls)
@@ -90,11 +73,20 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
         sheet.emplace(plan.frames.count(), (input.width + plan.downsample - 1) / plan.downsample,
                       (input.height + plan.downsample - 1) / plan.downsample);
 
-    InterruptGuard guard;
+    // A signal stops the run between steps; the frame in hand is dropped unwritten.
+    auto stopIfAsked = [&](int frame) {
+        if (!interruptSignal()) return;
+        if (plan.frames.count() == 1) stopForInterrupt("before the frame was written; nothing was written.");
+        std::string done = frame == plan.frames.first ? "no frame was written"
+                           : "frames " + std::to_string(plan.frames.first) + " to " + std::to_string(frame - 1) +
+                                 " are complete";
+        stopForInterrupt("at frame " + std::to_string(frame) + ": " + done + ", frame " + std::to_string(frame) +
+                         " and later ones were not written" + (sheet ? ", nor the contact sheet." : "."));
+    };
+
     Progress progress(plan.frames.count(), plan.progress);
     for (int frame = plan.frames.first; frame <= plan.frames.last; ++frame) {
-        if (gInterrupted)
-            failure("interrupted at frame " + std::to_string(frame) + "; the frames before it are complete.");
+        stopIfAsked(frame);
         const std::string path = plan.output.pathFor(frame);
         progress.step(frame - plan.frames.first, path);
         if (plan.verbose) {
@@ -108,17 +100,24 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
                         " x " + std::to_string(result.height) + " pixels, not the size of the background.");
             compositeOver(result, *plan.under);
         }
+        stopIfAsked(frame);
         checkDestination(path);
         writeImage(path, result, notes);
-        if (sheet) sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
+        const int index = frame - plan.frames.first;
+        if (sheet && sheet->wants(index))
+            sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
     }
     progress.step(plan.frames.count(), "done");
     progress.finish();
-    if (gInterrupted) failure("interrupted; every frame is complete, the contact sheet was not written.");
-    if (sheet) writeImage(plan.contactSheet, sheet->image(), notes);
+    if (sheet) {
+        if (interruptSignal())
+            stopForInterrupt("after the last frame: every frame is complete, the contact sheet was not written.");
+        writeImage(plan.contactSheet, sheet->image(), notes);
+    }
 }
 
 void runRender(const RenderRequest& request, std::ostream& out, std::ostream& err) {
+    InterruptGuard interrupts;
     // Everything about the command line is checked before any image is read or frame rendered.
     SequencePlan plan;
     plan.frames = request.frames.empty() ? FrameRange{0, 0} : parseFrameRange(request.frames);
@@ -131,6 +130,9 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     if (looksLikeColour(request.under)) parseColour(request.under);
     checkWritableImage(plan.output.pathFor(plan.frames.first));
     if (!plan.contactSheet.empty()) checkWritableImage(plan.contactSheet);
+    std::vector<ReadFile> reads{{request.input, "input image"}};
+    if (!request.under.empty() && !looksLikeColour(request.under)) reads.push_back({request.under, "background image"});
+    checkOutputsSpareInputs(reads, plan.output, plan.frames, plan.contactSheet);
 
     SessionOptions options;
     if (request.module) options.module = *request.module;
@@ -149,6 +151,7 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
 }
 
 void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
+    InterruptGuard interrupts;
     namespace fs = std::filesystem;
     const fs::path dir = request.outDir;
     std::error_code ec;
