@@ -34,7 +34,9 @@ protected:
             ++count;
         }
         for (const std::string& name : listing()) {
-            if (name.rfind("f_", 0) == 0) EXPECT_LT(std::stoi(name.substr(2)), count) << name;
+            if (name.rfind("f_", 0) == 0) {
+                EXPECT_LT(std::stoi(name.substr(2)), count) << name;
+            }
         }
         return count;
     }

@@ -111,7 +111,8 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                            : "\"" + value + "\" is not a depth; write 8, 16 or 32 (32 is float)";
             },
             "", "DEPTH"));
-    render->add_option("--threads", r.threads, "Worker threads (default: all cores)")
+    render->add_option("--threads", r.threads, "Worker threads, also the number of frames encoded at once "
+                                               "(default: all cores)")
         ->check(CLI::Range(1, 256));
     render->add_option("--under", r.under,
                        "Composite the output over an image of the same size or a colour #RRGGBB[AA]");
@@ -120,6 +121,10 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                            std::to_string(ContactSheet::kMaxCells) + " frames shows " +
                            std::to_string(ContactSheet::kMaxCells) +
                            " of them, the first, the last and others evenly spaced between");
+    render->add_option("--compression", r.compression,
+                       "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default 1, "
+                       "the fastest that still compresses")
+        ->check(CLI::Range(0, 9));
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);

@@ -207,6 +207,16 @@ std::string formatLabel(const OIIO::ImageOutput& out) {
     return name;
 }
 
+// The deflate level of PNG and TIFF files (a TIFF asks for deflate by naming it with its level).
+void setCompression(OIIO::ImageSpec& layout, const std::string& format, int level) {
+    if (format == "PNG") {
+        layout.attribute("png:compressionLevel", level);
+        if (level <= 2) layout.attribute("png:filter", 8);  // PNG_FILTER_NONE
+    } else if (format == "TIFF") {
+        layout.attribute("compression", "zip:" + std::to_string(level));
+    }
+}
+
 }  // namespace
 
 LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
@@ -271,7 +281,7 @@ void checkWritableImage(const std::string& path) {
     checkDestination(path);
 }
 
-void writeImage(const std::string& path, const vhost::Image& image, Notes& notes) {
+void writeImage(const std::string& path, const vhost::Image& image, Notes& notes, const WriteOptions& options) {
     configureLibrary();
     auto out = OIIO::ImageOutput::create(path);
     if (!out) {
@@ -289,6 +299,8 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     OIIO::ImageSpec layout(image.width, image.height, channels, wanted);
     if (alpha) layout.alpha_channel = 3;
     layout.attribute("oiio:UnassociatedAlpha", 1);
+
+    setCompression(layout, format, options.compression);
 
     TempOutput temp(path);
     // The writer holds the temporary file's proxy, so it is closed and gone before the file is.

@@ -10,8 +10,11 @@
 #include "OutputClash.h"
 #include "OutputFile.h"
 #include "Progress.h"
+#include "WritePipeline.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 #include <ostream>
 
 namespace vblind {
@@ -42,6 +45,12 @@ std::optional<vhost::Image> loadUnder(const EffectSession& session, const std::s
                    std::to_string(back.height) + " pixels but the input is " + std::to_string(input.width) +
                    " x " + std::to_string(input.height) + "; --under needs an image of the same size.");
     return session.downsampled(back, downsample);
+}
+
+// As many frames encoded at once as the render has threads: --threads, else the cores.
+int writerCount(int threads) {
+    if (threads > 0) return threads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 }  // namespace
@@ -84,8 +93,16 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
                          " and later ones were not written" + (sheet ? ", nor the contact sheet." : "."));
     };
 
+    // Frames are written on other threads while the next one renders. Leaving this function by an
+    // exception, the pipeline still writes the frames it was handed before the failure.
+    const int outW = (input.width + plan.downsample - 1) / plan.downsample;
+    const int outH = (input.height + plan.downsample - 1) / plan.downsample;
+    WritePipeline writer(plan.writers, static_cast<std::size_t>(outW) * outH * vhost::bytesPerPixel(input.depth),
+                         plan.write, notes);
+
     Progress progress(plan.frames.count(), plan.progress);
     for (int frame = plan.frames.first; frame <= plan.frames.last; ++frame) {
+        if (interruptSignal()) writer.finish();  // the frames before are complete when we say so
         stopIfAsked(frame);
         const std::string path = plan.output.pathFor(frame);
         progress.step(frame - plan.frames.first, path);
@@ -100,19 +117,21 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
                         " x " + std::to_string(result.height) + " pixels, not the size of the background.");
             compositeOver(result, *plan.under);
         }
+        if (interruptSignal()) writer.finish();
         stopIfAsked(frame);
         checkDestination(path);
-        writeImage(path, result, notes);
         const int index = frame - plan.frames.first;
         if (sheet && sheet->wants(index))
             sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
+        writer.submit(path, std::move(result));
     }
+    writer.finish();
     progress.step(plan.frames.count(), "done");
     progress.finish();
     if (sheet) {
         if (interruptSignal())
             stopForInterrupt("after the last frame: every frame is complete, the contact sheet was not written.");
-        writeImage(plan.contactSheet, sheet->image(), notes);
+        writeImage(plan.contactSheet, sheet->image(), notes, plan.write);
     }
 }
 
@@ -125,6 +144,8 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     plan.quality = request.quality;
     plan.downsample = request.downsample;
     plan.contactSheet = request.contactSheet;
+    if (request.compression) plan.write.compression = *request.compression;
+    plan.writers = writerCount(request.threads);
     plan.verbose = request.verbose;
     plan.progress = !request.quiet && stderrIsTerminal();
     if (looksLikeColour(request.under)) parseColour(request.under);
@@ -164,6 +185,7 @@ void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     plan.frames = FrameRange{kDemoFirstFrame, kDemoLastFrame};
     plan.output = OutputPattern::parse((dir / "frame_%04d.png").string(), plan.frames.count());
     plan.contactSheet = (dir / "contact_sheet.png").string();
+    plan.writers = writerCount(request.threads);
     plan.verbose = request.verbose;
     plan.progress = !request.quiet && stderrIsTerminal();
     checkWritableImage(plan.output.pathFor(plan.frames.first));
