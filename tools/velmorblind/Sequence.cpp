@@ -111,19 +111,22 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
             out << describeFrame(session, frame) << std::endl;
         }
         vhost::Image result = session.render(input, frame, plan.quality, plan.downsample);
-        if (plan.under) {
-            if (plan.under->width != result.width || plan.under->height != result.height)
-                failure("the host rendered frame " + std::to_string(frame) + " at " + std::to_string(result.width) +
-                        " x " + std::to_string(result.height) + " pixels, not the size of the background.");
-            compositeOver(result, *plan.under);
-        }
+        if (plan.under && (plan.under->width != result.width || plan.under->height != result.height))
+            failure("the host rendered frame " + std::to_string(frame) + " at " + std::to_string(result.width) +
+                    " x " + std::to_string(result.height) + " pixels, not the size of the background.");
         if (interruptSignal()) writer.finish();
         stopIfAsked(frame);
         checkDestination(path);
+        // The background goes under on the writer's thread, unless the contact sheet needs the
+        // finished frame here.
+        const vhost::Image* under = plan.under ? &*plan.under : nullptr;
         const int index = frame - plan.frames.first;
-        if (sheet && sheet->wants(index))
+        if (sheet && sheet->wants(index)) {
+            if (under) compositeOver(result, *under);
+            under = nullptr;
             sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
-        writer.submit(path, std::move(result));
+        }
+        writer.submit(path, std::move(result), under);
     }
     writer.finish();
     progress.step(plan.frames.count(), "done");

@@ -1,5 +1,6 @@
 #include "WritePipeline.h"
 
+#include "Composite.h"
 #include "ImageIO.h"
 
 #include <algorithm>
@@ -34,11 +35,11 @@ void WritePipeline::rethrowFailure() {
     if (failure_) std::rethrow_exception(failure_);
 }
 
-void WritePipeline::submit(std::string path, vhost::Image image) {
+void WritePipeline::submit(std::string path, vhost::Image image, const vhost::Image* under) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return failure_ || static_cast<int>(queue_.size()) + busy_ < capacity_; });
     rethrowFailure();
-    queue_.push_back(Job{std::move(path), std::move(image)});
+    queue_.push_back(Job{std::move(path), std::move(image), under});
     lock.unlock();
     changed_.notify_all();
 }
@@ -67,6 +68,7 @@ void WritePipeline::work() {
         }
         std::exception_ptr failed;
         try {
+            if (job.under) compositeOver(job.image, *job.under);
             writeImage(job.path, job.image, notes_, options_);
         } catch (...) {
             failed = std::current_exception();

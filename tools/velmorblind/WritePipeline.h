@@ -1,4 +1,5 @@
-// Frames are encoded and written on threads of their own while the next frame renders. The queue
+// Frames are put over their background, encoded and written on threads of their own while the next
+// frame renders. The queue
 // is bounded by a number of frames and by their bytes, so memory stays a few frames whatever the
 // range. Every file still goes through writeImage and its checked temporary file; the first
 // failure stops the pipeline and is thrown to the thread that hands in frames.
@@ -28,8 +29,10 @@ public:
     WritePipeline(const WritePipeline&) = delete;
     WritePipeline& operator=(const WritePipeline&) = delete;
 
-    // Hands a frame over, waiting while the pipeline is full; throws the first write failure.
-    void submit(std::string path, vhost::Image image);
+    // Hands a frame over, waiting while the pipeline is full; throws the first write failure. With
+    // `under` (which must outlive the pipeline and have the frame's size and depth), the frame is put
+    // over it on the writer's thread before it is written.
+    void submit(std::string path, vhost::Image image, const vhost::Image* under = nullptr);
     // Waits until every frame handed in is written; throws the first write failure.
     void finish();
     // How many frames may be queued or being written at once.
@@ -39,6 +42,7 @@ private:
     struct Job {
         std::string path;
         vhost::Image image;
+        const vhost::Image* under = nullptr;
     };
     void work();
     void rethrowFailure();  // with the lock held
