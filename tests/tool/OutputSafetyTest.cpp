@@ -10,6 +10,7 @@
 #include <fcntl.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -90,6 +91,13 @@ TEST_F(OutputSafetyTest, OutputsThatAreInputsAreRefusedAndTheInputsKeepTheirByte
     EXPECT_EQ(vblind::testing::slurp(path("f_0001.png")), f1);
     EXPECT_EQ(vblind::testing::slurp(path("f_999999.png")), last);
     EXPECT_TRUE(fs::is_symlink(path("link.png")));
+    // Special files are never replaced by a picture.
+    fs::create_symlink("/dev/null", path("null.png"));
+    expectRefused({"render", "in.png", "-o", "null.png"}, 1, "it is a device");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    ASSERT_EQ(::mkfifo(path("pipe.png").c_str(), 0600), 0);
+    expectRefused({"render", "in.png", "-o", "pipe.png"}, 1, "it is a pipe");
+    EXPECT_TRUE(fs::is_fifo(path("pipe.png")));
 }
 
 TEST_F(OutputSafetyTest, ALinkedOutputHasItsTargetReplacedAndLongNamesWork) {

@@ -101,8 +101,16 @@ void checkDestination(const fs::path& requested) {
         failure("cannot write " + shown + ": the folder " + quoted(folder) + " does not exist.");
     if (!fs::is_directory(folder, ec))
         failure("cannot write " + shown + ": " + quoted(folder) + " is not a folder.");
-    if (fs::is_directory(destination, ec))
-        failure("cannot write " + shown + ": it is a folder.");
+    // Renaming onto a device, a pipe or a socket would replace that special file with a picture.
+    const fs::file_status existing = fs::status(destination, ec);
+    if (fs::is_directory(existing)) failure("cannot write " + shown + ": it is a folder.");
+    if (fs::exists(existing) && !fs::is_regular_file(existing))
+        failure("cannot write " + shown + ": it is " +
+                (fs::is_fifo(existing)         ? "a pipe"
+                 : fs::is_socket(existing)     ? "a socket"
+                 : fs::is_block_file(existing) || fs::is_character_file(existing) ? "a device"
+                                                                                  : "not a regular file") +
+                ", and only regular files are written.");
     // Ask the file system itself: permissions alone do not tell (read-only mounts, ACLs, root).
     const fs::path probe = temporaryNameFor(destination);
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

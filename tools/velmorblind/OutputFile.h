@@ -19,7 +19,8 @@ namespace vblind {
 std::filesystem::path resolveDestination(const std::filesystem::path& path);
 
 // Refuses (with one sentence, exit status 1) a destination whose folder is missing, is not a
-// folder or does not let us create a file; also a destination that is itself a folder.
+// folder or does not let us create a file; also a destination that is a folder, a device, a pipe
+// or a socket.
 void checkDestination(const std::filesystem::path& destination);
 
 // A user-facing reason for an errno value: "no space left on the device".
