@@ -143,3 +143,13 @@ TEST_F(CliTest, InfoFindsTheModuleBesideTheTool) {
               std::string::npos)
         << r.out;
 }
+
+TEST_F(CliTest, EmptyValuesAndUnknownDepthsAreRefusedSayingWhatIsAccepted) {
+    writeInput("in.png");
+    for (const char* option : {"--frames", "--depth", "--under", "--contact-sheet", "--fps", "--set", "--module"})
+        expectRefused({"render", "in.png", "-o", "out.png", option, ""}, 2, "empty");
+    expectRefused({"render", "in.png", "-o", ""}, 2, "empty");
+    expectRefused({"render", "", "-o", "out.png"}, 2, "empty");
+    expectRefused({"demo", "-o", ""}, 2, "empty");
+    expectRefused({"render", "in.png", "-o", "out.png", "--depth", "float"}, 2, "write 8, 16 or 32");
+}

@@ -145,3 +145,32 @@ TEST(Demo, TwoDifferentOpaquePicturesWithAGrid) {
     }
     EXPECT_EQ(demoForeground().bytes, a.bytes);  // made the same way every time
 }
+
+TEST(ContactSheet, ALongRangeGetsABoundedSheetOfEvenlyChosenFrames) {
+    // A hundred thousand 4K frames: the sheet's size does not follow the count.
+    ContactSheet sheet(100000, 3840, 2160);
+    ASSERT_EQ(sheet.cells(), ContactSheet::kMaxCells);
+    EXPECT_LE(sheet.image().bytes.size(), 16u << 20);
+    EXPECT_EQ(sheet.image().bytes.size(), ContactSheet(ContactSheet::kMaxCells, 3840, 2160).image().bytes.size());
+    std::vector<int> chosen;
+    const vhost::Image frame = filled8(8, 8, PF_Pixel{255, 1, 2, 3});
+    for (int index = 0; index < 100000; ++index)
+        if (sheet.wants(index)) {
+            chosen.push_back(index);
+            sheet.add(frame, index, 0.0);
+        }
+    ASSERT_EQ(chosen.size(), static_cast<std::size_t>(ContactSheet::kMaxCells));
+    EXPECT_EQ(chosen.front(), 0);
+    EXPECT_EQ(chosen.back(), 99999);
+    for (std::size_t i = 1; i < chosen.size(); ++i) {
+        const int gap = chosen[i] - chosen[i - 1];
+        EXPECT_TRUE(gap == 1010 || gap == 1011) << i << ": " << gap;  // 99999 / 99, rounded either way
+    }
+    // Up to the limit, every frame has its cell.
+    ContactSheet all(7, 10, 10);
+    for (int index = 0; index < 7; ++index) {
+        ASSERT_TRUE(all.wants(index)) << index;
+        all.add(frame, index, 0.0);
+    }
+    EXPECT_FALSE(all.wants(7));
+}

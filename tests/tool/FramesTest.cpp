@@ -65,3 +65,20 @@ TEST(OutputPattern, RefusesWhatIsNotOneFrameNumber) {
         EXPECT_NE(usageMessage([&] { OutputPattern::parse(bad, 2); }).find("not a frame number"), std::string::npos)
             << bad;
 }
+
+TEST(OutputPattern, FindsTheFrameANameBelongsTo) {
+    const FrameRange range{0, 999999};
+    const OutputPattern padded = OutputPattern::parse("out/f_%04d.png", 2);
+    EXPECT_EQ(padded.frameOf("out/f_0042.png", range), 42);
+    EXPECT_EQ(padded.frameOf("out/f_123456.png", range), 123456);   // wider than the padding
+    EXPECT_EQ(padded.frameOf("out/f_42.png", range), -1);           // not how frame 42 is written
+    EXPECT_EQ(padded.frameOf("out/f_0042.png", FrameRange{50, 60}), -1);
+    EXPECT_EQ(padded.frameOf("f_0042.png", range), -1);
+    EXPECT_EQ(padded.frameOf("out/f_.png", range), -1);
+    EXPECT_EQ(padded.fixedFolder(), "out/");
+    EXPECT_TRUE(padded.numberInFileName());
+    const OutputPattern spaced = OutputPattern::parse("%3d.tif", 2);
+    EXPECT_EQ(spaced.frameOf("  7.tif", range), 7);
+    EXPECT_EQ(spaced.frameOf("007.tif", range), -1);
+    EXPECT_FALSE(OutputPattern::parse("take%d/f.png", 2).numberInFileName());
+}

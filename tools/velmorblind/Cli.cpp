@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "ContactSheet.h"
 #include "Error.h"
 
 #include <CLI/CLI.hpp>
@@ -38,6 +39,24 @@ std::string sentence(std::string text) {
         text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     if (!text.empty() && text.back() != '.') text += '.';
     return text;
+}
+
+// Every option and argument that takes a value refuses an empty one: `--frames ""` is a mistake,
+// not a request for the default. Looked for before parsing, so that no option's own check (a
+// number's range, a list of choices) speaks first with a puzzling message about a blank.
+void refuseEmptyValues(int argc, const char* const* argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i], before = argv[i - 1];
+        const bool flag = before == "-q" || before == "--quiet" || before == "-v" || before == "--verbose";
+        std::string option;
+        if (arg.size() > 2 && arg.rfind("--", 0) == 0 && arg.back() == '=') option = arg.substr(0, arg.size() - 1);
+        else if (arg.empty() && before.size() > 1 && before[0] == '-' && !flag) option = before;
+        else if (arg.empty()) option = "IN";
+        if (!option.empty())
+            usageError(option + " was given an empty value, which names nothing; see \"velmorblind " + command +
+                       " --help\".");
+    }
 }
 
 void addModuleOption(CLI::App& cmd, std::optional<std::string>& module) {
@@ -82,15 +101,30 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
         ->check(CLI::IsMember({"best", "draft", "wireframe"}, CLI::ignore_case));
     render->add_option("--downsample", r.downsample, "Render at 1/N resolution (default 1)")
         ->check(CLI::Range(1, 64));
-    render->add_option("--depth", r.depth, "Bits per channel of the render: 8, 16 or 32 (float); "
-                                           "default: the input file's")
-        ->check(CLI::IsMember({8, 16, 32}));
-    render->add_option("--threads", r.threads, "Worker threads (default: all cores)")
+    std::string depth;
+    render->add_option("--depth", depth, "Bits per channel of the render: 8, 16 or 32 (float); "
+                                         "default: the input file's")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                return value == "8" || value == "16" || value == "32"
+                           ? std::string()
+                           : "\"" + value + "\" is not a depth; write 8, 16 or 32 (32 is float)";
+            },
+            "", "DEPTH"));
+    render->add_option("--threads", r.threads, "Worker threads, also the number of frames encoded at once "
+                                               "(default: all cores)")
         ->check(CLI::Range(1, 256));
     render->add_option("--under", r.under,
                        "Composite the output over an image of the same size or a colour #RRGGBB[AA]");
     render->add_option("--contact-sheet", r.contactSheet,
-                       "Also write one picture with all frames in a grid, labelled");
+                       "Also write one picture of the frames in a grid, labelled; a range of over " +
+                           std::to_string(ContactSheet::kMaxCells) + " frames shows " +
+                           std::to_string(ContactSheet::kMaxCells) +
+                           " of them, the first, the last and others evenly spaced between");
+    render->add_option("--compression", r.compression,
+                       "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default 1, "
+                       "the fastest that still compresses")
+        ->check(CLI::Range(0, 9));
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);
@@ -113,6 +147,7 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     if (!first.empty() && first[0] != '-' && first != "info" && first != "render" && first != "demo")
         usageError("there is no command \"" + std::string(argv[1]) +
                    "\"; the commands are info, render and demo. See \"velmorblind --help\".");
+    refuseEmptyValues(argc, argv);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -140,6 +175,7 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
         std::transform(quality.begin(), quality.end(), quality.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         r.quality = quality == "draft" ? Quality::Draft : quality == "wireframe" ? Quality::Wireframe : Quality::Best;
+        if (!depth.empty()) r.depth = std::stoi(depth);
     }
     if (*demo) cl.command = Command::Demo;
     return cl;

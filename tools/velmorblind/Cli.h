@@ -28,6 +28,7 @@ struct RenderRequest {
     int threads = 0;                    // 0: all cores
     std::string under;                  // image file or #RRGGBB[AA]; empty: none
     std::string contactSheet;           // empty: none
+    std::optional<int> compression;     // deflate level 0-9 of PNG and TIFF; nullopt: the fast default
     bool quiet = false;
     bool verbose = false;
     std::optional<std::string> module;

@@ -97,4 +97,17 @@ std::string OutputPattern::pathFor(int frame) const {
     return prefix_ + number + suffix_;
 }
 
+int OutputPattern::frameOf(const std::string& path, const FrameRange& range) const {
+    if (!hasFrameNumber()) return path == prefix_ ? range.first : -1;
+    if (path.size() <= prefix_.size() + suffix_.size() || path.compare(0, prefix_.size(), prefix_) != 0 ||
+        path.compare(path.size() - suffix_.size(), suffix_.size(), suffix_) != 0)
+        return -1;
+    std::string_view number(path);
+    number = number.substr(prefix_.size(), path.size() - prefix_.size() - suffix_.size());
+    while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
+    int frame = -1;
+    if (!parseFrameNumber(number, frame) || frame < range.first || frame > range.last) return -1;
+    return pathFor(frame) == path ? frame : -1;
+}
+
 }  // namespace vblind

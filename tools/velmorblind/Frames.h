@@ -27,6 +27,12 @@ public:
 
     bool hasFrameNumber() const { return slotBegin_ != std::string::npos; }
     std::string pathFor(int frame) const;
+    // The frame of `range` whose name pathFor() gives exactly `path` (as text), or -1.
+    int frameOf(const std::string& path, const FrameRange& range) const;
+    // Whether the frame number lies in the file name, not in a folder of the path.
+    bool numberInFileName() const { return suffix_.find('/') == std::string::npos; }
+    // The path up to and including its last '/' before the frame number ("" for none).
+    std::string fixedFolder() const { return prefix_.substr(0, prefix_.rfind('/') + 1); }
     const std::string& text() const { return text_; }
 
 private:

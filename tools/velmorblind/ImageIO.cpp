@@ -207,6 +207,16 @@ std::string formatLabel(const OIIO::ImageOutput& out) {
     return name;
 }
 
+// The deflate level of PNG and TIFF files (a TIFF asks for deflate by naming it with its level).
+void setCompression(OIIO::ImageSpec& layout, const std::string& format, int level) {
+    if (format == "PNG") {
+        layout.attribute("png:compressionLevel", level);
+        if (level <= 2) layout.attribute("png:filter", 8);  // PNG_FILTER_NONE
+    } else if (format == "TIFF") {
+        layout.attribute("compression", "zip:" + std::to_string(level));
+    }
+}
+
 }  // namespace
 
 LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
@@ -271,7 +281,7 @@ void checkWritableImage(const std::string& path) {
     checkDestination(path);
 }
 
-void writeImage(const std::string& path, const vhost::Image& image, Notes& notes) {
+void writeImage(const std::string& path, const vhost::Image& image, Notes& notes, const WriteOptions& options) {
     configureLibrary();
     auto out = OIIO::ImageOutput::create(path);
     if (!out) {
@@ -290,9 +300,22 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     if (alpha) layout.alpha_channel = 3;
     layout.attribute("oiio:UnassociatedAlpha", 1);
 
+    setCompression(layout, format, options.compression);
+
     TempOutput temp(path);
-    if (!out->open(temp.tempPath().string(), layout))
+    // The writer holds the temporary file's proxy, so it is closed and gone before the file is.
+    struct CloseWriterFirst {
+        std::unique_ptr<OIIO::ImageOutput>& writer;
+        ~CloseWriterFirst() { writer.reset(); }
+    } closeWriterFirst{out};
+    if (out->supports("ioproxy")) out->set_ioproxy(temp.proxy());
+    // A failed write of our own names the true reason; the library's message would only echo it.
+    auto writeFailed = [&] {
+        if (temp.writeError())
+            failure("cannot write " + quoted(path) + ": " + writeErrorReason(temp.writeError()) + ".");
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
+    };
+    if (!out->open(temp.tempPath().string(), layout)) writeFailed();
 
     // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
     // Anything other than the three exact types (half, say) gets float data converted by the writer.
@@ -322,7 +345,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
         return out->write_image(TypeDesc::FLOAT, data.data());
     });
     if (ok) ok = out->close();
-    if (!ok) failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
+    if (!ok || temp.writeError()) writeFailed();
     temp.commit();
 }
 

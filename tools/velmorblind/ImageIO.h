@@ -27,10 +27,21 @@ struct LoadedImage {
 LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
                       const std::string& role = "input image");
 
+// How files are encoded. `compression` is the deflate level of PNG and TIFF files, 0 (stored) to 9
+// (smallest, slowest); the default favours speed. At levels up to 2, PNG rows are stored
+// unfiltered, which is what makes the fast levels fast; above, the PNG library picks a filter per
+// row for smaller files.
+constexpr int kDefaultCompression = 1;
+struct WriteOptions {
+    int compression = kDefaultCompression;
+};
+
 // Writes `image` to `path` in the format its extension names, through a temporary file renamed into
 // place. A render whose depth the format cannot hold is converted with clamping and rounding to
-// nearest (said once through `notes`); a float render goes to EXR and TIFF as 32-bit float.
-void writeImage(const std::string& path, const vhost::Image& image, Notes& notes);
+// nearest (said once through `notes`, which may be shared by threads writing at once); a float
+// render goes to EXR and TIFF as 32-bit float.
+void writeImage(const std::string& path, const vhost::Image& image, Notes& notes,
+                const WriteOptions& options = {});
 
 // Refuses an output name whose extension names no format we can write (exit status 2) and a
 // destination folder that is missing or not writable (exit status 1), before any work is done.

@@ -1,8 +1,9 @@
 // Remarks for the user on stderr (a lossy conversion, a dropped channel), each said once per run
-// however many frames cause it.
+// however many frames cause it, from whichever thread writes the frame.
 #pragma once
 
 #include <iosfwd>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -13,10 +14,14 @@ public:
     explicit Notes(std::ostream& out) : out_(out) {}
     // Prints "velmorblind: <text>" the first time this text is seen; later calls do nothing.
     void once(const std::string& text);
-    bool said(const std::string& text) const { return said_.count(text) != 0; }
+    bool said(const std::string& text) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return said_.count(text) != 0;
+    }
 
 private:
     std::ostream& out_;
+    mutable std::mutex mutex_;
     std::set<std::string> said_;
 };
 

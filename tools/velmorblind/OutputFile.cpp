@@ -3,10 +3,15 @@
 #include "Error.h"
 
 #include <atomic>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <random>
 #include <string>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vblind {
 
@@ -14,63 +19,216 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::atomic<long long> gWriteBudget{-1};  // test hook: bytes left before writes fail; -1: unlimited
+
 fs::path folderOf(const fs::path& destination) {
     fs::path folder = destination.parent_path();
     return folder.empty() ? fs::path(".") : folder;
 }
 
-// A name in the destination's folder that no other run or file of this run will pick.
+std::string quoted(const fs::path& p) { return "\"" + p.string() + "\""; }
+
+// The longest file name the folder's file system takes (255 on the usual ones).
+std::size_t nameLimit(const fs::path& folder) {
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+// The first `bytes` bytes of a name, not cutting a UTF-8 character in two.
+std::string headOf(const std::string& name, std::size_t bytes) {
+    if (name.size() <= bytes) return name;
+    while (bytes > 0 && (static_cast<unsigned char>(name[bytes]) & 0xC0) == 0x80) --bytes;
+    return name.substr(0, bytes);
+}
+
+// A name in the destination's folder that no other run or file of this run will pick, short
+// enough for the file system whatever the destination's own name: the name is shortened to fit.
 fs::path temporaryNameFor(const fs::path& destination) {
     static std::atomic<unsigned> counter{0};
     static const unsigned long long salt = [] {
         std::random_device rd;
         return (static_cast<unsigned long long>(rd()) << 32) ^ rd();
     }();
-    const std::string name = "." + destination.filename().string() + ".velmorblind-" +
-                             std::to_string(salt % 1000000007ull) + "-" + std::to_string(counter++) +
-                             ".tmp";
-    return folderOf(destination) / name;
+    const fs::path folder = folderOf(destination);
+    const std::string tail = ".velmorblind-" + std::to_string(salt % 1000000007ull) + "-" +
+                             std::to_string(counter++) + ".tmp";
+    const std::size_t limit = nameLimit(folder);
+    const std::size_t room = limit > tail.size() + 1 ? limit - tail.size() - 1 : 0;
+    return folder / ("." + headOf(destination.filename().string(), room) + tail);
 }
 
 }  // namespace
 
-void checkDestination(const fs::path& destination) {
+std::string writeErrorReason(int err) {
+    switch (err) {
+        case ENOSPC: return "no space left on the device";
+#ifdef EDQUOT
+        case EDQUOT: return "the disk quota is used up";
+#endif
+        case EFBIG: return "the file is larger than the file system allows";
+        case EIO: return "the device reported an input/output error";
+        case EROFS: return "the file system is read-only";
+        case EACCES:
+        case EPERM: return "permission denied";
+        case ENAMETOOLONG: return "the name is too long for the file system";
+        default: break;
+    }
+    std::string text = std::strerror(err);
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+void failWritesAfterForTesting(long long bytes) { gWriteBudget = bytes; }
+
+fs::path resolveDestination(const fs::path& path) {
+    fs::path p = path;
+    std::error_code ec;
+    // Forty hops, as the kernel allows; a loop beyond that is left for the write to report.
+    for (int hop = 0; hop < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hop) {
+        const fs::path target = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : folderOf(p) / target;
+    }
+    return p;
+}
+
+void checkDestination(const fs::path& requested) {
+    const fs::path destination = resolveDestination(requested);
     const fs::path folder = folderOf(destination);
-    const std::string quoted = "\"" + destination.string() + "\"";
+    const std::string shown = quoted(requested);
     std::error_code ec;
     if (!fs::exists(folder, ec))
-        failure("cannot write " + quoted + ": the folder \"" + folder.string() + "\" does not exist.");
+        failure("cannot write " + shown + ": the folder " + quoted(folder) + " does not exist.");
     if (!fs::is_directory(folder, ec))
-        failure("cannot write " + quoted + ": \"" + folder.string() + "\" is not a folder.");
-    if (fs::is_directory(destination, ec))
-        failure("cannot write " + quoted + ": it is a folder.");
+        failure("cannot write " + shown + ": " + quoted(folder) + " is not a folder.");
+    // Renaming onto a device, a pipe or a socket would replace that special file with a picture.
+    const fs::file_status existing = fs::status(destination, ec);
+    if (fs::is_directory(existing)) failure("cannot write " + shown + ": it is a folder.");
+    if (fs::exists(existing) && !fs::is_regular_file(existing))
+        failure("cannot write " + shown + ": it is " +
+                (fs::is_fifo(existing)         ? "a pipe"
+                 : fs::is_socket(existing)     ? "a socket"
+                 : fs::is_block_file(existing) || fs::is_character_file(existing) ? "a device"
+                                                                                  : "not a regular file") +
+                ", and only regular files are written.");
     // Ask the file system itself: permissions alone do not tell (read-only mounts, ACLs, root).
     const fs::path probe = temporaryNameFor(destination);
-    {
-        std::ofstream f(probe, std::ios::binary);
-        if (!f) failure("cannot write " + quoted + ": the folder \"" + folder.string() +
-                        "\" does not let us create files.");
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM || err == EROFS)
+            failure("cannot write " + shown + ": the folder " + quoted(folder) + " does not let us create files.");
+        failure("cannot write " + shown + ": " + writeErrorReason(err) + ".");
     }
+    ::close(fd);
     fs::remove(probe, ec);
 }
 
-TempOutput::TempOutput(fs::path destination)
-    : destination_(std::move(destination)), temp_(temporaryNameFor(destination_)) {}
+// The temporary file under the image library: positioned and positional writes through one file
+// descriptor, each checked; the first failure is kept for the sentence.
+class TempOutput::Proxy : public OIIO::Filesystem::IOProxy {
+public:
+    Proxy(const std::string& name, int fd) : IOProxy(name, Write), fd_(fd) {}
+    const char* proxytype() const override { return "velmorblind-checked"; }
+    void close() override { m_mode = Closed; }  // the descriptor is the TempOutput's
+    bool seek(int64_t offset) override {
+        if (offset < 0) return false;
+        m_pos = offset;
+        return true;
+    }
+    size_t write(const void* buf, size_t size) override {
+        const size_t done = pwrite(buf, size, m_pos);
+        m_pos += static_cast<int64_t>(done);
+        return done;
+    }
+    size_t pwrite(const void* buf, size_t size, int64_t offset) override {
+        if (error_) return 0;
+        const long long budget = gWriteBudget.load();
+        if (budget >= 0) {
+            if (static_cast<long long>(size) > budget) {
+                gWriteBudget = 0;
+                error_ = ENOSPC;
+                return 0;
+            }
+            gWriteBudget = budget - static_cast<long long>(size);
+        }
+        const char* p = static_cast<const char*>(buf);
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pwrite(fd_, p + done, size - done, offset + static_cast<int64_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error_ = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+    size_t read(void* buf, size_t size) override {
+        const size_t done = pread(buf, size, m_pos);
+        m_pos += static_cast<int64_t>(done);
+        return done;
+    }
+    size_t pread(void* buf, size_t size, int64_t offset) override {
+        const ssize_t n = ::pread(fd_, buf, size, offset);
+        return n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    size_t size() const override {
+        struct stat st {};
+        return ::fstat(fd_, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+    }
+    int error() const { return error_; }
+
+private:
+    int fd_;
+    int error_ = 0;
+};
+
+TempOutput::TempOutput(const fs::path& destination)
+    : shown_(destination), destination_(resolveDestination(destination)), temp_(temporaryNameFor(destination_)) {
+    const int fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) fail(writeErrorReason(errno));
+    proxy_ = std::make_unique<Proxy>(temp_.string(), fd);
+    fd_ = fd;
+}
 
 TempOutput::~TempOutput() {
-    if (!committed_) {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && proxy_) {
         std::error_code ec;
         fs::remove(temp_, ec);
     }
 }
 
+OIIO::Filesystem::IOProxy* TempOutput::proxy() { return proxy_.get(); }
+
+int TempOutput::writeError() const { return proxy_ ? proxy_->error() : 0; }
+
+void TempOutput::fail(const std::string& reason) {
+    failure("cannot write " + quoted(shown_) + ": " + reason + ".");
+}
+
 void TempOutput::commit() {
+    if (writeError()) fail(writeErrorReason(writeError()));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail(writeErrorReason(errno));
+    if (st.st_size == 0) fail("the image library wrote nothing");
+    if (::fsync(fd_) != 0) fail(writeErrorReason(errno));
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail(writeErrorReason(errno));
     std::error_code ec;
     fs::rename(temp_, destination_, ec);
-    if (ec)
-        failure("cannot write \"" + destination_.string() + "\": renaming the finished file into "
-                "place failed (" + ec.message() + ").");
+    if (ec) fail("renaming the finished file into place failed (" + ec.message() + ")");
     committed_ = true;
+    // The rename itself reaches the device with the folder's own flush; a folder that cannot be
+    // opened or flushed (some network file systems) leaves the file complete all the same.
+    const int dir = ::open(folderOf(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 }  // namespace vblind

@@ -5,35 +5,21 @@
 #include "Demo.h"
 #include "Error.h"
 #include "ImageIO.h"
+#include "Interrupt.h"
 #include "Notes.h"
+#include "OutputClash.h"
 #include "OutputFile.h"
 #include "Progress.h"
+#include "WritePipeline.h"
 
-#include <atomic>
-#include <csignal>
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 #include <ostream>
 
 namespace vblind {
 
 namespace {
-
-// Ctrl-C between frames stops the run cleanly: the frame being written is finished or dropped
-// whole (it goes through a temporary file), never left half-written.
-volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void onInterrupt(int) { gInterrupted = 1; }
-
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        gInterrupted = 0;
-        previous_ = std::signal(SIGINT, onInterrupt);
-    }
-    ~InterruptGuard() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
-
-private:
-    void (*previous_)(int) = SIG_DFL;
-};
 
 int indexOf(const std::vector<ControlDef>& controls, const std::string& name) {
     for (const ControlDef& c : controls)
@@ -59,6 +45,12 @@ std::optional<vhost::Image> loadUnder(const EffectSession& session, const std::s
                    std::to_string(back.height) + " pixels but the input is " + std::to_string(input.width) +
                    " x " + std::to_string(input.height) + "; --under needs an image of the same size.");
     return session.downsampled(back, downsample);
+}
+
+// As many frames encoded at once as the render has threads: --threads, else the cores.
+int writerCount(int threads) {
+    if (threads > 0) return threads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 }  // namespace
@@ -90,11 +82,28 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
         sheet.emplace(plan.frames.count(), (input.width + plan.downsample - 1) / plan.downsample,
                       (input.height + plan.downsample - 1) / plan.downsample);
 
-    InterruptGuard guard;
+    // A signal stops the run between steps; the frame in hand is dropped unwritten.
+    auto stopIfAsked = [&](int frame) {
+        if (!interruptSignal()) return;
+        if (plan.frames.count() == 1) stopForInterrupt("before the frame was written; nothing was written.");
+        std::string done = frame == plan.frames.first ? "no frame was written"
+                           : "frames " + std::to_string(plan.frames.first) + " to " + std::to_string(frame - 1) +
+                                 " are complete";
+        stopForInterrupt("at frame " + std::to_string(frame) + ": " + done + ", frame " + std::to_string(frame) +
+                         " and later ones were not written" + (sheet ? ", nor the contact sheet." : "."));
+    };
+
+    // Frames are written on other threads while the next one renders. Leaving this function by an
+    // exception, the pipeline still writes the frames it was handed before the failure.
+    const int outW = (input.width + plan.downsample - 1) / plan.downsample;
+    const int outH = (input.height + plan.downsample - 1) / plan.downsample;
+    WritePipeline writer(plan.writers, static_cast<std::size_t>(outW) * outH * vhost::bytesPerPixel(input.depth),
+                         plan.write, notes);
+
     Progress progress(plan.frames.count(), plan.progress);
     for (int frame = plan.frames.first; frame <= plan.frames.last; ++frame) {
-        if (gInterrupted)
-            failure("interrupted at frame " + std::to_string(frame) + "; the frames before it are complete.");
+        if (interruptSignal()) writer.finish();  // the frames before are complete when we say so
+        stopIfAsked(frame);
         const std::string path = plan.output.pathFor(frame);
         progress.step(frame - plan.frames.first, path);
         if (plan.verbose) {
@@ -102,23 +111,35 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
             out << describeFrame(session, frame) << std::endl;
         }
         vhost::Image result = session.render(input, frame, plan.quality, plan.downsample);
-        if (plan.under) {
-            if (plan.under->width != result.width || plan.under->height != result.height)
-                failure("the host rendered frame " + std::to_string(frame) + " at " + std::to_string(result.width) +
-                        " x " + std::to_string(result.height) + " pixels, not the size of the background.");
-            compositeOver(result, *plan.under);
-        }
+        if (plan.under && (plan.under->width != result.width || plan.under->height != result.height))
+            failure("the host rendered frame " + std::to_string(frame) + " at " + std::to_string(result.width) +
+                    " x " + std::to_string(result.height) + " pixels, not the size of the background.");
+        if (interruptSignal()) writer.finish();
+        stopIfAsked(frame);
         checkDestination(path);
-        writeImage(path, result, notes);
-        if (sheet) sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
+        // The background goes under on the writer's thread, unless the contact sheet needs the
+        // finished frame here.
+        const vhost::Image* under = plan.under ? &*plan.under : nullptr;
+        const int index = frame - plan.frames.first;
+        if (sheet && sheet->wants(index)) {
+            if (under) compositeOver(result, *under);
+            under = nullptr;
+            sheet->add(result, frame, completion > 0 ? session.valueAt(completion, frame) : 0.0);
+        }
+        writer.submit(path, std::move(result), under);
     }
+    writer.finish();
     progress.step(plan.frames.count(), "done");
     progress.finish();
-    if (gInterrupted) failure("interrupted; every frame is complete, the contact sheet was not written.");
-    if (sheet) writeImage(plan.contactSheet, sheet->image(), notes);
+    if (sheet) {
+        if (interruptSignal())
+            stopForInterrupt("after the last frame: every frame is complete, the contact sheet was not written.");
+        writeImage(plan.contactSheet, sheet->image(), notes, plan.write);
+    }
 }
 
 void runRender(const RenderRequest& request, std::ostream& out, std::ostream& err) {
+    InterruptGuard interrupts;
     // Everything about the command line is checked before any image is read or frame rendered.
     SequencePlan plan;
     plan.frames = request.frames.empty() ? FrameRange{0, 0} : parseFrameRange(request.frames);
@@ -126,11 +147,16 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     plan.quality = request.quality;
     plan.downsample = request.downsample;
     plan.contactSheet = request.contactSheet;
+    if (request.compression) plan.write.compression = *request.compression;
+    plan.writers = writerCount(request.threads);
     plan.verbose = request.verbose;
     plan.progress = !request.quiet && stderrIsTerminal();
     if (looksLikeColour(request.under)) parseColour(request.under);
     checkWritableImage(plan.output.pathFor(plan.frames.first));
     if (!plan.contactSheet.empty()) checkWritableImage(plan.contactSheet);
+    std::vector<ReadFile> reads{{request.input, "input image"}};
+    if (!request.under.empty() && !looksLikeColour(request.under)) reads.push_back({request.under, "background image"});
+    checkOutputsSpareInputs(reads, plan.output, plan.frames, plan.contactSheet);
 
     SessionOptions options;
     if (request.module) options.module = *request.module;
@@ -149,6 +175,7 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
 }
 
 void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
+    InterruptGuard interrupts;
     namespace fs = std::filesystem;
     const fs::path dir = request.outDir;
     std::error_code ec;
@@ -161,6 +188,7 @@ void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     plan.frames = FrameRange{kDemoFirstFrame, kDemoLastFrame};
     plan.output = OutputPattern::parse((dir / "frame_%04d.png").string(), plan.frames.count());
     plan.contactSheet = (dir / "contact_sheet.png").string();
+    plan.writers = writerCount(request.threads);
     plan.verbose = request.verbose;
     plan.progress = !request.quiet && stderrIsTerminal();
     checkWritableImage(plan.output.pathFor(plan.frames.first));

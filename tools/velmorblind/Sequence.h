@@ -4,6 +4,7 @@
 
 #include "Cli.h"
 #include "Frames.h"
+#include "ImageIO.h"
 
 #include <iosfwd>
 #include <optional>
@@ -21,6 +22,8 @@ struct SequencePlan {
     int downsample = 1;
     std::optional<vhost::Image> under;  // at the output's size and the render's depth
     std::string contactSheet;           // empty: none
+    WriteOptions write;
+    int writers = 1;                    // frames encoded at once, beside the render
     bool progress = false;
     bool verbose = false;
 };
