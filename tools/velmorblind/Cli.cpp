@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "Error.h"
+#include "MemoryBudget.h"
 
 #include <CLI/CLI.hpp>
 
@@ -91,6 +92,11 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                        "Composite the output over an image of the same size or a colour #RRGGBB[AA]");
     render->add_option("--contact-sheet", r.contactSheet,
                        "Also write one picture with all frames in a grid, labelled");
+    std::string maxMemory;
+    CLI::Option* maxMemoryOption = render->add_option(
+        "--max-memory", maxMemory,
+        "SIZE: most memory an image's pixels may take, such as 512M or 2G; a file that declares a "
+        "larger picture is refused (default: half the physical memory)");
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);
@@ -140,6 +146,12 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
         std::transform(quality.begin(), quality.end(), quality.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         r.quality = quality == "draft" ? Quality::Draft : quality == "wireframe" ? Quality::Wireframe : Quality::Best;
+        if (maxMemoryOption->count()) {
+            r.maxMemory = parseByteSize(maxMemory);
+            if (!r.maxMemory)
+                usageError("--max-memory takes a size such as 512M or 2G, not \"" + maxMemory +
+                           "\". See \"velmorblind render --help\".");
+        }
     }
     if (*demo) cl.command = Command::Demo;
     return cl;

@@ -4,6 +4,7 @@
 
 #include "HostBridge.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ struct RenderRequest {
     int threads = 0;                    // 0: all cores
     std::string under;                  // image file or #RRGGBB[AA]; empty: none
     std::string contactSheet;           // empty: none
+    std::optional<std::uint64_t> maxMemory;  // bytes an image's pixels may take; nullopt: the default
     bool quiet = false;
     bool verbose = false;
     std::optional<std::string> module;
