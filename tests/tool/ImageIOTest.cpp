@@ -295,3 +295,21 @@ TEST_F(ImageIOTest, ImagesOverThirtyThousandPixelsASideAreRefused) {
     writeRaw("edge.png", 30000, 1, 1, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(30000, 7));
     EXPECT_EQ(readImage(path("edge.png"), std::nullopt).image.width, 30000);
 }
+
+TEST_F(ImageIOTest, OrientationTagsAreAppliedOnReading) {
+    // Stored 3 x 2, tagged "turn a quarter clockwise to show": read 2 x 3, the stored first row on the
+    // right, top to bottom.
+    OIIO::ImageSpec layout(3, 2, 1, OIIO::TypeDesc::UINT8);
+    layout.attribute("Orientation", 6);
+    auto out = OIIO::ImageOutput::create(path("turned.tif"));
+    ASSERT_TRUE(out && out->open(path("turned.tif"), layout));
+    const std::vector<std::uint8_t> stored = {1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT8, stored.data()) && out->close());
+    const vhost::Image seen = readImage(path("turned.tif"), std::nullopt).image;
+    ASSERT_EQ(seen.width, 2);
+    ASSERT_EQ(seen.height, 3);
+    std::vector<int> reds;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 2; ++x) reds.push_back(seen.at<PF_Pixel>(x, y).red);
+    EXPECT_EQ(reds, (std::vector<int>{4, 1, 5, 2, 6, 3}));
+}
