@@ -120,12 +120,22 @@ TEST_F(InputSafetyTest, DeclaredSizeIsBoundedAndALyingHeaderCostsNoMemory) {
     std::ofstream(path("liar.png"), std::ios::binary)
         << "\x89PNG\r\n\x1a\n" << chunk("IHDR", side + side + std::string("\x08\x06\x00\x00\x00", 5))
         << chunk("IDAT", idat) << chunk("IEND", "");
-    int status = -1;
-    const long kb = peakKilobytes({VELMORBLIND_EXE, "render", path("liar.png"), "-o", path("o.png"),
-                                   "--max-memory", "64G"}, status);
-    EXPECT_EQ(status, 1);
-    EXPECT_LT(kb, 1024 * 1024) << "peak " << kb << " KiB";
-    EXPECT_FALSE(fs::exists(path("o.png")));
+    // And a JPEG that claims 12000 x 12000 over the data of 16 x 16, read as float (2.1 GiB): the
+    // decoder runs out of data in the first rows, and the picture's memory was never touched.
+    writeInput("small.jpg", 16, 16);
+    std::string jpeg = vblind::testing::slurp(path("small.jpg"));
+    const std::size_t frame = jpeg.find("\xff\xc0");
+    ASSERT_NE(frame, std::string::npos);
+    jpeg.replace(frame + 5, 4, std::string("\x2e\xe0\x2e\xe0", 4));
+    std::ofstream(path("liar.jpg"), std::ios::binary) << jpeg;
+    for (const char* liar : {"liar.png", "liar.jpg"}) {
+        int status = -1;
+        const long kb = peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"), "--depth", "32",
+                                       "--max-memory", "64G"}, status);
+        EXPECT_EQ(status, 1) << liar;
+        EXPECT_LT(kb, 1024 * 1024) << liar << ": peak " << kb << " KiB";
+        expectRefused({"render", liar, "-o", "o.png", "--max-memory", "64G"}, 1, "damaged or cut short");
+    }
 
     expectRefused({"render", "liar.png", "-o", "o.png", "--max-memory", "1G"}, 1, "over the memory limit of 1.0 GiB");
     writeInput("small.png", 64, 64);  // 16 KiB of pixels

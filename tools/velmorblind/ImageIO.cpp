@@ -1,6 +1,7 @@
 #include "ImageIO.h"
 
 #include "Channels.h"
+#include "DeclaredSize.h"
 #include "Error.h"
 #include "InputFile.h"
 #include "MemoryBudget.h"
@@ -354,6 +355,10 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
                 std::to_string(layout.height) + " pixels, which need " + describeBytes(needed) + " at " +
                 depthName(target) + ", over the memory limit of " + describeBytes(budget) +
                 " (--max-memory sets it).");
+
+    if (format == "png")
+        if (const auto why = pngTooShortForItsSize(path))
+            failure("cannot read " + what + ": the file is damaged or cut short (" + *why + ").");
 
     const ChannelLayout map = channelLayout(layout.channelnames, layout.alpha_channel,
                                             storesAssociatedAlpha(format, layout));
