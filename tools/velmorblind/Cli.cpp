@@ -95,8 +95,9 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     std::string maxMemory;
     CLI::Option* maxMemoryOption = render->add_option(
         "--max-memory", maxMemory,
-        "SIZE: most memory an image's pixels may take, such as 512M or 2G; a file that declares a "
-        "larger picture is refused (default: half the physical memory)");
+        "Most memory an image's pixels may take, such as 512M or 2G; a file that declares a larger "
+        "picture is refused (default: half the physical memory)")
+        ->type_name("SIZE");
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);
