@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -156,11 +157,18 @@ bool harmless(const std::string& message) {
 
 void failIfDamaged(OIIO::ImageInput& in, bool ok, const std::string& what) {
     if (ok && !in.has_error()) return;
-    std::string why = in.geterror();
-    why = oiioError(why.substr(0, why.find('\n')));  // the first complaint says it; the rest repeat it
-    if (ok && harmless(why)) return;
-    failure("cannot read " + what + ": the file is damaged or cut short (" +
-            (why.empty() ? std::string("the decoder gave no reason") : why) + ").");
+    // The reason is the first complaint that is not harmless; the ones after it mostly repeat it.
+    std::string why;
+    std::istringstream lines(in.geterror());
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && !harmless(line)) {
+            why = oneLine(line);
+            break;
+        }
+    if (ok && why.empty()) return;
+    if (why.empty()) why = oiioError("");
+    if (why.empty()) why = "the decoder gave no reason";
+    failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
 }
 
 // Reads the image a band of rows at a time (a tile's height for tiled files) and converts each band
