@@ -22,11 +22,33 @@ inline std::size_t bytesPerPixel(Depth depth) {
     return 0;
 }
 
+// Where an image's pixels sit in a larger frame, as some image files record it (an OpenEXR data
+// window inside its display window, a TIFF's position). Renders ignore it; the command-line renderer
+// carries it from the file it reads to the files it writes.
+struct Placement {
+    int x = 0, y = 0;                     // the pixels' top-left corner in the frame
+    int fullX = 0, fullY = 0;             // the frame's top-left corner
+    int fullWidth = 0, fullHeight = 0;    // 0: the frame is the image itself
+
+    bool isDefault() const { return x == 0 && y == 0 && fullX == 0 && fullY == 0 && fullWidth == 0 && fullHeight == 0; }
+    // The same placement for an image rendered at 1/downsample of the size.
+    Placement downsampled(int downsample) const {
+        if (downsample <= 1) return *this;
+        auto down = [downsample](int v) { return v >= 0 ? v / downsample : -((-v + downsample - 1) / downsample); };
+        auto up = [downsample](int v) { return (v + downsample - 1) / downsample; };
+        return Placement{down(x), down(y), down(fullX), down(fullY), up(fullWidth), up(fullHeight)};
+    }
+};
+
 struct Image {
     int width = 0;
     int height = 0;
     Depth depth = Depth::Bits8;
-    std::vector<std::uint8_t> bytes;  // width * height * bytesPerPixel(depth), rows top to bottom
+    // width * height * bytesPerPixel(depth), rows top to bottom. The constructor below fills it with
+    // zeros; a reader that is about to overwrite every byte reserves it instead and appends rows as
+    // they arrive, so that memory is only touched for data that really came.
+    std::vector<std::uint8_t> bytes;
+    Placement placement;
 
     Image() = default;
     Image(int w, int h, Depth d)

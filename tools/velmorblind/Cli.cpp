@@ -2,6 +2,7 @@
 
 #include "ContactSheet.h"
 #include "Error.h"
+#include "MemoryBudget.h"
 
 #include <CLI/CLI.hpp>
 
@@ -125,6 +126,12 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                        "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default 1, "
                        "the fastest that still compresses")
         ->check(CLI::Range(0, 9));
+    std::string maxMemory;
+    CLI::Option* maxMemoryOption = render->add_option(
+        "--max-memory", maxMemory,
+        "Most memory an image's pixels may take, such as 512M or 2G; a file that declares a larger "
+        "picture is refused (default: half the physical memory)")
+        ->type_name("SIZE");
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);
@@ -176,6 +183,12 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         r.quality = quality == "draft" ? Quality::Draft : quality == "wireframe" ? Quality::Wireframe : Quality::Best;
         if (!depth.empty()) r.depth = std::stoi(depth);
+        if (maxMemoryOption->count()) {
+            r.maxMemory = parseByteSize(maxMemory);
+            if (!r.maxMemory)
+                usageError("--max-memory takes a size such as 512M or 2G, not \"" + maxMemory +
+                           "\". See \"velmorblind render --help\".");
+        }
     }
     if (*demo) cl.command = Command::Demo;
     return cl;

@@ -4,6 +4,7 @@
 
 #include "HostBridge.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -29,6 +30,7 @@ struct RenderRequest {
     std::string under;                  // image file or #RRGGBB[AA]; empty: none
     std::string contactSheet;           // empty: none
     std::optional<int> compression;     // deflate level 0-9 of PNG and TIFF; nullopt: the fast default
+    std::optional<std::uint64_t> maxMemory;  // bytes an image's pixels may take; nullopt: the default
     bool quiet = false;
     bool verbose = false;
     std::optional<std::string> module;

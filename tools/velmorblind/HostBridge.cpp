@@ -138,6 +138,7 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
     if (faults.size() > faultsBefore)
         failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +
                 faults[faultsBefore] + ".");
+    output.placement = input.placement.downsampled(downsample);  // the frame sits where its input did
     return output;
 }
 

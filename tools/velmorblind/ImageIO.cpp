@@ -1,7 +1,12 @@
 #include "ImageIO.h"
 
+#include "Channels.h"
+#include "DeclaredSize.h"
 #include "Error.h"
+#include "InputFile.h"
+#include "MemoryBudget.h"
 #include "Notes.h"
+#include "Orientation.h"
 #include "OutputFile.h"
 #include "PixelConvert.h"
 #include "PixelTypes.h"
@@ -11,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -116,43 +122,109 @@ TypeDesc typeOf(vhost::Depth depth) {
     return TypeDesc::FLOAT;
 }
 
-// Which file channels become red, green, blue and alpha (-1: full alpha).
-struct ChannelMap {
-    int red = 0, green = 0, blue = 0, alpha = -1;
-};
-
-ChannelMap mapChannels(const OIIO::ImageSpec& layout) {
-    ChannelMap map;
-    int alpha = layout.alpha_channel;
-    if (alpha < 0 && (layout.nchannels == 2 || layout.nchannels >= 4)) alpha = layout.nchannels == 2 ? 1 : 3;
-    std::vector<int> colour;
-    for (int c = 0; c < layout.nchannels; ++c)
-        if (c != alpha) colour.push_back(c);
-    map.alpha = alpha;
-    if (colour.size() < 3) {
-        map.red = map.green = map.blue = colour.empty() ? 0 : colour[0];  // grey
-    } else {
-        map.red = colour[0];
-        map.green = colour[1];
-        map.blue = colour[2];
-    }
-    return map;
-}
-
+// Converts rows of file pixels (all the file's channels, interleaved) to host pixels appended to
+// `bytes`: channels picked by `map`, associated colour made straight in the file's own units, then
+// each value converted exactly as PixelConvert.h says.
 template <typename File, typename Pixel>
-void fillFromFile(const std::vector<File>& data, int channels, const ChannelMap& map,
-                  vhost::Image& out) {
+void appendRows(const std::vector<File>& data, std::size_t count, int channels, const ChannelLayout& map,
+                std::vector<std::uint8_t>& bytes) {
     using Channel = typename PixelTraits<Pixel>::Channel;
-    Pixel* dst = out.pixels<Pixel>();
-    const std::size_t count = static_cast<std::size_t>(out.width) * out.height;
+    const std::size_t start = bytes.size();
+    bytes.resize(start + count * sizeof(Pixel));  // within the reserved size: these rows arrive now
+    Pixel* dst = reinterpret_cast<Pixel*>(bytes.data() + start);
     const Channel opaque = static_cast<Channel>(PixelTraits<Pixel>::full);
     for (std::size_t i = 0; i < count; ++i) {
         const File* src = data.data() + i * channels;
-        dst[i].red = px::toHost<Channel>(src[map.red]);
-        dst[i].green = px::toHost<Channel>(src[map.green]);
-        dst[i].blue = px::toHost<Channel>(src[map.blue]);
-        dst[i].alpha = map.alpha >= 0 ? px::toHost<Channel>(src[map.alpha]) : opaque;
+        const File alpha = map.alpha >= 0 ? src[map.alpha] : File{};
+        auto colour = [&](int c) {
+            const File v = c >= 0 ? src[c] : File{};
+            return map.associated ? px::unassociate(v, alpha) : v;
+        };
+        dst[i].red = px::toHost<Channel>(colour(map.red));
+        dst[i].green = px::toHost<Channel>(colour(map.green));
+        dst[i].blue = px::toHost<Channel>(colour(map.blue));
+        dst[i].alpha = map.alpha >= 0 ? px::toHost<Channel>(alpha) : opaque;
     }
+}
+
+// Decoders report damage two ways: a failed read, or a message on a read that "succeeded" with
+// made-up pixels (a JPEG's "premature end"). Only remarks about colour profiles are harmless.
+bool harmless(const std::string& message) {
+    for (const char* benign : {"profile", "iCCP", "sRGB", "gAMA", "cHRM"})
+        if (message.find(benign) != std::string::npos) return true;
+    return false;
+}
+
+void failIfDamaged(OIIO::ImageInput& in, bool ok, const std::string& what) {
+    if (ok && !in.has_error()) return;
+    // The reason is the first complaint that is not harmless; the ones after it mostly repeat it.
+    std::string why;
+    std::istringstream lines(in.geterror());
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && !harmless(line)) {
+            why = oneLine(line);
+            break;
+        }
+    if (ok && why.empty()) return;
+    if (why.empty()) why = oiioError("");
+    if (why.empty()) why = "the decoder gave no reason";
+    failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
+}
+
+// Reads the image a band of rows at a time (a tile's height for tiled files) and converts each band
+// as it arrives, so that memory grows only with data the file really holds: a header that claims a
+// huge picture and then ends costs nothing.
+template <typename File>
+vhost::Image readPixels(OIIO::ImageInput& in, const OIIO::ImageSpec& layout, const ChannelLayout& map,
+                        const std::string& what, vhost::Depth depth) {
+    const TypeDesc type = std::is_same_v<File, std::uint8_t>    ? TypeDesc::UINT8
+                          : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
+                                                                : TypeDesc::FLOAT;
+    const std::size_t rowValues = static_cast<std::size_t>(layout.width) * layout.nchannels;
+    const int band = layout.tile_width > 0
+                         ? std::max(1, layout.tile_height)
+                         : static_cast<int>(std::clamp<std::size_t>((std::size_t{4} << 20) / (rowValues * sizeof(File)), 1, 64));
+    std::vector<File> data(static_cast<std::size_t>(band) * rowValues);
+
+    vhost::Image image;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.depth = depth;
+    image.bytes.reserve(static_cast<std::size_t>(layout.width) * layout.height * vhost::bytesPerPixel(depth));
+    QuietStderr quiet;
+    for (int y = 0; y < layout.height; y += band) {
+        const int rows = std::min(band, layout.height - y);
+        const int top = layout.y + y;
+        const bool ok =
+            layout.tile_width > 0
+                ? in.read_tiles(0, 0, layout.x, layout.x + layout.width, top, top + rows, layout.z, layout.z + 1, 0,
+                                layout.nchannels, type, data.data())
+                : in.read_scanlines(0, 0, top, top + rows, layout.z, 0, layout.nchannels, type, data.data());
+        failIfDamaged(in, ok, what);
+        withPixelType(depth, [&](auto pixel) {
+            appendRows<File, decltype(pixel)>(data, static_cast<std::size_t>(rows) * layout.width, layout.nchannels,
+                                              map, image.bytes);
+        });
+    }
+    failIfDamaged(in, in.close(), what);
+    return image;
+}
+
+// Where the pixels sit, when the file says more than "at 0,0 and the whole frame".
+vhost::Placement placementOf(const OIIO::ImageSpec& layout) {
+    vhost::Placement p{layout.x, layout.y, layout.full_x, layout.full_y, layout.full_width, layout.full_height};
+    if (p.x == 0 && p.y == 0 && p.fullX == 0 && p.fullY == 0 && p.fullWidth == layout.width &&
+        p.fullHeight == layout.height)
+        return {};
+    return p;
+}
+
+// Whether the file stores colour premultiplied by alpha: OpenEXR always (its convention), TIFF
+// unless its ExtraSamples tag says unassociated; the other formats we read store straight alpha.
+bool storesAssociatedAlpha(const std::string& format, const OIIO::ImageSpec& layout) {
+    if (format == "openexr") return true;
+    if (format == "tiff") return layout.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+    return false;
 }
 
 // The channel type an opened writer settled on (PNG narrows float to 16 bits, JPEG to 8).
@@ -162,32 +234,8 @@ TypeDesc typeChosenByWriter(const OIIO::ImageOutput& out) {
     return out.spec().format;
 }
 
-template <typename File>
-vhost::Image readPixels(OIIO::ImageInput& in, const std::string& path, const std::string& role,
-                        vhost::Depth depth) {
-    const OIIO::ImageSpec layout = in.spec_dimensions(0);
-    std::vector<File> data(static_cast<std::size_t>(layout.width) * layout.height * layout.nchannels);
-    const TypeDesc type = std::is_same_v<File, std::uint8_t>    ? TypeDesc::UINT8
-                          : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
-                                                                : TypeDesc::FLOAT;
-    bool ok = false;
-    {
-        QuietStderr quiet;
-        ok = in.read_image(0, 0, 0, layout.nchannels, type, data.data());
-    }
-    if (!ok)
-        failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged or cut short (" +
-                oiioError(in.geterror()) + ").");
-    vhost::Image image(layout.width, layout.height, depth);
-    const ChannelMap map = mapChannels(layout);
-    withPixelType(depth, [&](auto pixel) {
-        fillFromFile<File, decltype(pixel)>(data, layout.nchannels, map, image);
-    });
-    return image;
-}
-
 template <typename File, typename Pixel>
-std::vector<File> toFileOrder(const vhost::Image& image, int channels) {
+std::vector<File> toFileOrder(const vhost::Image& image, int channels, bool associated) {
     std::vector<File> data(static_cast<std::size_t>(image.width) * image.height * channels);
     const Pixel* src = image.pixels<Pixel>();
     const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
@@ -197,6 +245,9 @@ std::vector<File> toFileOrder(const vhost::Image& image, int channels) {
         dst[1] = px::toFile<File>(src[i].green);
         dst[2] = px::toFile<File>(src[i].blue);
         if (channels == 4) dst[3] = px::toFile<File>(src[i].alpha);
+        if constexpr (std::is_same_v<File, float>)
+            if (associated && channels == 4)
+                for (int c = 0; c < 3; ++c) dst[c] = px::associate(dst[c], dst[3]);
     }
     return data;
 }
@@ -217,18 +268,68 @@ void setCompression(OIIO::ImageSpec& layout, const std::string& format, int leve
     }
 }
 
+// How a render is laid out in a file of `format`: red, green, blue and, where the format holds it,
+// alpha; the channel type asked of the writer; the alpha marked as each format means it (OpenEXR
+// associated by convention, the others straight and, in TIFF, marked so); and, in OpenEXR and TIFF,
+// the position the input's pixels had.
+struct FileLayout {
+    OIIO::ImageSpec spec;
+    bool associated = false;  // colour premultiplied by alpha
+};
+
+FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image& image) {
+    const int channels = alpha ? 4 : 3;
+    // EXR holds no 8- or 16-bit integers: write those renders as 32-bit float, which is exact.
+    TypeDesc wanted = typeOf(image.depth);
+    if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
+    FileLayout file{OIIO::ImageSpec(image.width, image.height, channels, wanted), false};
+    if (alpha) file.spec.alpha_channel = 3;
+    if (format == "OPENEXR") file.associated = alpha;
+    else file.spec.attribute("oiio:UnassociatedAlpha", 1);
+    vhost::Placement p = image.placement;
+    if (p.isDefault() || (format != "OPENEXR" && format != "TIFF")) return file;
+    if (format == "TIFF") {
+        // A TIFF position is an unsigned offset from the frame's top-left corner: a frame whose
+        // pixels start above or left of it cannot be said.
+        p.x -= p.fullX;
+        p.y -= p.fullY;
+        p.fullX = p.fullY = 0;
+        if (p.x < 0 || p.y < 0) return file;
+    }
+    file.spec.x = p.x;
+    file.spec.y = p.y;
+    file.spec.full_x = p.fullX;
+    file.spec.full_y = p.fullY;
+    file.spec.full_width = p.fullWidth > 0 ? p.fullWidth : image.width;
+    file.spec.full_height = p.fullHeight > 0 ? p.fullHeight : image.height;
+    return file;
+}
+
+// Hands the render's pixels to an opened writer as `written` values (8-bit, 16-bit or float).
+bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLayout& file, TypeDesc written) {
+    const int channels = file.spec.nchannels;
+    return withPixelType(image.depth, [&](auto pixel) {
+        using Pixel = decltype(pixel);
+        if (written == TypeDesc::UINT8) {
+            auto data = toFileOrder<std::uint8_t, Pixel>(image, channels, file.associated);
+            return out.write_image(TypeDesc::UINT8, data.data());
+        }
+        if (written == TypeDesc::UINT16) {
+            auto data = toFileOrder<std::uint16_t, Pixel>(image, channels, file.associated);
+            return out.write_image(TypeDesc::UINT16, data.data());
+        }
+        auto data = toFileOrder<float, Pixel>(image, channels, file.associated);
+        return out.write_image(TypeDesc::FLOAT, data.data());
+    });
+}
+
 }  // namespace
 
 LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
-                      const std::string& role) {
+                      const std::string& role, const ReadOptions& options) {
     configureLibrary();
     const std::string what = "the " + role + " " + quoted(path);
-    std::error_code ec;
-    if (!fs::exists(path, ec)) failure("cannot read " + what + ": there is no such file.");
-    if (fs::is_directory(path, ec)) failure("cannot read " + what + ": it is a folder, not an image.");
-    if (fs::file_size(path, ec) == 0 && !ec) failure("cannot read " + what + ": the file is empty.");
-    if (!std::ifstream(path, std::ios::binary))
-        failure("cannot read " + what + ": the file cannot be opened (no permission to read it?).");
+    checkInputFile(path, what);  // before any format probe: a device or a pipe is never opened
 
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);  // keep straight alpha as stored
@@ -247,7 +348,11 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
             failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
         failure("cannot read " + what + ": it is not an image this tool can read (" + why + ").");
     }
-    const OIIO::ImageSpec layout = in->spec_dimensions(0);
+    const std::string format = in->format_name();
+    const OIIO::ImageSpec layout = in->spec(0, 0);
+    if (layout.deep)
+        failure("cannot use " + what + ": it is a deep " + (format == "openexr" ? "OpenEXR " : "") +
+                "image (several samples per pixel), which this tool does not support.");
     if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
         failure("cannot read " + what + ": the image is empty.");
     if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)
@@ -258,12 +363,36 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
     LoadedImage loaded;
     loaded.fileDepth = depthOfFile(layout.format);
     const vhost::Depth target = depth.value_or(loaded.fileDepth);
-    switch (loaded.fileDepth) {
-        case vhost::Depth::Bits8: loaded.image = readPixels<std::uint8_t>(*in, path, role, target); break;
-        case vhost::Depth::Bits16: loaded.image = readPixels<std::uint16_t>(*in, path, role, target); break;
-        case vhost::Depth::Float32: loaded.image = readPixels<float>(*in, path, role, target); break;
+    const int orientation = layout.get_int_attribute("Orientation", 1);
+    const bool turned = orientation >= 2 && orientation <= 8;
+    const std::uint64_t needed = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) *
+                                 vhost::bytesPerPixel(target) * (turned ? 2 : 1);
+    const std::uint64_t budget = options.memoryBudget ? options.memoryBudget : defaultMemoryBudget();
+    if (needed > budget)
+        failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
+                std::to_string(layout.height) + " pixels, which need " + describeBytes(needed) + " at " +
+                depthName(target) + ", over the memory limit of " + describeBytes(budget) +
+                " (--max-memory sets it).");
+
+    if (format == "png")
+        if (const auto why = pngTooShortForItsSize(path))
+            failure("cannot read " + what + ": the file is damaged or cut short (" + *why + ").");
+
+    const ChannelLayout map = channelLayout(layout.channelnames, layout.alpha_channel,
+                                            storesAssociatedAlpha(format, layout));
+    if (!map.dropped.empty() && options.notes) {
+        std::string names;
+        for (const std::string& n : map.dropped) names += (names.empty() ? "" : ", ") + n;
+        options.notes->once("the " + role + " " + quoted(path) + " has channels that are neither colour nor " +
+                            "alpha (" + names + "): they are left out.");
     }
-    in->close();
+    switch (loaded.fileDepth) {
+        case vhost::Depth::Bits8: loaded.image = readPixels<std::uint8_t>(*in, layout, map, what, target); break;
+        case vhost::Depth::Bits16: loaded.image = readPixels<std::uint16_t>(*in, layout, map, what, target); break;
+        case vhost::Depth::Float32: loaded.image = readPixels<float>(*in, layout, map, what, target); break;
+    }
+    if (turned) loaded.image = applyOrientation(loaded.image, orientation);
+    else loaded.image.placement = placementOf(layout);
     return loaded;
 }
 
@@ -291,16 +420,8 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     const std::string format = formatLabel(*out);
     const bool alpha = out->supports("alpha");
     if (!alpha) notes.once(format + " files hold no alpha channel: alpha is left out of the file.");
-    const int channels = alpha ? 4 : 3;
-
-    // EXR holds no 8- or 16-bit integers: write those renders as 32-bit float, which is exact.
-    TypeDesc wanted = typeOf(image.depth);
-    if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
-    OIIO::ImageSpec layout(image.width, image.height, channels, wanted);
-    if (alpha) layout.alpha_channel = 3;
-    layout.attribute("oiio:UnassociatedAlpha", 1);
-
-    setCompression(layout, format, options.compression);
+    FileLayout file = fileLayout(format, alpha, image);
+    setCompression(file.spec, format, options.compression);
 
     TempOutput temp(path);
     // The writer holds the temporary file's proxy, so it is closed and gone before the file is.
@@ -315,7 +436,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
             failure("cannot write " + quoted(path) + ": " + writeErrorReason(temp.writeError()) + ".");
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
     };
-    if (!out->open(temp.tempPath().string(), layout)) writeFailed();
+    if (!out->open(temp.tempPath().string(), file.spec)) writeFailed();
 
     // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
     // Anything other than the three exact types (half, say) gets float data converted by the writer.
@@ -331,19 +452,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
                    " bits per channel: the " + depthName(image.depth) +
                    " render is written rounded to the nearest value.");
 
-    bool ok = withPixelType(image.depth, [&](auto pixel) {
-        using Pixel = decltype(pixel);
-        if (written == TypeDesc::UINT8) {
-            auto data = toFileOrder<std::uint8_t, Pixel>(image, channels);
-            return out->write_image(TypeDesc::UINT8, data.data());
-        }
-        if (written == TypeDesc::UINT16) {
-            auto data = toFileOrder<std::uint16_t, Pixel>(image, channels);
-            return out->write_image(TypeDesc::UINT16, data.data());
-        }
-        auto data = toFileOrder<float, Pixel>(image, channels);
-        return out->write_image(TypeDesc::FLOAT, data.data());
-    });
+    bool ok = writePixels(*out, image, file, written);
     if (ok) ok = out->close();
     if (!ok || temp.writeError()) writeFailed();
     temp.commit();

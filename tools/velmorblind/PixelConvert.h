@@ -85,4 +85,22 @@ File toFile(Host v) {
     }
 }
 
+// Associated (premultiplied) colour back to straight, in the file's own units before any conversion
+// to the host: integers rounded to nearest and clamped to full scale, float divided. Where alpha is
+// 0 the colour is left as stored (straight colour cannot say more).
+template <typename File>
+File unassociate(File colour, File alpha) {
+    if constexpr (std::is_same_v<File, float>) {
+        return alpha != 0.0f ? colour / alpha : colour;
+    } else {
+        constexpr std::uint32_t full = std::is_same_v<File, std::uint8_t> ? 255u : 65535u;
+        if (alpha == 0) return colour;
+        const std::uint32_t v = (std::uint32_t{colour} * full + alpha / 2u) / alpha;
+        return static_cast<File>(std::min(v, full));
+    }
+}
+
+// Straight float colour to associated, as OpenEXR stores it: colour 0 wherever alpha is 0.
+inline float associate(float colour, float alpha) { return alpha == 0.0f ? 0.0f : colour * alpha; }
+
 }  // namespace vblind::px

@@ -34,12 +34,12 @@ std::optional<vhost::Depth> depthOption(std::optional<int> bits) {
 
 // The background at the output's size and the render's depth, from --under.
 std::optional<vhost::Image> loadUnder(const EffectSession& session, const std::string& under,
-                                      const vhost::Image& input, int downsample) {
+                                      const vhost::Image& input, int downsample, const ReadOptions& reading) {
     if (under.empty()) return std::nullopt;
     const int w = (input.width + downsample - 1) / downsample;
     const int h = (input.height + downsample - 1) / downsample;
     if (looksLikeColour(under)) return solidImage(w, h, input.depth, parseColour(under));
-    vhost::Image back = readImage(under, input.depth, "background image").image;
+    vhost::Image back = readImage(under, input.depth, "background image", reading).image;
     if (back.width != input.width || back.height != input.height)
         usageError("the background image \"" + under + "\" is " + std::to_string(back.width) + " x " +
                    std::to_string(back.height) + " pixels but the input is " + std::to_string(input.width) +
@@ -167,10 +167,11 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     addDefaultCompletion(session.controls(), controls, plan.frames);
     session.apply(controls);
 
-    const LoadedImage input = readImage(request.input, depthOption(request.depth));
-    plan.under = loadUnder(session, request.under, input.image, plan.downsample);
-
     Notes notes(err);
+    const ReadOptions reading{request.maxMemory.value_or(0), &notes};
+    const LoadedImage input = readImage(request.input, depthOption(request.depth), "input image", reading);
+    plan.under = loadUnder(session, request.under, input.image, plan.downsample, reading);
+
     renderSequence(session, input.image, plan, notes, out);
 }
 
