@@ -15,12 +15,12 @@ namespace {
 
 // What `parse` returns, or nothing when it refuses the text as a usage error in one sentence.
 template <typename Parse>
-auto unlessRefused(Parse parse) -> std::optional<decltype(parse())> {
+auto unlessRefused(std::string_view input, Parse parse) -> std::optional<decltype(parse())> {
     try {
         return parse();
     } catch (const vblind::ToolError& e) {
         fuzzcheck::expect(e.status() == vblind::kExitUsage, "refused as a failure, not a usage error", e.what());
-        fuzzcheck::oneSentence(e.what());
+        fuzzcheck::oneSentence(e.what(), input);
         return std::nullopt;
     }
 }
@@ -33,13 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view rangeText = input.substr(0, newline);
     const std::string patternText(newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1));
 
-    const auto parsedRange = unlessRefused([&] { return vblind::parseFrameRange(rangeText); });
+    const auto parsedRange = unlessRefused(rangeText, [&] { return vblind::parseFrameRange(rangeText); });
     const vblind::FrameRange range = parsedRange.value_or(vblind::FrameRange{0, 1});
     if (parsedRange)
         fuzzcheck::expect(range.first >= 0 && range.first <= range.last && range.last <= vblind::kMaxFrameNumber,
                           "accepted a backward or out-of-range frame range", std::string(rangeText));
 
-    const auto pattern = unlessRefused([&] { return vblind::OutputPattern::parse(patternText, range.count()); });
+    const auto pattern = unlessRefused(patternText, [&] { return vblind::OutputPattern::parse(patternText, range.count()); });
     if (!pattern) return 0;
     const std::string first = pattern->pathFor(range.first);
     const std::string last = pattern->pathFor(range.last);

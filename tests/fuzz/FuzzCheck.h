@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace fuzzcheck {
 
@@ -17,10 +18,12 @@ inline void expect(bool ok, const char* what, const std::string& detail = {}) {
     if (!ok) broken(what, detail);
 }
 
-// A refusal names what was wrong in one non-empty line.
-inline void oneSentence(const std::string& message) {
+// A refusal names what was wrong in one non-empty line. Text quoted from the input is shown as
+// given, so only an input without line breaks promises a message without them.
+inline void oneSentence(const std::string& message, std::string_view input = {}) {
     expect(!message.empty(), "refusal without a message");
-    expect(message.find('\n') == std::string::npos, "refusal message spans lines", message);
+    expect(message.find('\n') == std::string::npos || input.find('\n') != std::string_view::npos,
+           "refusal message spans lines", message);
 }
 
 }  // namespace fuzzcheck

@@ -8,11 +8,13 @@
 #include <vector>
 
 inline const std::vector<vblind::ControlDef>& moduleControls() {
-    static const std::vector<vblind::ControlDef> controls = [] {
+    // The session stays for the life of the process: the fuzzer keeps coverage counters inside the
+    // module's code, which must not be unloaded under it.
+    static const vblind::EffectSession* session = [] {
         vblind::SessionOptions options;
         options.module = VELMOR_MODULE_PATH;
         options.threads = 1;
-        return vblind::EffectSession(options).controls();
+        return new vblind::EffectSession(options);
     }();
-    return controls;
+    return session->controls();
 }

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         plan = vblind::parseSettings(controls, {text}, {});
     } catch (const vblind::ToolError& e) {
         fuzzcheck::expect(e.status() == vblind::kExitUsage, "a --set value refused as a failure", e.what());
-        fuzzcheck::oneSentence(e.what());
+        fuzzcheck::oneSentence(e.what(), text);
         return 0;
     }
     fuzzcheck::expect(plan.size() == 1, "one --set gave other than one setting");
