@@ -123,7 +123,8 @@ struct ChannelMap {
 
 ChannelMap mapChannels(const OIIO::ImageSpec& layout) {
     ChannelMap map;
-    int alpha = layout.alpha_channel;
+    // A reader may mark a channel the file does not have (OpenImageIO's GIF reader says 4 of 4).
+    int alpha = layout.alpha_channel < layout.nchannels ? layout.alpha_channel : -1;
     if (alpha < 0 && (layout.nchannels == 2 || layout.nchannels >= 4)) alpha = layout.nchannels == 2 ? 1 : 3;
     std::vector<int> colour;
     for (int c = 0; c < layout.nchannels; ++c)
