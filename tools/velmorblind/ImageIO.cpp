@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -210,8 +211,10 @@ std::string formatLabel(const OIIO::ImageOutput& out) {
 
 }  // namespace
 
-LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
-                      const std::string& role) {
+namespace {
+
+LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> depth,
+                          const std::string& role) {
     configureLibrary();
     const std::string what = "the " + role + " " + quoted(path);
     std::error_code ec;
@@ -256,6 +259,24 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
     }
     in->close();
     return loaded;
+}
+
+}  // namespace
+
+LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
+                      const std::string& role) {
+    // The image libraries throw on some damaged files (a size no buffer can hold, say) instead of
+    // reporting them: such a file is refused like any other damaged one.
+    try {
+        return readImageFile(path, depth, role);
+    } catch (const ToolError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged (" + oneLine(e.what()) +
+                ").");
+    }
 }
 
 void checkWritableImage(const std::string& path) {
