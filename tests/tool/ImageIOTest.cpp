@@ -313,3 +313,15 @@ TEST_F(ImageIOTest, OrientationTagsAreAppliedOnReading) {
         for (int x = 0; x < 2; ++x) reds.push_back(seen.at<PF_Pixel>(x, y).red);
     EXPECT_EQ(reds, (std::vector<int>{4, 1, 5, 2, 6, 3}));
 }
+
+// The GIF reader marks alpha as a channel past the last one; alpha is then the fourth channel,
+// never a byte of the next pixel. (The GIF writer keeps no transparency: what comes back is opaque.)
+TEST_F(ImageIOTest, GifAlphaIsItsOwnChannel) {
+    vhost::Image image(2, 1, vhost::Depth::Bits8);
+    image.pixels<PF_Pixel>()[0] = PF_Pixel{255, 0, 0, 0};
+    image.pixels<PF_Pixel>()[1] = PF_Pixel{255, 40, 80, 120};
+    writeImage(path("t.gif"), image, notes_);
+    const vhost::Image back = readImage(path("t.gif"), std::nullopt).image;
+    EXPECT_EQ(back.pixels<PF_Pixel>()[0].alpha, 255);
+    EXPECT_EQ(back.pixels<PF_Pixel>()[1].alpha, 255);
+}

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <new>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -323,10 +324,8 @@ bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLa
     });
 }
 
-}  // namespace
-
-LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
-                      const std::string& role, const ReadOptions& options) {
+LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> depth,
+                          const std::string& role, const ReadOptions& options) {
     configureLibrary();
     const std::string what = "the " + role + " " + quoted(path);
     checkInputFile(path, what);  // before any format probe: a device or a pipe is never opened
@@ -394,6 +393,24 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
     if (turned) loaded.image = applyOrientation(loaded.image, orientation);
     else loaded.image.placement = placementOf(layout);
     return loaded;
+}
+
+}  // namespace
+
+LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
+                      const std::string& role, const ReadOptions& options) {
+    // The image libraries throw on some damaged files (a size no buffer can hold, say) instead of
+    // reporting them: such a file is refused like any other damaged one.
+    try {
+        return readImageFile(path, depth, role, options);
+    } catch (const ToolError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged (" + oneLine(e.what()) +
+                ").");
+    }
 }
 
 void checkWritableImage(const std::string& path) {
