@@ -31,14 +31,14 @@ protected:
         ASSERT_TRUE(out->close());
     }
     template <typename T>
-    std::vector<T> readRaw(const std::string& name, OIIO::TypeDesc type, OIIO::ImageSpec* spec = nullptr,
+    std::vector<T> readRaw(const std::string& name, OIIO::TypeDesc type, OIIO::ImageSpec* header = nullptr,
                            bool asStored = true) {
         OIIO::ImageSpec config;
         if (asStored) config.attribute("oiio:UnassociatedAlpha", 1);
         auto in = OIIO::ImageInput::open(path(name), &config);
         EXPECT_TRUE(in) << name;
         if (!in) return {};
-        if (spec) *spec = in->spec();
+        if (header) *header = in->spec();
         std::vector<T> data(static_cast<std::size_t>(in->spec().image_pixels()) * in->spec().nchannels);
         EXPECT_TRUE(in->read_image(0, 0, 0, in->spec().nchannels, type, data.data()));
         return data;
@@ -160,11 +160,11 @@ TEST_F(InputSafetyTest, AssociatedExrComesOutStraightAndStraightPngGoesInAssocia
     // The position of the pixels in their frame survives into OpenEXR and TIFF.
     for (const char* name : {"out.exr", "out.tif"}) {
         ASSERT_EQ(run({"render", "in.exr", "-o", name, "--set", "Completion=0"}).status, 0) << name;
-        OIIO::ImageSpec spec;
-        readRaw<float>(name, OIIO::TypeDesc::FLOAT, &spec);
-        EXPECT_EQ(spec.x, 7) << name;
-        EXPECT_EQ(spec.y, 3) << name;
-        EXPECT_EQ(spec.full_width, 20) << name;
+        OIIO::ImageSpec header;
+        readRaw<float>(name, OIIO::TypeDesc::FLOAT, &header);
+        EXPECT_EQ(header.x, 7) << name;
+        EXPECT_EQ(header.y, 3) << name;
+        EXPECT_EQ(header.full_width, 20) << name;
     }
 
     // Straight PNG in, OpenEXR out: colour multiplied by alpha, and nothing left where alpha is 0.
@@ -191,9 +191,9 @@ TEST_F(InputSafetyTest, TiffAlphaIsWhatItsTagSays) {
     const std::vector<std::uint8_t> premultiplied = {100, 50, 3, 128, 255, 255, 255, 255, 9, 1, 0, 10, 0, 0, 0, 0};
     writeRaw("pre.tif", assoc, premultiplied);
     ASSERT_EQ(run({"render", "pre.tif", "-o", "out.tif", "--set", "Completion=0"}).status, 0);
-    OIIO::ImageSpec spec;
-    const auto straight = readRaw<std::uint8_t>("out.tif", OIIO::TypeDesc::UINT8, &spec);
-    EXPECT_EQ(spec.get_int_attribute("oiio:UnassociatedAlpha"), 1);
+    OIIO::ImageSpec header;
+    const auto straight = readRaw<std::uint8_t>("out.tif", OIIO::TypeDesc::UINT8, &header);
+    EXPECT_EQ(header.get_int_attribute("oiio:UnassociatedAlpha"), 1);
     EXPECT_EQ(straight[0], 199);  // 100 / (128 / 255)
     const auto seen = readRaw<std::uint8_t>("out.tif", OIIO::TypeDesc::UINT8, nullptr, false);
     for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_NEAR(seen[i], premultiplied[i], 1) << i;

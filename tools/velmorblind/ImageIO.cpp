@@ -274,7 +274,7 @@ void setCompression(OIIO::ImageSpec& layout, const std::string& format, int leve
 // associated by convention, the others straight and, in TIFF, marked so); and, in OpenEXR and TIFF,
 // the position the input's pixels had.
 struct FileLayout {
-    OIIO::ImageSpec spec;
+    OIIO::ImageSpec header;
     bool associated = false;  // colour premultiplied by alpha
 };
 
@@ -284,9 +284,9 @@ FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image&
     TypeDesc wanted = typeOf(image.depth);
     if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
     FileLayout file{OIIO::ImageSpec(image.width, image.height, channels, wanted), false};
-    if (alpha) file.spec.alpha_channel = 3;
+    if (alpha) file.header.alpha_channel = 3;
     if (format == "OPENEXR") file.associated = alpha;
-    else file.spec.attribute("oiio:UnassociatedAlpha", 1);
+    else file.header.attribute("oiio:UnassociatedAlpha", 1);
     vhost::Placement p = image.placement;
     if (p.isDefault() || (format != "OPENEXR" && format != "TIFF")) return file;
     if (format == "TIFF") {
@@ -297,18 +297,18 @@ FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image&
         p.fullX = p.fullY = 0;
         if (p.x < 0 || p.y < 0) return file;
     }
-    file.spec.x = p.x;
-    file.spec.y = p.y;
-    file.spec.full_x = p.fullX;
-    file.spec.full_y = p.fullY;
-    file.spec.full_width = p.fullWidth > 0 ? p.fullWidth : image.width;
-    file.spec.full_height = p.fullHeight > 0 ? p.fullHeight : image.height;
+    file.header.x = p.x;
+    file.header.y = p.y;
+    file.header.full_x = p.fullX;
+    file.header.full_y = p.fullY;
+    file.header.full_width = p.fullWidth > 0 ? p.fullWidth : image.width;
+    file.header.full_height = p.fullHeight > 0 ? p.fullHeight : image.height;
     return file;
 }
 
 // Hands the render's pixels to an opened writer as `written` values (8-bit, 16-bit or float).
 bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLayout& file, TypeDesc written) {
-    const int channels = file.spec.nchannels;
+    const int channels = file.header.nchannels;
     return withPixelType(image.depth, [&](auto pixel) {
         using Pixel = decltype(pixel);
         if (written == TypeDesc::UINT8) {
@@ -438,7 +438,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     const bool alpha = out->supports("alpha");
     if (!alpha) notes.once(format + " files hold no alpha channel: alpha is left out of the file.");
     FileLayout file = fileLayout(format, alpha, image);
-    setCompression(file.spec, format, options.compression);
+    setCompression(file.header, format, options.compression);
 
     TempOutput temp(path);
     // The writer holds the temporary file's proxy, so it is closed and gone before the file is.
@@ -453,7 +453,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
             failure("cannot write " + quoted(path) + ": " + writeErrorReason(temp.writeError()) + ".");
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
     };
-    if (!out->open(temp.tempPath().string(), file.spec)) writeFailed();
+    if (!out->open(temp.tempPath().string(), file.header)) writeFailed();
 
     // The writer may have narrowed the type to what the format holds (PNG: 8 or 16 bits; JPEG: 8).
     // Anything other than the three exact types (half, say) gets float data converted by the writer.
