@@ -11,7 +11,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
-targets=(pipl elf pe set key frames image)
+targets=(pipl elf pe rsrc set key frames image)
 
 cmake --preset fuzz >/dev/null || exit 1
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null || { cmake --build --preset fuzz -j 1; exit 1; }

@@ -5,6 +5,7 @@
 #   pipl/    the module's and the loader fixtures' property lists, as raw bytes
 #   elf/     the same modules cut down to their section table and .pipl section
 #   pe/      tiny Windows DLLs carrying the module's PIPL resource, alone and among others
+#   rsrc/    the macOS bundle's resource file
 #   set/ key/ frames/   the command-line syntax the renderer's README documents
 #   image/   a picture drawn in code, written by the renderer in each format and depth
 set -euo pipefail
@@ -16,9 +17,10 @@ fixtures="$build/tests/host/fixtures"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
-cmake --build "$build" --target VelmorBlind host_fixture_good host_fixture_broken_pipl fuzz_seed_images >/dev/null
-rm -f "$corpus"/{pipl,elf,pe,image}/seed-* "$corpus"/{set,key,frames}/seed-*
-mkdir -p "$corpus"/{pipl,elf,pe,set,key,frames,image}
+cmake --build "$build" --target VelmorBlind VelmorBlind_bundle host_fixture_good host_fixture_broken_pipl fuzz_seed_images >/dev/null
+rm -f "$corpus"/{pipl,elf,pe,rsrc,image}/seed-* "$corpus"/{set,key,frames}/seed-*
+mkdir -p "$corpus"/{pipl,elf,pe,rsrc,set,key,frames,image}
+cp "$build/bin/VelmorBlind.plugin/Contents/Resources/VelmorBlind.rsrc" "$corpus/rsrc/seed-VelmorBlind.rsrc"
 
 for m in "$module" "$fixtures/fixture_good.so" "$fixtures/fixture_broken_pipl.so"; do
   name="$(basename "$m" .so)"

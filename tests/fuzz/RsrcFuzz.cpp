@@ -1,0 +1,25 @@
+// The Mac resource-file reader on whole files, as a macOS bundle hands it to the host; the
+// property list it finds ('PiPL' 16000) goes on to the property-list parser with the Mac code entry.
+#include "FuzzCheck.h"
+#include "Pipl.h"
+#include "ResourceFile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::uint8_t> image(data, data + size);
+    std::string error;
+    const auto resources = vhost::readResourceFile(image, "VelmorBlind.rsrc", error);
+    if (!resources) {
+        fuzzcheck::oneSentence(error);
+        return 0;
+    }
+    for (const vhost::MacResource& resource : *resources) {
+        fuzzcheck::expect(resource.data.size() <= image.size(), "resource larger than the file");
+        if (resource.type != "PiPL" || resource.id != 16000) continue;
+        if (!vhost::parsePipl(resource.data, error, vhost::kPiplMacIntelCodeEntryKey)) fuzzcheck::oneSentence(error);
+    }
+    return 0;
+}
