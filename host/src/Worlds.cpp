@@ -90,6 +90,12 @@ void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size) {
 
 }  // namespace
 
+int worldRowGrain(std::size_t rowBytes) {
+    // Enough bytes per run that handing it to a thread costs little next to it.
+    constexpr std::size_t kRunBytes = std::size_t{256} << 10;
+    return static_cast<int>(std::max<std::size_t>(1, kRunBytes / std::max<std::size_t>(rowBytes, 1)));
+}
+
 PF_PixelFormat pixelFormatOf(Depth depth) {
     switch (depth) {
         case Depth::Bits8: return PF_PixelFormat_ARGB32;
@@ -110,18 +116,11 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
 
 namespace {
 
-// Rows per run when a pass over a world's rows is shared out: enough bytes that handing a run to
-// a thread costs little next to it.
-int rowGrain(std::size_t rowBytes) {
-    constexpr std::size_t kRunBytes = std::size_t{256} << 10;
-    return static_cast<int>(std::max<std::size_t>(1, kRunBytes / std::max<std::size_t>(rowBytes, 1)));
-}
-
 // fn(begin, end) over the rows [0, rows): on the pool's threads when there is one.
 void forRows(WorkerPool* pool, int rows, std::size_t rowBytes,
              const std::function<void(int, int)>& fn) {
     if (pool != nullptr)
-        pool->runRanges(rows, rowGrain(rowBytes), fn);
+        pool->runRanges(rows, worldRowGrain(rowBytes), fn);
     else if (rows > 0)
         fn(0, rows);
 }

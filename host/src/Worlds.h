@@ -60,6 +60,9 @@ bool worldGuardsIntact(const PF_EffectWorld* world);
 // Number of live host worlds (all kinds), for tests.
 int liveWorldCount();
 
+// Rows of `rowBytes` each that one thread takes at a time when a pass over a world is shared out.
+int worldRowGrain(std::size_t rowBytes);
+
 // Bytes per pixel of a world of that depth.
 inline int pixelBytes(Depth depth) { return static_cast<int>(bytesPerPixel(depth)); }
 
