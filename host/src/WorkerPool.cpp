@@ -89,11 +89,12 @@ void WorkerPool::run(int count, const std::function<void(int thread_index, int i
         for (int i = 0; i < count; ++i) fn(tlsWorkerIndex, i);
         return;
     }
+    std::lock_guard runLock(state_->runMutex);
     dispatch(count, fn, false);
 }
 
+// Runs one job; the caller holds runMutex.
 void WorkerPool::dispatch(int count, const std::function<void(int, int)>& fn, bool callerHelps) {
-    std::lock_guard runLock(state_->runMutex);
     std::unique_lock lock(state_->mutex);
     state_->job = &fn;
     state_->count = count;
@@ -147,6 +148,13 @@ void WorkerPool::runRanges(int count, int grain, const std::function<void(int, i
     const auto edge = [&](int k) {
         return static_cast<int>(static_cast<long long>(k) * count / runs);
     };
+    // A pool busy with another job (a thread of the module's own, say, asking while its band
+    // runs) is not waited for: the caller does the whole range itself.
+    std::unique_lock runLock(state_->runMutex, std::try_to_lock);
+    if (!runLock.owns_lock()) {
+        fn(0, count);
+        return;
+    }
     dispatch(runs, [&](int, int i) { fn(edge(i), edge(i + 1)); }, true);
 }
 

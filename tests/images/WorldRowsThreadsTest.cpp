@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -59,6 +60,15 @@ TEST(WorkerPoolRanges, RunsTileTheRangeOnceAndFailuresReachTheCaller)
     std::atomic<int> inner{0};
     pool.run(2, [&](int, int) { pool.runRanges(1000, 10, [&](int b, int e) { inner += e - b; }); });
     EXPECT_EQ(inner.load(), 2000);
+
+    // From a thread of the caller's own while its band runs on the pool: whole, not waiting for
+    // the pool (which waits for that band).
+    std::atomic<int> foreign{0};
+    pool.run(2, [&](int, int i) {
+        if (i == 0)
+            std::thread([&] { pool.runRanges(1000, 10, [&](int b, int e) { foreign += e - b; }); }).join();
+    });
+    EXPECT_EQ(foreign.load(), 1000);
 }
 
 vhost::Image pattern(int w, int h, Depth depth)
