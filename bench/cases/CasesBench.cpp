@@ -14,6 +14,7 @@
 #include "Image.h"
 #include "Module.h"
 #include "Render.h"
+#include "WorkerPool.h"
 #include "Worlds.h"
 
 #include "VelmorBlind.h"
@@ -134,8 +135,11 @@ struct Bench {
 
     void useThreads(int t)
     {
-        if (host.threadCount() != t)
+        if (host.threadCount() != t) {
             host.setThreadCount(t);
+            // A first job on the new pool, so that starting its threads is not timed.
+            host.pool().run(t, [](int, int) {});
+        }
     }
 
     double pass(vhost::Depth depth, Look look, int t)
