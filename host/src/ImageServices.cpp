@@ -190,12 +190,21 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
     const std::size_t bytes = static_cast<std::size_t>(right - left) * ps;
     const int rows = static_cast<int>(bottom - top);
     if (src->data != dst->data) {
-        // Two worlds never share pixels: row to row.
-        for (int r = 0; r < rows; ++r)
-            std::memcpy(worldPixelAddress(dst, static_cast<int>(left + dx),
-                                          static_cast<int>(top + dy) + r, ps),
-                        worldPixelAddress(src, static_cast<int>(left), static_cast<int>(top) + r, ps),
-                        bytes);
+        // Two worlds never share pixels: row to row, rows shared out among the worker threads
+        // (a copy asked for from inside a band stays on that band's thread).
+        const auto copyRows = [&](int begin, int end) {
+            for (int r = begin; r < end; ++r)
+                std::memcpy(worldPixelAddress(dst, static_cast<int>(left + dx),
+                                              static_cast<int>(top + dy) + r, ps),
+                            worldPixelAddress(src, static_cast<int>(left),
+                                              static_cast<int>(top) + r, ps),
+                            bytes);
+        };
+        Host* host = Host::current();
+        if (host->threadCount() > 1)
+            host->pool().runRanges(rows, worldRowGrain(bytes), copyRows);
+        else
+            copyRows(0, rows);
         return PF_Err_NONE;
     }
     // Within one world the rows go through a scratch buffer, so that the copy never reads what

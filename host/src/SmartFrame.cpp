@@ -2,6 +2,7 @@
 
 #include "Effect.h"
 #include "Host.h"
+#include "WorkerPool.h"
 #include "Worlds.h"
 
 #include <algorithm>
@@ -17,6 +18,12 @@ constexpr const char* kLayerPixels = "checkout:layer pixels";
 constexpr const char* kOutput = "checkout:output";
 
 Ledger& ledger() { return Host::current()->ledger(); }
+
+// The host's worker threads, which share out the frame's passes over whole worlds.
+WorkerPool* workers() {
+    Host* host = Host::current();
+    return host != nullptr && host->threadCount() > 1 ? &host->pool() : nullptr;
+}
 
 std::optional<PF_Err> enter(const char* op) {
     Host* host = Host::current();
@@ -206,7 +213,7 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     if (checkout.world.data == nullptr) {
         const PF_LRect& r = checkout.rect;
         if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left,
-                                         r.bottom - r.top, &checkout.world))
+                                         r.bottom - r.top, &checkout.world, workers()))
             return err;
         checkout.world.origin_x = r.left;
         checkout.world.origin_y = r.top;
@@ -220,8 +227,8 @@ bool SmartFrame::checkInPixels(Checkout& checkout) {
     if (checkout.world.data == nullptr) return false;
     Ledger& ledger = Host::current()->ledger();
     // Compared with the layer it was copied from rather than hashed before and after.
-    const bool unchanged =
-        worldMatchesImage(&checkout.world, layer(), checkout.rect.left, checkout.rect.top);
+    const bool unchanged = worldMatchesImage(&checkout.world, layer(), checkout.rect.left,
+                                             checkout.rect.top, workers());
     const bool intact = worldGuardsIntact(&checkout.world);
     if (!unchanged || !intact) {
         inputUnchanged_ = false;
@@ -251,7 +258,7 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
         PF_LRect r = frame->preOutput_.result_rect;
         if (isEmpty(r)) r = PF_LRect{0, 0, 0, 0};
         if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->depth(),
-                                     !frame->options_.poisonOutput, &frame->output_))
+                                     !frame->options_.poisonOutput, &frame->output_, workers()))
             return err;
         frame->output_.origin_x = r.left;
         frame->output_.origin_y = r.top;
@@ -281,12 +288,20 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         result_.height = output_.height;
         result_.depth = depth();
         result_.bytes = std::move(storage);
-        result_.bytes.clear();
         const std::size_t rowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
-        result_.bytes.reserve(rowBytes * static_cast<std::size_t>(output_.height));
-        for (int y = 0; y < output_.height; ++y) {
-            const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
-            result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
+        const std::size_t size = rowBytes * static_cast<std::size_t>(output_.height);
+        if (result_.bytes.size() == size) {
+            // Storage of the right size (the previous frame's): overwritten in place, row bands
+            // on the worker threads.
+            worldToPacked(&output_, depth(), result_.bytes.data(), workers());
+        } else {
+            // Anything else is appended row by row, so that no fresh memory is cleared first.
+            result_.bytes.clear();
+            result_.bytes.reserve(size);
+            for (int y = 0; y < output_.height; ++y) {
+                const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
+                result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
+            }
         }
         outputIntact_ = worldGuardsIntact(&output_);
         if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");

@@ -1,5 +1,6 @@
 #include "WorkerPool.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -89,6 +90,11 @@ void WorkerPool::run(int count, const std::function<void(int thread_index, int i
         return;
     }
     std::lock_guard runLock(state_->runMutex);
+    dispatch(count, fn, false);
+}
+
+// Runs one job; the caller holds runMutex.
+void WorkerPool::dispatch(int count, const std::function<void(int, int)>& fn, bool callerHelps) {
     std::unique_lock lock(state_->mutex);
     state_->job = &fn;
     state_->count = count;
@@ -96,6 +102,29 @@ void WorkerPool::run(int count, const std::function<void(int thread_index, int i
     state_->finished = 0;
     state_->error = nullptr;
     state_->wake.notify_all();
+    if (callerHelps) {
+        // The caller takes indices as the workers do, so the work starts before any worker is
+        // awake; a run issued from inside counts as nested (inline), as on a worker.
+        const WorkerPool* wasWorkerOf = tlsWorkerOf;
+        const int wasWorkerIndex = tlsWorkerIndex;
+        tlsWorkerOf = this;
+        tlsWorkerIndex = 0;
+        while (state_->next < state_->count) {
+            const int i = state_->next++;
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                fn(0, i);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            if (failure && !state_->error) state_->error = failure;
+            ++state_->finished;
+        }
+        tlsWorkerOf = wasWorkerOf;
+        tlsWorkerIndex = wasWorkerIndex;
+    }
     state_->done.wait(lock, [&] { return state_->finished == state_->count; });
     state_->job = nullptr;
     state_->count = 0;
@@ -103,6 +132,30 @@ void WorkerPool::run(int count, const std::function<void(int thread_index, int i
     state_->error = nullptr;
     lock.unlock();
     if (error) std::rethrow_exception(error);
+}
+
+void WorkerPool::runRanges(int count, int grain, const std::function<void(int, int)>& fn) {
+    if (count <= 0) return;
+    grain = std::max(grain, 1);
+    const int threads = size();
+    if (threads < 2 || count < 2 * grain || tlsWorkerOf == this) {
+        fn(0, count);
+        return;
+    }
+    // A few runs per thread, so that a thread the system delays does not hold the others up;
+    // the calling thread takes runs too.
+    const int runs = std::min(count / grain, 4 * (threads + 1));
+    const auto edge = [&](int k) {
+        return static_cast<int>(static_cast<long long>(k) * count / runs);
+    };
+    // A pool busy with another job (a thread of the module's own, say, asking while its band
+    // runs) is not waited for: the caller does the whole range itself.
+    std::unique_lock runLock(state_->runMutex, std::try_to_lock);
+    if (!runLock.owns_lock()) {
+        fn(0, count);
+        return;
+    }
+    dispatch(runs, [&](int, int i) { fn(edge(i), edge(i + 1)); }, true);
 }
 
 }  // namespace vhost

@@ -1,7 +1,11 @@
 #include "Worlds.h"
 
+#include "WorkerPool.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -86,6 +90,12 @@ void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size) {
 
 }  // namespace
 
+int worldRowGrain(std::size_t rowBytes) {
+    // Enough bytes per run that handing it to a thread costs little next to it.
+    constexpr std::size_t kRunBytes = std::size_t{256} << 10;
+    return static_cast<int>(std::max<std::size_t>(1, kRunBytes / std::max<std::size_t>(rowBytes, 1)));
+}
+
 PF_PixelFormat pixelFormatOf(Depth depth) {
     switch (depth) {
         case Depth::Bits8: return PF_PixelFormat_ARGB32;
@@ -106,10 +116,21 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
 
 namespace {
 
+// fn(begin, end) over the rows [0, rows): on the pool's threads when there is one.
+void forRows(WorkerPool* pool, int rows, std::size_t rowBytes,
+             const std::function<void(int, int)>& fn) {
+    if (pool != nullptr)
+        pool->runRanges(rows, worldRowGrain(rowBytes), fn);
+    else if (rows > 0)
+        fn(0, rows);
+}
+
 // Lays out a new world of width x height at `depth` with every guard and padding byte set; the
-// pixels are left for `fillRow` to write, row by row. Refusals as createWorld.
+// pixels are left for `fillRow` to write, row by row (on the pool's threads, when given: rows
+// are independent). Refusals as createWorld.
 template <typename FillRow>
-PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, FillRow&& fillRow) {
+PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, WorkerPool* pool,
+                 FillRow&& fillRow) {
     if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide ||
         height > kMaxWorldSide)
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -129,16 +150,19 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Fill
     block->size = rows * rowbytes;
     std::uint8_t* base = block->storage.get();
     std::uint8_t* data = base + kWorldGuardRows * rowbytes + guardLeft;
-    // Each byte is written once: the guard before a row, the row's pixels, and after the last
-    // row the rest of the block.
-    std::uint8_t* at = base;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = data + static_cast<std::size_t>(y) * rowbytes;
-        std::memset(at, kWorldGuardByte, static_cast<std::size_t>(row - at));
-        fillRow(row, y, pixelRowBytes);
-        at = row + pixelRowBytes;
-    }
-    std::memset(at, kWorldGuardByte, static_cast<std::size_t>(base + block->size - at));
+    std::uint8_t* const end = base + block->size;
+    // Each byte is written once: the guard before the first row, then per row its pixels and
+    // the guard up to the next row (after the last row, up to the end of the block).
+    std::memset(base, kWorldGuardByte, static_cast<std::size_t>((height > 0 ? data : end) - base));
+    forRows(pool, height, rowbytes, [&](int begin, int stop) {
+        for (int y = begin; y < stop; ++y) {
+            std::uint8_t* row = data + static_cast<std::size_t>(y) * rowbytes;
+            fillRow(row, y, pixelRowBytes);
+            std::uint8_t* next = y + 1 < height ? row + rowbytes : end;
+            std::memset(row + pixelRowBytes, kWorldGuardByte,
+                        static_cast<std::size_t>(next - (row + pixelRowBytes)));
+        }
+    });
     block->data = data;
     block->depth = depth;
     block->format = pixelFormatOf(depth);
@@ -167,21 +191,22 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Fill
 
 }  // namespace
 
-PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world) {
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world,
+                   WorkerPool* pool) {
     const int value = clear ? 0 : kWorldUnclearedByte;
-    return makeWorld(width, height, depth, world,
+    return makeWorld(width, height, depth, world, pool,
                      [value](std::uint8_t* row, int, std::size_t bytes) {
                          std::memset(row, value, bytes);
                      });
 }
 
 PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
-                       PF_EffectWorld* world) {
+                       PF_EffectWorld* world, WorkerPool* pool) {
     const std::size_t ps = bytesPerPixel(image.depth);
     // The columns of the world that the image covers, and where they start in it.
     const int x0 = std::clamp(-x, 0, std::max(width, 0));
     const int x1 = std::clamp(image.width - x, x0, std::max(width, 0));
-    return makeWorld(width, height, image.depth, world,
+    return makeWorld(width, height, image.depth, world, pool,
                      [&](std::uint8_t* row, int r, std::size_t bytes) {
                          const int from = y + r;
                          if (from < 0 || from >= image.height || x0 >= x1) {
@@ -199,31 +224,42 @@ PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
                      });
 }
 
-bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y) {
+bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y,
+                       WorkerPool* pool) {
     const int ps = pixelBytes(image.depth);
-    for (int r = 0; r < world->height; ++r) {
-        const int from = y + r;
-        for (int c = 0; c < world->width;) {
-            const int sx = x + c;
-            const bool covered = from >= 0 && from < image.height && sx >= 0 && sx < image.width;
-            const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
-            if (!covered) {
-                // Outside the image the world was made zero.
-                for (int i = 0; i < ps; ++i)
-                    if (pixel[i] != 0) return false;
-                ++c;
-                continue;
+    // Rows [begin, end) of the world hold what createWorldFrom put there.
+    auto rowsMatch = [&](int begin, int end) {
+        for (int r = begin; r < end; ++r) {
+            const int from = y + r;
+            for (int c = 0; c < world->width;) {
+                const int sx = x + c;
+                const bool covered =
+                    from >= 0 && from < image.height && sx >= 0 && sx < image.width;
+                const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
+                if (!covered) {
+                    // Outside the image the world was made zero.
+                    for (int i = 0; i < ps; ++i)
+                        if (pixel[i] != 0) return false;
+                    ++c;
+                    continue;
+                }
+                const int run = std::min(world->width - c, image.width - sx);
+                if (std::memcmp(pixel,
+                                image.bytes.data() +
+                                    (static_cast<std::size_t>(from) * image.width + sx) * ps,
+                                static_cast<std::size_t>(run) * ps) != 0)
+                    return false;
+                c += run;
             }
-            const int run = std::min(world->width - c, image.width - sx);
-            if (std::memcmp(pixel,
-                            image.bytes.data() +
-                                (static_cast<std::size_t>(from) * image.width + sx) * ps,
-                            static_cast<std::size_t>(run) * ps) != 0)
-                return false;
-            c += run;
         }
-    }
-    return true;
+        return true;
+    };
+    std::atomic<bool> same{true};
+    forRows(pool, world->height, static_cast<std::size_t>(world->width) * ps, [&](int begin, int end) {
+        if (same.load(std::memory_order_relaxed) && !rowsMatch(begin, end))
+            same.store(false, std::memory_order_relaxed);
+    });
+    return same.load();
 }
 
 bool destroyWorld(PF_EffectWorld* world) {
@@ -275,7 +311,14 @@ bool worldGuardsIntact(const PF_EffectWorld* world) {
     const std::size_t rowbytes = static_cast<std::size_t>(block->rowbytes);
     // Everything before the first pixel, between the end of one row and the start of the next,
     // and after the last pixel.
+    // Eight bytes at a time, then the rest one by one.
     auto clean = [](const std::uint8_t* from, const std::uint8_t* to) {
+        constexpr std::uint64_t kGuardWord = 0x0101010101010101ull * kWorldGuardByte;
+        for (; to - from >= 8; from += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, from, sizeof word);
+            if (word != kGuardWord) return false;
+        }
         return std::all_of(from, to, [](std::uint8_t b) { return b == kWorldGuardByte; });
     };
     if (!clean(base, data)) return false;
@@ -307,6 +350,15 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
         std::memcpy(worldPixelAddress(world, x0, row, ps), from,
                     static_cast<std::size_t>(x1 - x0) * ps);
     }
+}
+
+void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, WorkerPool* pool) {
+    const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
+    forRows(pool, world->height, rowBytes, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y)
+            std::memcpy(to + static_cast<std::size_t>(y) * rowBytes,
+                        worldPixelAddress(world, 0, y, pixelBytes(depth)), rowBytes);
+    });
 }
 
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height) {

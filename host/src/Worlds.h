@@ -12,6 +12,8 @@
 
 namespace vhost {
 
+class WorkerPool;
+
 // Worlds larger than this on a side are refused: 16.16 positions inside them overflow 32 bits.
 inline constexpr int kMaxWorldSide = 30000;
 // Every row carries this many pixels beyond its width (left and right guard plus padding)...
@@ -31,17 +33,20 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format);
 // is set, otherwise filled with kWorldUnclearedByte. Origin (0, 0). Refuses negative sizes and
 // sizes above kMaxWorldSide (PF_Err_BAD_CALLBACK_PARAM), and reports PF_Err_OUT_OF_MEMORY when the
 // pixels cannot be allocated; the record is left untouched on failure. No Ledger entry: the
-// callers that hand worlds to a module count them.
-PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world);
+// callers that hand worlds to a module count them. With a `pool`, a large world's rows are filled
+// on its threads (the same bytes either way); the same holds for the functions below.
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world,
+                   WorkerPool* pool = nullptr);
 // A new world of width x height at the image's depth whose pixel (i, j) is the image's pixel
 // (x + i, y + j), zero where that lies outside the image; made in one pass over its bytes.
 // Refusals as createWorld.
 PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
-                       PF_EffectWorld* world);
+                       PF_EffectWorld* world, WorkerPool* pool = nullptr);
 // True when every pixel of the world still holds what createWorldFrom put there from the same
 // image and position: compared at memcmp speed, so a host can prove cheaply that a module only
 // read a world it was given.
-bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y);
+bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y,
+                       WorkerPool* pool = nullptr);
 // Frees a world made by createWorld and clears the record. False (nothing freed) when the record
 // is not a live host world.
 bool destroyWorld(PF_EffectWorld* world);
@@ -54,6 +59,9 @@ std::optional<PF_PixelFormat> worldPixelFormat(const PF_EffectWorld* world);
 bool worldGuardsIntact(const PF_EffectWorld* world);
 // Number of live host worlds (all kinds), for tests.
 int liveWorldCount();
+
+// Rows of `rowBytes` each that one thread takes at a time when a pass over a world is shared out.
+int worldRowGrain(std::size_t rowBytes);
 
 // Bytes per pixel of a world of that depth.
 inline int pixelBytes(Depth depth) { return static_cast<int>(bytesPerPixel(depth)); }
@@ -68,6 +76,9 @@ inline std::uint8_t* worldPixelAddress(const PF_EffectWorld* world, int x, int y
 // Copies between tightly packed images and worlds of the same depth. The area copied is the
 // image's size placed at (x, y) of the world, clipped to the world.
 void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world);
+// The world's pixels, row after row with no padding, written to `to` (width * height pixels).
+void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to,
+                   WorkerPool* pool = nullptr);
 // The image of `width` x `height` read from the world at (x, y); pixels outside the world are 0.
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height);
 

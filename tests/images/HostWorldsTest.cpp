@@ -77,6 +77,24 @@ TEST_F(HostWorldsTest, WorldWithoutClearFlagIsNotZero)
     world1()->dispose_world(in_.effect_ref, &w);
 }
 
+TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte)
+{
+    // Odd sizes, so that guard runs start and end off any word boundary.
+    TestWorld world(5, 3, Depth::Bits16);
+    auto* data = static_cast<unsigned char*>(world.get()->data);
+    const std::ptrdiff_t rowbytes = world.get()->rowbytes, pixels = 5 * 8;
+    const std::ptrdiff_t first = -vhost::kWorldGuardRows * rowbytes - (vhost::kWorldRowSlackPixels / 2) * 8;
+    const std::ptrdiff_t last = first + (3 + 2 * vhost::kWorldGuardRows) * rowbytes - 1;
+    EXPECT_TRUE(vhost::worldGuardsIntact(world.get()));
+    for (std::ptrdiff_t at : {first, first + 13, std::ptrdiff_t{-1}, pixels, pixels + 7, rowbytes - 1,
+                              rowbytes + pixels + 3, 2 * rowbytes + pixels, last - 9, last}) {
+        data[at] ^= 0x01;
+        EXPECT_FALSE(vhost::worldGuardsIntact(world.get())) << at;
+        data[at] ^= 0x01;
+    }
+    EXPECT_TRUE(vhost::worldGuardsIntact(world.get()));
+}
+
 TEST_F(HostWorldsTest, OversizedNegativeAndUnknownFormatWorldsAreRefused)
 {
     PF_EffectWorld w{};

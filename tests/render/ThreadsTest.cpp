@@ -69,6 +69,31 @@ TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes)
     }
 }
 
+// A frame large enough that the host shares its own passes (input world, output marking, copy,
+// comparison, copy out) among its threads: the same bytes on 1, 2 and 7 threads, also when the
+// previous frame's output storage is handed back, and at Completion 0 (the module's copy).
+TEST(Threads, HostPassesOnThreadsGiveTheSameBytes)
+{
+    Rig rig(1);
+    const Image input = markedImage(401, 700, Depth::Bits8);
+    for (double completion : {52.0, 0.0}) {
+        Rig::Controls controls = settings()[0].controls;
+        controls.emplace_back(kCompletion, completion);
+        rig.set(controls);
+        vhost::RenderOptions options;
+        options.threads = 1;
+        Image reference;
+        ASSERT_EQ(rig.render(input, reference, options), PF_Err_NONE);
+        Image out;
+        for (int threads : {2, 7, 2}) {
+            options.threads = threads;
+            ASSERT_EQ(rig.render(input, out, options), PF_Err_NONE);
+            EXPECT_EQ(out.bytes, reference.bytes) << completion << " on " << threads << " threads";
+        }
+        EXPECT_TRUE(rig.clean());
+    }
+}
+
 // Many threads start their bands at once, each wanting the sampling suite on its first sample.
 TEST(Threads, TheSamplingSuiteIsAcquiredOnceHoweverManyThreadsStartTogether)
 {
