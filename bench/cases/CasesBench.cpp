@@ -9,6 +9,7 @@
 //
 // Output: one line per case, tab-separated: name, median ms, baseline name, baseline ms. A
 // baseline that is another case refers to that case's median in the same run.
+#include "BenchPicture.h"
 #include "Effect.h"
 #include "Host.h"
 #include "Image.h"
@@ -46,29 +47,6 @@ enum Control { kMode = 1, kCompletion, kDelay, kWidthControl, kDirection, kOffse
 
 PF_Err idle(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) { return PF_Err_NONE; }
 
-vhost::Image picture(int w, int h, vhost::Depth depth)
-{
-    vhost::Image image(w, h, depth);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int a = 128 + (x + y) % 128, r = x % 256, g = y % 256, b = (x * y) % 256;
-            switch (depth) {
-            case vhost::Depth::Bits8:
-                image.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(a), static_cast<A_u_char>(r),
-                                                    static_cast<A_u_char>(g), static_cast<A_u_char>(b)};
-                break;
-            case vhost::Depth::Bits16:
-                image.at<PF_Pixel16>(x, y) =
-                    PF_Pixel16{static_cast<A_u_short>(a * 128), static_cast<A_u_short>(r * 128),
-                               static_cast<A_u_short>(g * 128), static_cast<A_u_short>(b * 128)};
-                break;
-            case vhost::Depth::Float32:
-                image.at<PF_PixelFloat>(x, y) = PF_PixelFloat{a / 255.0f, r / 255.0f, g / 255.0f, b / 255.0f};
-                break;
-            }
-        }
-    return image;
-}
 
 int bpcOf(vhost::Depth depth)
 {
@@ -115,7 +93,7 @@ struct Bench {
         inProc = std::make_unique<vhost::Effect>(host, vhost::Module::fromEntryPoint(&idle));
         in = inProc->makeInData();
         for (vhost::Depth depth : {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32}) {
-            images.emplace(depth, picture(kWidth, kHeight, depth));
+            images.emplace(depth, benchPicture(kWidth, kHeight, depth));
             auto& [src, dst] = worlds[depth];
             if (vhost::createWorld(kWidth, kHeight, depth, false, &src) ||
                 vhost::createWorld(kWidth, kHeight, depth, false, &dst))
@@ -217,7 +195,7 @@ int memory()
     const std::pair<int, double> controls[] = {{kWidthControl, 1}, {kState, 3}, {kCompletion, 50}, {kDelay, 30}};
     for (const auto& [index, value] : controls)
         effect.setValue(index, value);
-    vhost::Image input = picture(side, side, vhost::Depth::Bits8), result;
+    vhost::Image input = benchPicture(side, side, vhost::Depth::Bits8), result;
     if (vhost::renderFrame(effect, input, result))
         return 1;
     rusage usage{};

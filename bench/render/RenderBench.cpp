@@ -11,6 +11,7 @@
 // The counter "x_copy" is the time over the baseline, the baseline being measured next to every
 // iteration (and not counted in its time), so that the ratio holds on a busy machine and
 // compares across machines where raw times do not.
+#include "BenchPicture.h"
 #include "Effect.h"
 #include "Host.h"
 #include "Image.h"
@@ -61,33 +62,9 @@ struct Session {
             {kDirection, 30}, {kOffset, 15}, {kOrder, 3}, {kSeed, 5}, {kEasing, 3}};
         for (const auto& [index, value] : controls) effect->setValue(index, value);
         for (vhost::Depth depth : {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32})
-            inputs.emplace(depth, picture(depth));
+            inputs.emplace(depth, benchPicture(kWidth, kHeight, depth));
     }
     ~Session() { effect.reset(); }
-
-    static vhost::Image picture(vhost::Depth depth)
-    {
-        vhost::Image image(kWidth, kHeight, depth);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                const int a = 128 + (x + y) % 128, r = x % 256, g = y % 256, b = (x * y) % 256;
-                switch (depth) {
-                case vhost::Depth::Bits8:
-                    image.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(a), static_cast<A_u_char>(r),
-                                                        static_cast<A_u_char>(g), static_cast<A_u_char>(b)};
-                    break;
-                case vhost::Depth::Bits16:
-                    image.at<PF_Pixel16>(x, y) =
-                        PF_Pixel16{static_cast<A_u_short>(a * 128), static_cast<A_u_short>(r * 128),
-                                   static_cast<A_u_short>(g * 128), static_cast<A_u_short>(b * 128)};
-                    break;
-                case vhost::Depth::Float32:
-                    image.at<PF_PixelFloat>(x, y) = PF_PixelFloat{a / 255.0f, r / 255.0f, g / 255.0f, b / 255.0f};
-                    break;
-                }
-            }
-        return image;
-    }
 
     double render(vhost::Depth depth, double completion, AEGP_LayerQuality quality)
     {
