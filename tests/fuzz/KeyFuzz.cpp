@@ -1,8 +1,6 @@
 // The "--key NAME=VALUE@FRAME,..." parser: the input is one --key argument. Keys it takes come out
 // in ascending, distinct frames within the frame limit, each value in the control's valid range.
-#include "Error.h"
 #include "Frames.h"
-#include "FuzzCheck.h"
 #include "ModuleControls.h"
 
 #include <cmath>
@@ -10,25 +8,12 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    moduleControls();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto& controls = moduleControls();
     const std::string text(reinterpret_cast<const char*>(data), size);
-    vblind::ControlPlan plan;
-    try {
-        plan = vblind::parseSettings(controls, {}, {text});
-    } catch (const vblind::ToolError& e) {
-        fuzzcheck::expect(e.status() == vblind::kExitUsage, "a --key refused as a failure", e.what());
-        fuzzcheck::oneSentence(e.what(), text);
-        return 0;
-    }
-    fuzzcheck::expect(plan.size() == 1, "one --key gave other than one setting");
-    const auto& [index, setting] = *plan.begin();
-    const vblind::ControlDef& c = controls.at(static_cast<std::size_t>(index - 1));
+    const auto parsed = parseOneArgument(text, true);
+    if (!parsed) return 0;
+    const vblind::ControlDef& c = *parsed->first;
+    const vblind::ControlSetting& setting = parsed->second;
     fuzzcheck::expect(setting.animated && !setting.keys.empty(), "a --key without keys", c.name);
     int previous = -1;
     for (const vblind::Key& k : setting.keys) {
