@@ -119,9 +119,9 @@ protected:
 TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce)
 {
     using Velmor::Blind;
-    passtest::World input(markedImage(33, 160, Depth::Float32));
-    passtest::World output(33, 160, Depth::Float32);
-    passtest::World single(33, 160, Depth::Float32);
+    passtest::TestWorld input(markedImage(33, 160, Depth::Float32));
+    passtest::TestWorld output(33, 160, Depth::Float32, passtest::Fill::Uncleared);
+    passtest::TestWorld single(33, 160, Depth::Float32, passtest::Fill::Uncleared);
     Velmor::Layer src(&in_, &out_, input.get(), 2);
     Velmor::Layer dst(&in_, &out_, output.get(), 2);
     Velmor::Layer one(&in_, &out_, single.get(), 2);
