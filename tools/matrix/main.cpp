@@ -199,7 +199,8 @@ bool checkPipl(const vhost::Pipl& pipl) {
             ok = false;
         }
     };
-    auto word = [](const std::optional<std::uint32_t>& v) { return v ? hex64(*v).substr(8) : "none"; };
+    auto hex32 = [](std::uint32_t v) { return hex64(v).substr(8); };
+    auto word = [&](const std::optional<std::uint32_t>& v) { return v ? hex32(*v) : "none"; };
     auto pair = [](const std::optional<vhost::PiplVersionPair>& v) {
         return v ? std::to_string(v->major) + "." + std::to_string(v->minor) : std::string("none");
     };
@@ -210,10 +211,12 @@ bool checkPipl(const vhost::Pipl& pipl) {
     expect("entry point", pipl.entryPoint, "EntryPointFunc");
     expect("list version", pair(pipl.piplVersion), "2.0");
     expect("API version", pair(pipl.specVersion), "13.0");
-    expect("version", word(pipl.version), "00098601");
+    expect("version", word(pipl.version), hex32(PF_VERSION(1, 3, 0, PF_Stage_RELEASE, 1)));
     expect("info flags", word(pipl.infoFlags), "00000000");
-    expect("out flags", word(pipl.outFlags), "06000000");
-    expect("out flags 2", word(pipl.outFlags2), "00001400");
+    expect("out flags", word(pipl.outFlags),
+           hex32(PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_SEND_UPDATE_PARAMS_UI));
+    expect("out flags 2", word(pipl.outFlags2),
+           hex32(PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE));
     expect("reserved info", word(pipl.reservedInfo), "00000008");
     expect("code entry key", pipl.find(vhost::kPiplCodeEntryKey) ? "present" : "missing", "present");
     return ok;
