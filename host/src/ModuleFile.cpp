@@ -2,6 +2,7 @@
 // code of the module runs before the host has seen what the module says it is.
 #include "ModuleFile.h"
 
+#include "ByteReader.h"
 #include "ResourceFile.h"
 
 #include <algorithm>
@@ -28,31 +29,6 @@ constexpr std::uint16_t kSectionIndexEscape = 0xFFFF;  // SHN_XINDEX
 constexpr std::size_t kElf64HeaderSize = 64;
 constexpr std::size_t kElf64SectionHeaderSize = 64;
 
-// Whole numbers of a file image at explicit offsets in one byte order; callers check fits() first.
-class ByteReader {
-public:
-    ByteReader(const std::vector<std::uint8_t>& image, bool bigEndian)
-        : image_(image), big_(bigEndian) {}
-
-    bool fits(std::uint64_t offset, std::uint64_t length) const {
-        return offset <= image_.size() && length <= image_.size() - offset;
-    }
-    std::uint64_t read(std::uint64_t offset, int bytes) const {
-        std::uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const std::uint64_t b = image_[static_cast<std::size_t>(offset) + i];
-            v |= big_ ? b << (8 * (bytes - 1 - i)) : b << (8 * i);
-        }
-        return v;
-    }
-    std::uint32_t u16(std::uint64_t offset) const { return static_cast<std::uint32_t>(read(offset, 2)); }
-    std::uint32_t u32(std::uint64_t offset) const { return static_cast<std::uint32_t>(read(offset, 4)); }
-
-private:
-    const std::vector<std::uint8_t>& image_;
-    bool big_;
-};
-
 struct Section {
     std::uint32_t name, type;
     std::uint64_t offset, size;
@@ -69,7 +45,8 @@ std::optional<std::vector<std::uint8_t>> piplFromElf(const std::vector<std::uint
         error = what + " is a damaged ELF file (unknown byte order)";
         return std::nullopt;
     }
-    const ByteReader elf(image, image[5] == kElfDataBig);
+    const ByteReader elf(image,
+                         image[5] == kElfDataBig ? ByteReader::Order::Big : ByteReader::Order::Little);
     if (elf.read(16, 2) != kElfTypeShared) {
         error = what + " is an ELF file but not a shared library, so it is not an effect module";
         return std::nullopt;
@@ -249,9 +226,7 @@ public:
     ResourceTree(const ByteReader& pe, std::uint64_t root, std::uint32_t size)
         : pe_(pe), root_(root), size_(size) {}
 
-    bool inTree(std::uint64_t offset, std::uint64_t length) const {
-        return offset <= size_ && length <= size_ - offset;
-    }
+    bool inTree(std::uint64_t offset, std::uint64_t length) const { return within(offset, length, size_); }
     std::uint32_t u32(std::uint64_t offset) const { return pe_.u32(root_ + offset); }
 
     // One level: the entry keyed by `name` when one is given, else by `id`. Names are compared as
@@ -318,7 +293,7 @@ private:
 
 std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8_t>& image,
                                                     const std::string& what, std::string& error) {
-    const ByteReader pe(image, false);
+    const ByteReader pe(image, ByteReader::Order::Little);
     const auto layout = readPeLayout(pe, what, error);
     if (!layout) return std::nullopt;
     auto noPipl = [&](const std::string& why) {
