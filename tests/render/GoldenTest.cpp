@@ -75,7 +75,7 @@ std::uint64_t frameChecksum(const Image& image)
 
 std::string key(const GoldenCase& c, Depth depth)
 {
-    return std::string(c.name) + "@" + depthName(depth);
+    return std::string(c.name) + "@" + depthLabel(depth);
 }
 
 std::map<std::string, std::string> readGolden()

@@ -153,7 +153,7 @@ TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItW
 
 INSTANTIATE_TEST_SUITE_P(Depths, PassRegionTest,
                          ::testing::Values(Depth::Bits8, Depth::Bits16, Depth::Float32),
-                         [](const auto& info) { return std::string("Bits") + rendertest::depthName(info.param); });
+                         [](const auto& info) { return std::string("Bits") + rendertest::depthLabel(info.param); });
 
 // ---- tile seams ------------------------------------------------------------------------------
 

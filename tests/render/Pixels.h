@@ -13,17 +13,8 @@
 namespace rendertest {
 
 using vhost::Depth;
+using vhost::depthLabel;
 using vhost::Image;
-
-inline const char* depthName(Depth depth)
-{
-    switch (depth) {
-    case Depth::Bits8: return "8";
-    case Depth::Bits16: return "16";
-    case Depth::Float32: return "32f";
-    }
-    return "?";
-}
 
 // ---- pixels ------------------------------------------------------------------------------------
 

@@ -48,7 +48,7 @@ TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes)
             options.order = vhost::IterationOrder::InOrder;
             ASSERT_EQ(rig.render(input, reference, options), PF_Err_NONE);
             for (int threads : {1, 2, 7, 64}) {
-                SCOPED_TRACE(std::string(s.name) + " at " + depthName(depth) + " on " + std::to_string(threads) +
+                SCOPED_TRACE(std::string(s.name) + " at " + depthLabel(depth) + " on " + std::to_string(threads) +
                              " threads");
                 options.threads = threads;
                 options.order = vhost::IterationOrder::Threads;

@@ -178,15 +178,6 @@ vhost::Image makeInput(vhost::Depth depth) {
     return {};
 }
 
-const char* depthLabel(vhost::Depth depth) {
-    switch (depth) {
-        case vhost::Depth::Bits8: return "8";
-        case vhost::Depth::Bits16: return "16";
-        case vhost::Depth::Float32: return "32f";
-    }
-    return "?";
-}
-
 // ---- the property list ---------------------------------------------------------------------------
 
 // The identity the module must declare, as a host checks it before running any of its code.
@@ -341,7 +332,7 @@ bool renderOne(vhost::Effect& effect, int frame, int depthIndex, const vhost::Im
 
     std::string text = std::to_string(frame);
     while (text.size() < 3) text.insert(text.begin(), '0');
-    text = "frame " + text + " depth=" + depthLabel(kDepths[depthIndex]);
+    text = "frame " + text + " depth=" + vhost::depthLabel(kDepths[depthIndex]);
     bool set = true;
     for (const Setting& s : settings) set = applySetting(effect, s, text) && set;
     text += std::string(" quality=") + quality.label + " downsample=" + std::to_string(downsample);
@@ -375,7 +366,7 @@ int renderFrames(vhost::Effect& effect) {
     vhost::Image inputs[kDepthCount];
     for (int d = 0; d < kDepthCount; ++d) {
         inputs[d] = makeInput(kDepths[d]);
-        line(std::string("input depth=") + depthLabel(kDepths[d]) + " " + std::to_string(kImageWidth) +
+        line(std::string("input depth=") + vhost::depthLabel(kDepths[d]) + " " + std::to_string(kImageWidth) +
              "x" + std::to_string(kImageHeight) + " fnv1a64=" +
              hex64(vhost::fnv1a64(inputs[d].bytes.data(), inputs[d].bytes.size())));
     }
