@@ -151,7 +151,7 @@ bool decodeProperty(const PiplProperty& p, std::string_view codeEntryKey, Pipl& 
     if (p.key == "eMNA") return pascalString(p, pipl.matchName, error);
     if (p.key == codeEntryKey) return cString(p, pipl.entryPoint, error);
     if (p.key == "ePVR") return versionPair(p, pipl.piplVersion, error);
-    if (p.key == "eSVR") return versionPair(p, pipl.specVersion, error);
+    if (p.key == "eSVR") return versionPair(p, pipl.apiVersion, error);
     if (p.key == "eVER") return word32(p, pipl.version, error);
     if (p.key == "eGLO") return word32(p, pipl.outFlags, error);
     if (p.key == "eGL2") return word32(p, pipl.outFlags2, error);

@@ -201,7 +201,7 @@ bool checkPipl(const vhost::Pipl& pipl) {
     expect("match name", pipl.matchName, "VelmorBlind by Tavelinor");
     expect("entry point", pipl.entryPoint, "EntryPointFunc");
     expect("list version", pair(pipl.piplVersion), "2.0");
-    expect("API version", pair(pipl.specVersion), "13.0");
+    expect("API version", pair(pipl.apiVersion), "13.0");
     expect("version", word(pipl.version), hex32(PF_VERSION(1, 3, 0, PF_Stage_RELEASE, 1)));
     expect("info flags", word(pipl.infoFlags), "00000000");
     expect("out flags", word(pipl.outFlags),
