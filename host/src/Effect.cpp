@@ -81,12 +81,9 @@ bool knownType(PF_ParamType type) {
 // ---- the interaction callbacks of PF_InData ----------------------------------------------
 PF_Err checkoutParamCb(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long step, A_u_long scale,
                        PF_ParamDef* param) {
-    Host* host = Host::current();
-    if (!host) return PF_Err_INVALID_CALLBACK;
-    if (auto err = host->ledger().enter("checkout_param")) return *err;
-    Effect* effect = Effect::fromRef(ref);
-    if (!effect) return PF_Err_BAD_CALLBACK_PARAM;
-    return effect->checkoutParam(index, time, step, scale, param);
+    PF_Err err = PF_Err_NONE;
+    Effect* effect = Effect::enterCallback(ref, "checkout_param", err);
+    return effect ? effect->checkoutParam(index, time, step, scale, param) : err;
 }
 
 PF_Err checkinParamCb(PF_ProgPtr ref, PF_ParamDef* param) {
@@ -104,12 +101,9 @@ PF_Err checkinParamCb(PF_ProgPtr ref, PF_ParamDef* param) {
 }
 
 PF_Err addParamCb(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDefPtr def) {
-    Host* host = Host::current();
-    if (!host) return PF_Err_INVALID_CALLBACK;
-    if (auto err = host->ledger().enter("add_param")) return *err;
-    Effect* effect = Effect::fromRef(ref);
-    if (!effect) return PF_Err_BAD_CALLBACK_PARAM;
-    return effect->addParam(index, def);
+    PF_Err err = PF_Err_NONE;
+    Effect* effect = Effect::enterCallback(ref, "add_param", err);
+    return effect ? effect->addParam(index, def) : err;
 }
 
 }  // namespace
@@ -132,6 +126,21 @@ Effect* Effect::fromRef(PF_ProgPtr ref) {
     auto* candidate = reinterpret_cast<Effect*>(ref);
     std::lock_guard lock(registryMutex());
     return registry().count(candidate) ? candidate : nullptr;
+}
+
+Effect* Effect::enterCallback(PF_ProgPtr ref, const char* op, PF_Err& err) {
+    Host* host = Host::current();
+    if (!host) {
+        err = PF_Err_INVALID_CALLBACK;
+        return nullptr;
+    }
+    if (auto injected = host->ledger().enter(op)) {
+        err = *injected;
+        return nullptr;
+    }
+    Effect* effect = fromRef(ref);
+    if (!effect) err = PF_Err_BAD_CALLBACK_PARAM;
+    return effect;
 }
 
 void Effect::resetParams() {

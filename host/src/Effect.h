@@ -32,6 +32,10 @@ public:
     PF_ProgPtr ref() const { return reinterpret_cast<PF_ProgPtr>(const_cast<Effect*>(this)); }
     // The live instance behind an effect_ref, or null for anything else.
     static Effect* fromRef(PF_ProgPtr ref);
+    // The first steps of a host callback that acts on an instance: the calling host, the ledger's
+    // record of `op` (with any failure injected for it), the instance behind `ref`. Returns the
+    // instance, or null with `err` set to what the callback answers.
+    static Effect* enterCallback(PF_ProgPtr ref, const char* op, PF_Err& err);
 
     Host& host() const { return host_; }
     const Module& module() const { return *module_; }

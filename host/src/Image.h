@@ -22,6 +22,16 @@ inline std::size_t bytesPerPixel(Depth depth) {
     return 0;
 }
 
+// The depth as lines of test and check output name it: "8", "16" or "32f".
+inline const char* depthLabel(Depth depth) {
+    switch (depth) {
+        case Depth::Bits8: return "8";
+        case Depth::Bits16: return "16";
+        case Depth::Float32: return "32f";
+    }
+    return "?";
+}
+
 // Where an image's pixels sit in a larger frame, as some image files record it (an OpenEXR data
 // window inside its display window, a TIFF's position). Renders ignore it; the command-line renderer
 // carries it from the file it reads to the files it writes.

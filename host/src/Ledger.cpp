@@ -8,6 +8,12 @@ namespace {
 std::string suiteKey(const std::string& name, int version) {
     return "suite:" + name + "/" + std::to_string(version);
 }
+
+// How many of `key` a count map holds; keys never counted hold none.
+int countOf(const std::map<std::string, int>& counts, const std::string& key) {
+    auto it = counts.find(key);
+    return it == counts.end() ? 0 : it->second;
+}
 }  // namespace
 
 std::optional<PF_Err> Ledger::enter(const char* op) {
@@ -65,8 +71,7 @@ std::vector<std::string> Ledger::callLog() const {
 
 int Ledger::callsOf(const std::string& op) const {
     std::lock_guard lock(mutex_);
-    auto it = callsPerOp_.find(op);
-    return it == callsPerOp_.end() ? 0 : it->second;
+    return countOf(callsPerOp_, op);
 }
 
 void Ledger::resetLog() {
@@ -102,8 +107,7 @@ std::map<std::string, int> Ledger::outstanding() const {
 
 int Ledger::openCount(const std::string& kind) const {
     std::lock_guard lock(mutex_);
-    auto it = open_.find(kind);
-    return it == open_.end() ? 0 : it->second;
+    return countOf(open_, kind);
 }
 
 void Ledger::suiteAcquired(const std::string& name, int version) {
@@ -126,14 +130,12 @@ bool Ledger::suiteReleased(const std::string& name, int version) {
 
 int Ledger::acquisitions(const std::string& name, int version) const {
     std::lock_guard lock(mutex_);
-    auto it = acquired_.find(suiteKey(name, version));
-    return it == acquired_.end() ? 0 : it->second;
+    return countOf(acquired_, suiteKey(name, version));
 }
 
 int Ledger::releases(const std::string& name, int version) const {
     std::lock_guard lock(mutex_);
-    auto it = released_.find(suiteKey(name, version));
-    return it == released_.end() ? 0 : it->second;
+    return countOf(released_, suiteKey(name, version));
 }
 
 void Ledger::fault(const std::string& what) {
@@ -149,14 +151,10 @@ std::vector<std::string> Ledger::faults() const {
 bool Ledger::balanced(const std::map<std::string, int>& allowed) const {
     std::lock_guard lock(mutex_);
     if (!faults_.empty()) return false;
-    for (const auto& [kind, count] : open_) {
-        auto it = allowed.find(kind);
-        if (count != (it == allowed.end() ? 0 : it->second)) return false;
-    }
-    for (const auto& [kind, count] : allowed) {
-        auto it = open_.find(kind);
-        if ((it == open_.end() ? 0 : it->second) != count) return false;
-    }
+    for (const auto& [kind, count] : open_)
+        if (count != countOf(allowed, kind)) return false;
+    for (const auto& [kind, count] : allowed)
+        if (countOf(open_, kind) != count) return false;
     return true;
 }
 

@@ -2,6 +2,7 @@
 // code of the module runs before the host has seen what the module says it is.
 #include "ModuleFile.h"
 
+#include "ByteReader.h"
 #include "ResourceFile.h"
 
 #include <algorithm>
@@ -28,28 +29,6 @@ constexpr std::uint16_t kSectionIndexEscape = 0xFFFF;  // SHN_XINDEX
 constexpr std::size_t kElf64HeaderSize = 64;
 constexpr std::size_t kElf64SectionHeaderSize = 64;
 
-class ElfReader {
-public:
-    ElfReader(const std::vector<std::uint8_t>& image, bool bigEndian)
-        : image_(image), big_(bigEndian) {}
-
-    bool fits(std::uint64_t offset, std::uint64_t length) const {
-        return offset <= image_.size() && length <= image_.size() - offset;
-    }
-    std::uint64_t read(std::uint64_t offset, int bytes) const {
-        std::uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const std::uint64_t b = image_[static_cast<std::size_t>(offset) + i];
-            v |= big_ ? b << (8 * (bytes - 1 - i)) : b << (8 * i);
-        }
-        return v;
-    }
-
-private:
-    const std::vector<std::uint8_t>& image_;
-    bool big_;
-};
-
 struct Section {
     std::uint32_t name, type;
     std::uint64_t offset, size;
@@ -66,7 +45,8 @@ std::optional<std::vector<std::uint8_t>> piplFromElf(const std::vector<std::uint
         error = what + " is a damaged ELF file (unknown byte order)";
         return std::nullopt;
     }
-    const ElfReader elf(image, image[5] == kElfDataBig);
+    const ByteReader elf(image,
+                         image[5] == kElfDataBig ? ByteReader::Order::Big : ByteReader::Order::Little);
     if (elf.read(16, 2) != kElfTypeShared) {
         error = what + " is an ELF file but not a shared library, so it is not an effect module";
         return std::nullopt;
@@ -147,30 +127,13 @@ constexpr std::size_t kResourceDirectorySize = 16;
 constexpr std::size_t kResourceEntrySize = 8;
 constexpr std::size_t kResourceDataEntrySize = 16;
 
-class PeReader {
-public:
-    explicit PeReader(const std::vector<std::uint8_t>& image) : image_(image) {}
-
-    bool fits(std::uint64_t offset, std::uint64_t length) const {
-        return offset <= image_.size() && length <= image_.size() - offset;
-    }
-    std::uint32_t u16(std::uint64_t offset) const {
-        return static_cast<std::uint32_t>(image_[offset]) |
-               static_cast<std::uint32_t>(image_[offset + 1]) << 8;
-    }
-    std::uint32_t u32(std::uint64_t offset) const { return u16(offset) | u16(offset + 2) << 16; }
-
-private:
-    const std::vector<std::uint8_t>& image_;
-};
-
 struct PeSection {
     std::uint32_t virtualAddress, virtualSize, rawSize, rawOffset;
 };
 
 // File offset of `length` bytes at image address `rva`, when a section holds all of them in the
 // file (bytes a section has only in memory are zeros the file does not carry).
-std::optional<std::uint64_t> rvaToOffset(const std::vector<PeSection>& sections, const PeReader& pe,
+std::optional<std::uint64_t> rvaToOffset(const std::vector<PeSection>& sections, const ByteReader& pe,
                                          std::uint32_t rva, std::uint32_t length) {
     for (const PeSection& s : sections) {
         // A zero virtual size means the raw size (as loaders read it).
@@ -186,30 +149,38 @@ std::optional<std::uint64_t> rvaToOffset(const std::vector<PeSection>& sections,
     return std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8_t>& image,
-                                                    const std::string& what, std::string& error) {
-    const PeReader pe(image);
-    auto damaged = [&](const std::string& why) {
-        error = what + " is a damaged Windows module (" + why + ")";
-        return std::nullopt;
-    };
-    if (!pe.fits(0, 0x40)) return damaged("shorter than its DOS header");
+std::nullopt_t peDamaged(const std::string& what, const std::string& why, std::string& error) {
+    error = what + " is a damaged Windows module (" + why + ")";
+    return std::nullopt;
+}
+
+// What the reader needs of a Windows module's headers: its sections, and where the resource tree
+// lies in the loaded image (address and size 0 when the module has none).
+struct PeLayout {
+    std::vector<PeSection> sections;
+    std::uint32_t resourceRva = 0, resourceSize = 0;
+};
+
+// Reads the headers of a 64-bit x86-64 DLL; anything else is refused with `error` saying what the
+// file is instead.
+std::optional<PeLayout> readPeLayout(const ByteReader& pe, const std::string& what, std::string& error) {
+    if (!pe.fits(0, 0x40)) return peDamaged(what, "shorter than its DOS header", error);
     const std::uint64_t peAt = pe.u32(0x3C);
     if (!pe.fits(peAt, 4 + kPeCoffHeaderSize) || pe.u32(peAt) != kPeSignature)
-        return damaged("no PE header");
+        return peDamaged(what, "no PE header", error);
     const std::uint64_t coff = peAt + 4;
     const std::uint32_t machine = pe.u16(coff);
     const std::uint32_t sectionCount = pe.u16(coff + 2);
     const std::uint32_t optionalSize = pe.u16(coff + 16);
     const std::uint32_t characteristics = pe.u16(coff + 18);
     const std::uint64_t optional = coff + kPeCoffHeaderSize;
-    if (!pe.fits(optional, 2) || optionalSize < 2) return damaged("no optional header");
+    if (!pe.fits(optional, 2) || optionalSize < 2) return peDamaged(what, "no optional header", error);
     const std::uint32_t magic = pe.u16(optional);
     if (magic == kPeMagic32) {
         error = what + " is a 32-bit Windows module, so it is not a module this host loads";
         return std::nullopt;
     }
-    if (magic != kPeMagic64) return damaged("unknown optional header kind");
+    if (magic != kPeMagic64) return peDamaged(what, "unknown optional header kind", error);
     if (machine != kPeMachineX64) {
         error = what + " is a Windows module for another processor than x86-64, so it is not a "
                        "module this host loads";
@@ -220,85 +191,65 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
         return std::nullopt;
     }
     if (optionalSize < kPe64DirectoriesAt || !pe.fits(optional, optionalSize))
-        return damaged("optional header cut short");
+        return peDamaged(what, "optional header cut short", error);
     const std::uint32_t directoryCount = pe.u32(optional + kPe64DirectoryCountAt);
     if (directoryCount > (optionalSize - kPe64DirectoriesAt) / 8)
-        return damaged("more data directories than the optional header holds");
+        return peDamaged(what, "more data directories than the optional header holds", error);
 
+    PeLayout layout;
     const std::uint64_t sectionTable = optional + optionalSize;
     if (!pe.fits(sectionTable, std::uint64_t{sectionCount} * kPeSectionHeaderSize))
-        return damaged("section table outside the file");
-    std::vector<PeSection> sections;
+        return peDamaged(what, "section table outside the file", error);
     for (std::uint32_t i = 0; i < sectionCount; ++i) {
         const std::uint64_t at = sectionTable + std::uint64_t{i} * kPeSectionHeaderSize;
-        sections.push_back({pe.u32(at + 12), pe.u32(at + 8), pe.u32(at + 16), pe.u32(at + 20)});
+        layout.sections.push_back({pe.u32(at + 12), pe.u32(at + 8), pe.u32(at + 16), pe.u32(at + 20)});
     }
+    if (directoryCount > kPeResourceDirectory) {
+        const std::uint64_t entry = optional + kPe64DirectoriesAt + 8 * kPeResourceDirectory;
+        layout.resourceRva = pe.u32(entry);
+        layout.resourceSize = pe.u32(entry + 4);
+    }
+    return layout;
+}
 
-    auto noPipl = [&](const std::string& why) {
-        error = what + " has no PIPL resource with id 16000 in language 1033 (" + why +
-                "), so it carries no property list";
-        return std::nullopt;
-    };
-    const std::uint32_t rootRva =
-        directoryCount > kPeResourceDirectory
-            ? pe.u32(optional + kPe64DirectoriesAt + 8 * kPeResourceDirectory) : 0;
-    const std::uint32_t rootSize =
-        directoryCount > kPeResourceDirectory
-            ? pe.u32(optional + kPe64DirectoriesAt + 8 * kPeResourceDirectory + 4) : 0;
-    if (rootRva == 0 || rootSize == 0) return noPipl("it has no resources at all");
-    const auto rootAt = rvaToOffset(sections, pe, rootRva, rootSize);
-    if (!rootAt) return damaged("resource directory outside the file");
-    const std::uint64_t root = *rootAt;
-
-    // Offsets inside the tree are relative to its root and must stay inside the resource data.
-    auto inTree = [&](std::uint64_t offset, std::uint64_t length) {
-        return offset <= rootSize && length <= rootSize - offset;
-    };
-    // One level: the entry whose name matches, as (offset of what it points to, points to a
-    // directory). Names are compared as Windows compares resource names, ignoring ASCII case.
-    struct Found {
+// A module's resource tree: directories of entries keyed by a name or a number, three levels deep
+// (type, name, language), then a data entry. Offsets inside the tree are relative to its root and
+// must stay inside the resource data.
+class ResourceTree {
+public:
+    struct Entry {
         std::uint32_t target;
         bool directory;
     };
     enum class Lookup { Found, Missing, Damaged };
-    std::string why;
-    auto lookup = [&](std::uint32_t directory, const std::string* name, std::uint32_t id,
-                      Found& found, std::vector<std::uint32_t>* idsSeen) {
-        if (!inTree(directory, kResourceDirectorySize)) {
-            why = "resource directory outside the resource data";
-            return Lookup::Damaged;
-        }
-        const std::uint64_t named = pe.u16(root + directory + 12);
-        const std::uint64_t numbered = pe.u16(root + directory + 14);
+
+    ResourceTree(const ByteReader& pe, std::uint64_t root, std::uint32_t size)
+        : pe_(pe), root_(root), size_(size) {}
+
+    bool inTree(std::uint64_t offset, std::uint64_t length) const { return within(offset, length, size_); }
+    std::uint32_t u32(std::uint64_t offset) const { return pe_.u32(root_ + offset); }
+
+    // One level: the entry keyed by `name` when one is given, else by `id`. Names are compared as
+    // Windows compares resource names, ignoring ASCII case. `idsSeen` collects the numbered keys
+    // looked at. On Damaged, why() says what is wrong.
+    Lookup find(std::uint32_t directory, const std::string* name, std::uint32_t id, Entry& found,
+                std::vector<std::uint32_t>* idsSeen) {
+        if (!inTree(directory, kResourceDirectorySize))
+            return damaged("resource directory outside the resource data");
+        const std::uint64_t named = pe_.u16(root_ + directory + 12);
+        const std::uint64_t numbered = pe_.u16(root_ + directory + 14);
         const std::uint64_t entries = directory + kResourceDirectorySize;
-        if (!inTree(entries, (named + numbered) * kResourceEntrySize)) {
-            why = "resource entries outside the resource data";
-            return Lookup::Damaged;
-        }
+        if (!inTree(entries, (named + numbered) * kResourceEntrySize))
+            return damaged("resource entries outside the resource data");
         for (std::uint64_t i = 0; i < named + numbered; ++i) {
-            const std::uint64_t entry = root + entries + i * kResourceEntrySize;
-            const std::uint32_t key = pe.u32(entry);
-            const std::uint32_t target = pe.u32(entry + 4);
+            const std::uint64_t entry = entries + i * kResourceEntrySize;
+            const std::uint32_t key = u32(entry);
+            const std::uint32_t target = u32(entry + 4);
             bool match = false;
             if (key & kResourceHighBit) {
                 if (!name) continue;
-                // A counted UTF-16 string.
-                const std::uint32_t at = key & ~kResourceHighBit;
-                if (!inTree(at, 2)) {
-                    why = "resource name outside the resource data";
-                    return Lookup::Damaged;
-                }
-                const std::uint32_t length = pe.u16(root + at);
-                if (!inTree(std::uint64_t{at} + 2, std::uint64_t{length} * 2)) {
-                    why = "resource name outside the resource data";
-                    return Lookup::Damaged;
-                }
-                match = length == name->size();
-                for (std::uint32_t c = 0; match && c < length; ++c) {
-                    std::uint32_t ch = pe.u16(root + at + 2 + 2 * c);
-                    if (ch >= 'a' && ch <= 'z') ch -= 'a' - 'A';
-                    match = ch == static_cast<std::uint8_t>((*name)[c]);
-                }
+                if (!nameMatches(key & ~kResourceHighBit, *name, match))
+                    return damaged("resource name outside the resource data");
             } else {
                 if (idsSeen) idsSeen->push_back(key);
                 match = !name && key == id;
@@ -309,25 +260,71 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
             }
         }
         return Lookup::Missing;
-    };
+    }
 
+    const std::string& why() const { return why_; }
+
+private:
+    Lookup damaged(const char* why) {
+        why_ = why;
+        return Lookup::Damaged;
+    }
+
+    // Sets `match` to whether the counted UTF-16 string at `at` is `name`; false when the string
+    // does not lie inside the tree.
+    bool nameMatches(std::uint32_t at, const std::string& name, bool& match) const {
+        if (!inTree(at, 2)) return false;
+        const std::uint32_t length = pe_.u16(root_ + at);
+        if (!inTree(std::uint64_t{at} + 2, std::uint64_t{length} * 2)) return false;
+        match = length == name.size();
+        for (std::uint32_t c = 0; match && c < length; ++c) {
+            std::uint32_t ch = pe_.u16(root_ + at + 2 + 2 * c);
+            if (ch >= 'a' && ch <= 'z') ch -= 'a' - 'A';
+            match = ch == static_cast<std::uint8_t>(name[c]);
+        }
+        return true;
+    }
+
+    const ByteReader& pe_;
+    std::uint64_t root_;
+    std::uint32_t size_;
+    std::string why_;
+};
+
+std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8_t>& image,
+                                                    const std::string& what, std::string& error) {
+    const ByteReader pe(image, ByteReader::Order::Little);
+    const auto layout = readPeLayout(pe, what, error);
+    if (!layout) return std::nullopt;
+    auto noPipl = [&](const std::string& why) {
+        error = what + " has no PIPL resource with id 16000 in language 1033 (" + why +
+                "), so it carries no property list";
+        return std::nullopt;
+    };
+    if (layout->resourceRva == 0 || layout->resourceSize == 0)
+        return noPipl("it has no resources at all");
+    const auto rootAt = rvaToOffset(layout->sections, pe, layout->resourceRva, layout->resourceSize);
+    if (!rootAt) return peDamaged(what, "resource directory outside the file", error);
+    ResourceTree tree(pe, *rootAt, layout->resourceSize);
+
+    using Lookup = ResourceTree::Lookup;
     const std::string typeName = "PIPL";
-    Found type{}, item{}, language{};
-    switch (lookup(0, &typeName, 0, type, nullptr)) {
-        case Lookup::Damaged: return damaged(why);
+    ResourceTree::Entry type{}, item{}, language{};
+    switch (tree.find(0, &typeName, 0, type, nullptr)) {
+        case Lookup::Damaged: return peDamaged(what, tree.why(), error);
         case Lookup::Missing: return noPipl("no resource of type PIPL");
         case Lookup::Found: break;
     }
-    if (!type.directory) return damaged("the PIPL type entry is not a directory");
-    switch (lookup(type.target, nullptr, kPiplResourceId, item, nullptr)) {
-        case Lookup::Damaged: return damaged(why);
+    if (!type.directory) return peDamaged(what, "the PIPL type entry is not a directory", error);
+    switch (tree.find(type.target, nullptr, kPiplResourceId, item, nullptr)) {
+        case Lookup::Damaged: return peDamaged(what, tree.why(), error);
         case Lookup::Missing: return noPipl("no PIPL resource numbered 16000");
         case Lookup::Found: break;
     }
-    if (!item.directory) return damaged("the PIPL 16000 entry is not a directory");
+    if (!item.directory) return peDamaged(what, "the PIPL 16000 entry is not a directory", error);
     std::vector<std::uint32_t> languages;
-    switch (lookup(item.target, nullptr, kPiplResourceLanguage, language, &languages)) {
-        case Lookup::Damaged: return damaged(why);
+    switch (tree.find(item.target, nullptr, kPiplResourceLanguage, language, &languages)) {
+        case Lookup::Damaged: return peDamaged(what, tree.why(), error);
         case Lookup::Missing: {
             std::string list;
             for (std::uint32_t l : languages) list += (list.empty() ? "" : ", ") + std::to_string(l);
@@ -336,12 +333,12 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
         }
         case Lookup::Found: break;
     }
-    if (language.directory || !inTree(language.target, kResourceDataEntrySize))
-        return damaged("the PIPL resource's data entry is outside the resource data");
-    const std::uint32_t dataRva = pe.u32(root + language.target);
-    const std::uint32_t dataSize = pe.u32(root + language.target + 4);
-    const auto dataAt = rvaToOffset(sections, pe, dataRva, dataSize);
-    if (!dataAt) return damaged("the PIPL resource's bytes are outside the file");
+    if (language.directory || !tree.inTree(language.target, kResourceDataEntrySize))
+        return peDamaged(what, "the PIPL resource's data entry is outside the resource data", error);
+    const std::uint32_t dataRva = tree.u32(language.target);
+    const std::uint32_t dataSize = tree.u32(language.target + 4);
+    const auto dataAt = rvaToOffset(layout->sections, pe, dataRva, dataSize);
+    if (!dataAt) return peDamaged(what, "the PIPL resource's bytes are outside the file", error);
     return std::vector<std::uint8_t>(image.begin() + static_cast<std::ptrdiff_t>(*dataAt),
                                      image.begin() + static_cast<std::ptrdiff_t>(*dataAt + dataSize));
 }

@@ -9,12 +9,9 @@ namespace vhost {
 namespace {
 
 PF_Err updateParamUI(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDef* def) {
-    Host* host = Host::current();
-    if (!host) return PF_Err_INVALID_CALLBACK;
-    if (auto err = host->ledger().enter("PF_UpdateParamUI")) return *err;
-    Effect* effect = Effect::fromRef(effectRef);
-    if (!effect) return PF_Err_BAD_CALLBACK_PARAM;
-    return effect->updateParamUI(index, def);
+    PF_Err err = PF_Err_NONE;
+    Effect* effect = Effect::enterCallback(effectRef, "PF_UpdateParamUI", err);
+    return effect ? effect->updateParamUI(index, def) : err;
 }
 
 const PF_ParamUtilsSuite2 paramUtilsSuite2 = {&updateParamUI};

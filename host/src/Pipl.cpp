@@ -51,36 +51,26 @@ bool cString(const PiplProperty& p, std::string& out, std::string& error) {
     return true;
 }
 
+bool fourBytes(const PiplProperty& p, std::string& error) {
+    if (p.value.size() == 4) return true;
+    error = "property list: \"" + p.key + "\" should hold 4 bytes, not " + std::to_string(p.value.size());
+    return false;
+}
+
 bool word32(const PiplProperty& p, std::optional<std::uint32_t>& out, std::string& error) {
-    if (p.value.size() != 4) {
-        error = "property list: \"" + p.key + "\" should hold 4 bytes, not " +
-                std::to_string(p.value.size());
-        return false;
-    }
+    if (!fourBytes(p, error)) return false;
     out = read32(p.value.data());
     return true;
 }
 
 bool versionPair(const PiplProperty& p, std::optional<PiplVersionPair>& out, std::string& error) {
-    if (p.value.size() != 4) {
-        error = "property list: \"" + p.key + "\" should hold 4 bytes, not " +
-                std::to_string(p.value.size());
-        return false;
-    }
+    if (!fourBytes(p, error)) return false;
     out = PiplVersionPair{read16(p.value.data()), read16(p.value.data() + 2)};
     return true;
 }
 
-}  // namespace
-
-const PiplProperty* Pipl::find(std::string_view key) const {
-    for (const PiplProperty& p : properties)
-        if (p.key == key) return &p;
-    return nullptr;
-}
-
-std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error,
-                              std::string_view codeEntryKey) {
+// The header: marker 1, list version 0, and a property count the size can hold.
+std::optional<std::uint32_t> readHeader(const std::uint8_t* data, std::size_t size, std::string& error) {
     if (!data || size < kHeaderSize) {
         error = "property list truncated: " + std::to_string(size) +
                 " bytes, shorter than its 10-byte header";
@@ -104,15 +94,20 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
                 " bytes, the list holds " + std::to_string(size);
         return std::nullopt;
     }
+    return count;
+}
 
-    Pipl pipl;
+// The `count` properties after the header, each value padded to four bytes; they must fill the
+// list exactly.
+bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t count, Pipl& pipl,
+                    std::string& error) {
     std::size_t at = kHeaderSize;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::string which = "property " + std::to_string(i + 1) + " of " + std::to_string(count);
         if (size - at < kPropertyHead) {
             error = "property list truncated: " + which + " starts at byte " + std::to_string(at) +
                     " but only " + std::to_string(size - at) + " bytes remain";
-            return std::nullopt;
+            return false;
         }
         PiplProperty p;
         p.vendor = readCode(data + at);
@@ -125,7 +120,7 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
             error = "property list truncated: " + which + " (\"" + printable(p.key) +
                     "\") declares " + std::to_string(length) + " bytes but only " +
                     std::to_string(size - at) + " remain";
-            return std::nullopt;
+            return false;
         }
         p.value.assign(data + at, data + at + length);
         at += static_cast<std::size_t>(padded);
@@ -135,64 +130,84 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
         error = "property list: " + std::to_string(count) + " properties end at byte " +
                 std::to_string(at) + " but the list holds " + std::to_string(size) +
                 " bytes; the count and the lengths do not add up";
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
 
-    // Decode what the host uses.
-    for (const PiplProperty& p : pipl.properties) {
-        bool ok = true;
-        if (p.key == "kind") {
-            ok = p.value.size() == 4;
-            if (ok) pipl.kind = readCode(p.value.data());
-            else error = "property list: \"kind\" should hold 4 bytes";
-        } else if (p.key == "name") {
-            ok = pascalString(p, pipl.name, error);
-        } else if (p.key == "catg") {
-            ok = pascalString(p, pipl.category, error);
-        } else if (p.key == "eMNA") {
-            ok = pascalString(p, pipl.matchName, error);
-        } else if (p.key == codeEntryKey) {
-            ok = cString(p, pipl.entryPoint, error);
-        } else if (p.key == "ePVR") {
-            ok = versionPair(p, pipl.piplVersion, error);
-        } else if (p.key == "eSVR") {
-            ok = versionPair(p, pipl.specVersion, error);
-        } else if (p.key == "eVER") {
-            ok = word32(p, pipl.version, error);
-        } else if (p.key == "eGLO") {
-            ok = word32(p, pipl.outFlags, error);
-        } else if (p.key == "eGL2") {
-            ok = word32(p, pipl.outFlags2, error);
-        } else if (p.key == "aeFL") {
-            ok = word32(p, pipl.reservedInfo, error);
-        } else if (p.key == "eINF") {
-            ok = p.value.size() == 2 || p.value.size() == 4;
-            if (ok) pipl.infoFlags = read16(p.value.data());
-            else error = "property list: \"eINF\" should hold 2 bytes";
+// Decodes one property the host uses into its field of `pipl`; other keys are kept undecoded.
+bool decodeProperty(const PiplProperty& p, std::string_view codeEntryKey, Pipl& pipl,
+                    std::string& error) {
+    if (p.key == "kind") {
+        if (p.value.size() != 4) {
+            error = "property list: \"kind\" should hold 4 bytes";
+            return false;
         }
-        if (!ok) return std::nullopt;
+        pipl.kind = readCode(p.value.data());
+        return true;
     }
+    if (p.key == "name") return pascalString(p, pipl.name, error);
+    if (p.key == "catg") return pascalString(p, pipl.category, error);
+    if (p.key == "eMNA") return pascalString(p, pipl.matchName, error);
+    if (p.key == codeEntryKey) return cString(p, pipl.entryPoint, error);
+    if (p.key == "ePVR") return versionPair(p, pipl.piplVersion, error);
+    if (p.key == "eSVR") return versionPair(p, pipl.apiVersion, error);
+    if (p.key == "eVER") return word32(p, pipl.version, error);
+    if (p.key == "eGLO") return word32(p, pipl.outFlags, error);
+    if (p.key == "eGL2") return word32(p, pipl.outFlags2, error);
+    if (p.key == "aeFL") return word32(p, pipl.reservedInfo, error);
+    if (p.key == "eINF") {
+        if (p.value.size() != 2 && p.value.size() != 4) {
+            error = "property list: \"eINF\" should hold 2 bytes";
+            return false;
+        }
+        pipl.infoFlags = read16(p.value.data());
+    }
+    return true;
+}
 
+// What every effect's list must say: that it is an effect, its name, match name and entry point.
+bool checkIdentity(const Pipl& pipl, std::string_view codeEntryKey, std::string& error) {
     if (pipl.kind.empty()) {
         error = "property list has no \"kind\" property";
-        return std::nullopt;
+        return false;
     }
     if (pipl.kind != "eFKT") {
         error = "property list: kind \"" + printable(pipl.kind) + "\" is not an effect (eFKT)";
-        return std::nullopt;
+        return false;
     }
     if (pipl.name.empty()) {
         error = "property list has no effect name (\"name\")";
-        return std::nullopt;
+        return false;
     }
     if (pipl.matchName.empty()) {
         error = "property list has no match name (\"eMNA\")";
-        return std::nullopt;
+        return false;
     }
     if (pipl.entryPoint.empty()) {
         error = "property list names no entry point (\"" + std::string(codeEntryKey) + "\")";
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+const PiplProperty* Pipl::find(std::string_view key) const {
+    for (const PiplProperty& p : properties)
+        if (p.key == key) return &p;
+    return nullptr;
+}
+
+std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error,
+                              std::string_view codeEntryKey) {
+    const auto count = readHeader(data, size, error);
+    if (!count) return std::nullopt;
+    Pipl pipl;
+    if (!readProperties(data, size, *count, pipl, error)) return std::nullopt;
+    for (const PiplProperty& p : pipl.properties)
+        if (!decodeProperty(p, codeEntryKey, pipl, error)) return std::nullopt;
+    if (!checkIdentity(pipl, codeEntryKey, error)) return std::nullopt;
     return pipl;
 }
 

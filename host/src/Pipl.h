@@ -42,7 +42,7 @@ struct Pipl {
     std::string entryPoint;  // code entry (see below): zero-terminated string
     std::string category;    // "catg": length-prefixed string (may be absent: empty)
     std::optional<PiplVersionPair> piplVersion;  // "ePVR": major then minor, 16 bits each
-    std::optional<PiplVersionPair> specVersion;  // "eSVR": major then minor, 16 bits each
+    std::optional<PiplVersionPair> apiVersion;   // "eSVR": the effect API version, major then minor
     std::optional<std::uint32_t> version;        // "eVER": the effect's version word
     std::optional<std::uint32_t> infoFlags;      // "eINF": 16-bit info flags
     std::optional<std::uint32_t> outFlags;       // "eGLO"

@@ -1,5 +1,7 @@
 #include "ResourceFile.h"
 
+#include "ByteReader.h"
+
 namespace vhost {
 
 namespace {
@@ -9,23 +11,6 @@ constexpr std::size_t kMapHeadSize = 28;      // header copy, next map, file ref
 constexpr std::size_t kTypeEntrySize = 8;
 constexpr std::size_t kReferenceSize = 12;
 constexpr std::uint16_t kNoName = 0xFFFF;
-
-class BigEndian {
-public:
-    explicit BigEndian(const std::vector<std::uint8_t>& image) : image_(image) {}
-    std::uint32_t u8(std::uint64_t at) const { return image_[static_cast<std::size_t>(at)]; }
-    std::uint32_t u16(std::uint64_t at) const { return u8(at) << 8 | u8(at + 1); }
-    std::uint32_t u24(std::uint64_t at) const { return u8(at) << 16 | u16(at + 1); }
-    std::uint32_t u32(std::uint64_t at) const { return u16(at) << 16 | u16(at + 2); }
-
-private:
-    const std::vector<std::uint8_t>& image_;
-};
-
-// Whether `length` bytes at `offset` lie inside a region of `size` bytes.
-bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
-    return offset <= size && length <= size - offset;
-}
 
 std::string printable(const std::uint8_t* p) {
     std::string s;
@@ -41,7 +26,7 @@ std::optional<std::vector<MacResource>> readResourceFile(const std::vector<std::
         error = what + " is a damaged resource file (" + why + ")";
         return std::nullopt;
     };
-    const BigEndian be(image);
+    const ByteReader be(image, ByteReader::Order::Big);
     const std::uint64_t size = image.size();
     if (size < kHeaderSize) return damaged("shorter than its 16-byte header");
     const std::uint64_t dataAt = be.u32(0), mapAt = be.u32(4);

@@ -1,5 +1,6 @@
 #include "Worlds.h"
 
+#include "Checksum.h"
 #include "WorkerPool.h"
 
 #include <algorithm>
@@ -391,15 +392,10 @@ Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int w
 }
 
 std::uint64_t worldChecksum(const PF_EffectWorld* world, Depth depth) {
-    std::uint64_t hash = 1469598103934665603ull;
+    std::uint64_t hash = kFnv1aOffset;
     const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
-    for (int y = 0; y < world->height; ++y) {
-        const std::uint8_t* row = worldPixelAddress(world, 0, y, pixelBytes(depth));
-        for (std::size_t i = 0; i < rowBytes; ++i) {
-            hash ^= row[i];
-            hash *= 1099511628211ull;
-        }
-    }
+    for (int y = 0; y < world->height; ++y)
+        hash = fnv1a64(worldPixelAddress(world, 0, y, pixelBytes(depth)), rowBytes, hash);
     return hash;
 }
 

@@ -126,13 +126,13 @@ TEST_F(EffectTest, AFailedGlobalSetupLeavesNoGlobalData) {
 
 TEST_F(EffectTest, GlobalSetupDisagreeingWithThePropertyListIsAFault) {
     Pipl pipl;
-    pipl.version = 0x00098601;
-    pipl.outFlags = 0x06000000;
-    pipl.outFlags2 = 0x00001400;
+    pipl.version = PF_VERSION(1, 3, 0, PF_Stage_RELEASE, 1);
+    pipl.outFlags = PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_SEND_UPDATE_PARAMS_UI;
+    pipl.outFlags2 = PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE;
     script() = [&](PF_Cmd, PF_InData*, PF_OutData* out, PF_ParamDef**) {
-        out->my_version = 0x00098601;
-        out->out_flags = 0x06000000;
-        out->out_flags2 = 0x00001000;  // one bit short
+        out->my_version = *pipl.version;
+        out->out_flags = *pipl.outFlags;
+        out->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE;  // one bit short
         return PF_Err_NONE;
     };
     Effect effect(host, test::scriptedModule(pipl));

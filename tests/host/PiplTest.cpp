@@ -98,11 +98,11 @@ TEST(PiplParse, ReadsEveryPropertyOfTheEffectList) {
     EXPECT_EQ(pipl->category, "Velmor");
     EXPECT_EQ(pipl->matchName, "VelmorBlind by Tavelinor");
     EXPECT_EQ(pipl->entryPoint, "EntryPointFunc");
-    ASSERT_TRUE(pipl->piplVersion && pipl->specVersion);
+    ASSERT_TRUE(pipl->piplVersion && pipl->apiVersion);
     EXPECT_EQ(pipl->piplVersion->major, 2);
     EXPECT_EQ(pipl->piplVersion->minor, 0);
-    EXPECT_EQ(pipl->specVersion->major, 13);
-    EXPECT_EQ(pipl->specVersion->minor, 0);
+    EXPECT_EQ(pipl->apiVersion->major, 13);
+    EXPECT_EQ(pipl->apiVersion->minor, 0);
     EXPECT_EQ(pipl->version, 0x00098601u);
     EXPECT_EQ(pipl->infoFlags, 0u);
     EXPECT_EQ(pipl->outFlags, 0x06000000u);

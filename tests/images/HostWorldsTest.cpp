@@ -3,6 +3,7 @@
 #include "ImagesFixture.h"
 
 #include "AE_EffectSuites.h"
+#include "Checksum.h"
 
 #include <algorithm>
 #include <numeric>
@@ -93,6 +94,27 @@ TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte)
         data[at] ^= 0x01;
     }
     EXPECT_TRUE(vhost::worldGuardsIntact(world.get()));
+}
+
+TEST_F(HostWorldsTest, ChecksumIsFnv1aOfThePixelsAlone)
+{
+    // Published FNV-1a 64 values; a checksum in pieces equals the checksum of the whole.
+    EXPECT_EQ(vhost::fnv1a64("", 0), 0xcbf29ce484222325ull);
+    EXPECT_EQ(vhost::fnv1a64("a", 1), 0xaf63dc4c8601ec8cull);
+    EXPECT_EQ(vhost::fnv1a64("foobar", 6), 0x85944171f73967e8ull);
+    EXPECT_EQ(vhost::fnv1a64("bar", 3, vhost::fnv1a64("foo", 3)), 0x85944171f73967e8ull);
+
+    // A world's checksum covers its pixels row by row and none of its padding.
+    TestWorld world(3, 2, Depth::Bits16);
+    markWorld<PF_Pixel16>(world.get());
+    std::vector<PF_Pixel16> packed;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) packed.push_back(pixelOf<PF_Pixel16>(world.get(), x, y));
+    const std::uint64_t sum = vhost::worldChecksum(world.get(), Depth::Bits16);
+    EXPECT_EQ(sum, vhost::fnv1a64(packed.data(), packed.size() * sizeof(PF_Pixel16)));
+    static_cast<unsigned char*>(world.get()->data)[3 * sizeof(PF_Pixel16)] ^= 0xFF;  // padding
+    EXPECT_EQ(vhost::worldChecksum(world.get(), Depth::Bits16), sum);
+    static_cast<unsigned char*>(world.get()->data)[3 * sizeof(PF_Pixel16)] ^= 0xFF;
 }
 
 TEST_F(HostWorldsTest, OversizedNegativeAndUnknownFormatWorldsAreRefused)

@@ -98,7 +98,8 @@ TEST_F(SourceInfoTest, PixelFormatTableGivesTheDepth)
     host_->registerSuite(kPFWorldSuite, 2, &reporting);
     auto frame = frameOf(Depth::Bits8);
     const std::pair<PF_PixelFormat, int> table[] = {
-        {0x32336561, 2}, {0x61724742, 2}, {0x36316561, 1}, {0x62677261, 0}, {0x61726762, 0}};
+        {PF_PixelFormat_ARGB128, 2}, {PF_PixelFormat_GPU_BGRA128, 2}, {PF_PixelFormat_ARGB64, 1},
+        {PF_PixelFormat_ARGB32, 0},  {PF_PixelFormat_BGRA32, 0}};
     for (const auto& [format, bpc] : table) {
         reportedFormat = format;
         SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -114,7 +115,8 @@ TEST_F(SourceInfoTest, UnknownPixelFormatIsAnErrorAndNoDepth)
     reporting.PF_GetPixelFormat = &reportFormat;
     host_->registerSuite(kPFWorldSuite, 2, &reporting);
     auto frame = frameOf(Depth::Bits8);
-    for (PF_PixelFormat format : {PF_PixelFormat(0x66646162), PF_PixelFormat(0x62677260), PF_PixelFormat(0)}) {
+    // The host's "invalid" code, a code one off a known one, and none at all.
+    for (PF_PixelFormat format : {PF_PixelFormat_INVALID, PF_PixelFormat_ARGB32 - 1, PF_PixelFormat(0)}) {
         reportedFormat = format;
         SourceInfo info(&in_, &out_, frame->smartRenderExtra());
         EXPECT_EQ(info.getError(), PF_Err_BAD_CALLBACK_PARAM) << std::hex << format;

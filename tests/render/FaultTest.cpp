@@ -56,7 +56,7 @@ TEST_P(FaultTest, EachFailingHostCallGivesItsResultAndLeavesNothing)
     rig.set({{kState, Move}, {kMode, Both}, {kWidth, 6.0}, {kDirection, 20.0}, {kOutside, Tile}});
     const Image input = markedImage(21, 13, depth);
     for (const Expectation& e : cases) {
-        SCOPED_TRACE(std::string(e.op) + " #" + std::to_string(e.nth) + " at " + depthName(depth));
+        SCOPED_TRACE(std::string(e.op) + " #" + std::to_string(e.nth) + " at " + depthLabel(depth));
         rig.set(kCompletion, e.completion);
         rig.ledger().resetLog();
         rig.ledger().failOp(e.op, e.nth, kHostError);
@@ -147,6 +147,6 @@ TEST_P(FaultTest, FailingAnyCallOfTheFrameLeavesNothingBehind)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, FaultTest, ::testing::Values(Depth::Bits8, Depth::Bits16, Depth::Float32),
-                         [](const auto& info) { return std::string("Bits") + depthName(info.param); });
+                         [](const auto& info) { return std::string("Bits") + depthLabel(info.param); });
 
 } // namespace

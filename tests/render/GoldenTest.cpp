@@ -7,6 +7,8 @@
 //     VELMOR_REGENERATE_GOLDEN=1 ./render_module_tests --gtest_filter='Golden.*'
 #include "RenderRig.h"
 
+#include "Checksum.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -61,19 +63,19 @@ const std::vector<GoldenCase>& goldenCases()
 std::uint64_t frameChecksum(const Image& image)
 {
     if (image.depth != Depth::Float32)
-        return fnv1a(image.bytes.data(), image.bytes.size());
-    std::uint64_t h = 0xcbf29ce484222325ull;
+        return vhost::fnv1a64(image.bytes.data(), image.bytes.size());
+    std::uint64_t h = vhost::kFnv1aOffset;
     const float* f = reinterpret_cast<const float*>(image.bytes.data());
     for (std::size_t i = 0; i < image.bytes.size() / sizeof(float); ++i) {
         const std::int64_t q = std::llround(static_cast<double>(f[i]) * 4096.0);
-        h = fnv1a(reinterpret_cast<const std::uint8_t*>(&q), sizeof q, h);
+        h = vhost::fnv1a64(&q, sizeof q, h);
     }
     return h;
 }
 
 std::string key(const GoldenCase& c, Depth depth)
 {
-    return std::string(c.name) + "@" + depthName(depth);
+    return std::string(c.name) + "@" + depthLabel(depth);
 }
 
 std::map<std::string, std::string> readGolden()

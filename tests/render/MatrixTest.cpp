@@ -37,7 +37,7 @@ std::string describe(const Combo& c, Depth depth)
     static const char* outsides[] = {"", "Void", "Edge", "Tile", "Mirror"};
     static const char* qualities[] = {"Wireframe", "Draft", "Best"};
     return std::string(modes[c.mode]) + " " + states[c.state] + " " + outsides[c.outside] + " " +
-           qualities[c.quality] + " " + std::to_string(c.completion) + "% at " + depthName(depth);
+           qualities[c.quality] + " " + std::to_string(c.completion) + "% at " + depthLabel(depth);
 }
 
 // What a hard-edged render shows at each pixel: the index of the input pixel whose colour it has

@@ -88,14 +88,14 @@ TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritte
 {
     const Depth depth = GetParam();
     const int w = 13, h = 9;
-    World input(markedImage(w, h, depth));
+    TestWorld input(markedImage(w, h, depth));
     Blind::Parameter p = parameter(w, h);
     p.setState(Blind::Move).setCompletion(0.4).setWidth(3.5).setIsAA(true).setBorderType(3);
     Layer src(&in_, &out_, input.get(), bpcOf(depth));
 
     {
         // Reaching past every edge: the whole image is written, nothing around it.
-        World output(w, h, depth);
+        TestWorld output(w, h, depth, Fill::Uncleared);
         Layer dst(&in_, &out_, output.get(), bpcOf(depth));
         ASSERT_EQ(FilterMulti<Blind>(&in_, src, dst, Rect(-4, -3, w + 6, h + 5), p), PF_Err_NONE);
         EXPECT_TRUE(vhost::worldGuardsIntact(output.get()));
@@ -103,7 +103,7 @@ TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritte
     }
     {
         // Inside: exactly the region.
-        World output(w, h, depth);
+        TestWorld output(w, h, depth, Fill::Uncleared);
         Layer dst(&in_, &out_, output.get(), bpcOf(depth));
         ASSERT_EQ(FilterMulti<Blind>(&in_, src, dst, Rect(3, 2, 8, 6), p), PF_Err_NONE);
         EXPECT_TRUE(vhost::worldGuardsIntact(output.get()));
@@ -114,7 +114,7 @@ TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritte
     }
     {
         // Starting left of and above the image, ending inside it.
-        World output(w, h, depth);
+        TestWorld output(w, h, depth, Fill::Uncleared);
         Layer dst(&in_, &out_, output.get(), bpcOf(depth));
         Blind filter(p);
         filter.execute(src, dst, Rect(-5, -7, 2, 1));
@@ -129,18 +129,18 @@ TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritte
 TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItWas)
 {
     const Depth depth = GetParam();
-    World input(markedImage(10, 6, depth));
+    TestWorld input(markedImage(10, 6, depth));
     Blind::Parameter p = parameter(10, 6);
     p.setState(Blind::Move).setCompletion(0.5).setWidth(4.0);
     Blind filter(p);
 
-    World wider(11, 6, depth);
+    TestWorld wider(11, 6, depth, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), bpcOf(depth));
     Layer dst(&in_, &out_, wider.get(), bpcOf(depth));
     filter.execute(src, dst);
     EXPECT_EQ(writtenPixels(wider.image()), 0);
 
-    World same(10, 6, depth);
+    TestWorld same(10, 6, depth, Fill::Uncleared);
     Layer src3(&in_, &out_, input.get(), 3);
     Layer dst3(&in_, &out_, same.get(), 3);
     filter.execute(src3, dst3);
@@ -153,7 +153,7 @@ TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItW
 
 INSTANTIATE_TEST_SUITE_P(Depths, PassRegionTest,
                          ::testing::Values(Depth::Bits8, Depth::Bits16, Depth::Float32),
-                         [](const auto& info) { return std::string("Bits") + rendertest::depthName(info.param); });
+                         [](const auto& info) { return std::string("Bits") + rendertest::depthLabel(info.param); });
 
 // ---- tile seams ------------------------------------------------------------------------------
 
@@ -177,8 +177,8 @@ void tileSeam(PF_InData* in, PF_OutData* out, Depth depth, Blind::Parameter p)
         image.at<P>(1, y) = left;
         image.at<P>(w - 1, y) = last;
     }
-    World input(image);
-    World output(w, h, depth);
+    TestWorld input(image);
+    TestWorld output(w, h, depth, Fill::Uncleared);
     Layer src(in, out, input.get(), bpcOf(depth));
     Layer dst(in, out, output.get(), bpcOf(depth));
     p.setLayerRect(PF_LRect{0, 0, w, h}).setState(Blind::Shrink).setMode(Blind::One)
@@ -206,8 +206,8 @@ TEST_F(PassTest, ShrinkTileSofteningAtFloat)
         image.at<PF_PixelFloat>(1, y) = PF_PixelFloat{1.0f, 0.25f, 1.0f, 0.0f};
         image.at<PF_PixelFloat>(w - 1, y) = PF_PixelFloat{1.0f, 1.0f, 0.0f, 2.0f};
     }
-    World input(image);
-    World output(w, h, Depth::Float32);
+    TestWorld input(image);
+    TestWorld output(w, h, Depth::Float32, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 2);
     Layer dst(&in_, &out_, output.get(), 2);
     Blind::Parameter p = parameter(w, h);
@@ -229,8 +229,8 @@ TEST_F(PassTest, ShrinkTileSofteningAtFloat)
 
 TEST_F(PassTest, PassesThatNeverSampleAcquireNoSamplingSuite)
 {
-    World input(markedImage(16, 8, Depth::Bits16));
-    World output(16, 8, Depth::Bits16);
+    TestWorld input(markedImage(16, 8, Depth::Bits16));
+    TestWorld output(16, 8, Depth::Bits16, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 1);
     Layer dst(&in_, &out_, output.get(), 1);
     Blind::Parameter p = parameter(16, 8);
@@ -243,8 +243,8 @@ TEST_F(PassTest, PassesThatNeverSampleAcquireNoSamplingSuite)
 
 TEST_F(PassTest, AMissingSamplingSuiteFailsTheFilterWithNothingHeld)
 {
-    World input(markedImage(16, 8, Depth::Float32));
-    World output(16, 8, Depth::Float32);
+    TestWorld input(markedImage(16, 8, Depth::Float32));
+    TestWorld output(16, 8, Depth::Float32, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 2);
     Layer dst(&in_, &out_, output.get(), 2);
     Blind::Parameter p = parameter(16, 8);
@@ -256,8 +256,8 @@ TEST_F(PassTest, AMissingSamplingSuiteFailsTheFilterWithNothingHeld)
 
 TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter)
 {
-    World input(markedImage(16, 8, Depth::Bits8));
-    World output(16, 8, Depth::Bits8);
+    TestWorld input(markedImage(16, 8, Depth::Bits8));
+    TestWorld output(16, 8, Depth::Bits8, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 0);
     Layer dst(&in_, &out_, output.get(), 0);
     Blind::Parameter p = parameter(16, 8);
@@ -270,7 +270,7 @@ TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter)
         EXPECT_EQ(ledger().releases("PF Sampling8 Suite", 1), 0);
 
         // A copy has a handler of its own: it acquires for itself and renders the same.
-        World again(16, 8, Depth::Bits8);
+        TestWorld again(16, 8, Depth::Bits8, Fill::Uncleared);
         Layer dst2(&in_, &out_, again.get(), 0);
         Blind copy(filter);
         copy.execute(src, dst2);

@@ -1,5 +1,5 @@
 // Pixels for the render tests: the host pixel type of each depth, a picture that looks the same
-// at every depth with no two pixels alike, flat images and a byte checksum.
+// at every depth with no two pixels alike, and flat images.
 #pragma once
 
 #include "AE_Effect.h"
@@ -13,17 +13,8 @@
 namespace rendertest {
 
 using vhost::Depth;
+using vhost::depthLabel;
 using vhost::Image;
-
-inline const char* depthName(Depth depth)
-{
-    switch (depth) {
-    case Depth::Bits8: return "8";
-    case Depth::Bits16: return "16";
-    case Depth::Float32: return "32f";
-    }
-    return "?";
-}
 
 // ---- pixels ------------------------------------------------------------------------------------
 
@@ -127,17 +118,6 @@ Image flatImage(int w, int h, Depth depth, const P& p)
         for (int x = 0; x < w; ++x)
             image.at<P>(x, y) = p;
     return image;
-}
-
-// A 64-bit FNV-1a checksum of bytes.
-inline std::uint64_t fnv1a(const std::uint8_t* data, std::size_t size,
-                           std::uint64_t h = 0xcbf29ce484222325ull)
-{
-    for (std::size_t i = 0; i < size; ++i) {
-        h ^= data[i];
-        h *= 0x100000001b3ull;
-    }
-    return h;
 }
 
 template <typename F>

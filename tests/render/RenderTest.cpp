@@ -26,7 +26,7 @@ TEST(Render, CompletionZeroCopiesTheInputAndHundredClearsItWithoutTheFilter)
 {
     forEachDepth([](auto d) {
         constexpr Depth depth = decltype(d)::value;
-        SCOPED_TRACE(depthName(depth));
+        SCOPED_TRACE(depthLabel(depth));
         Rig rig(3);
         const Image input = markedImage(30, 17, depth);
         // However the other controls are set.
@@ -142,7 +142,7 @@ TEST(Render, MoveOneShowsTheInputBehindAndHidesTheLeadingPixels)
     forEachDepth([](auto d) {
         constexpr Depth depth = decltype(d)::value;
         using P = typename PixelOf<depth>::type;
-        SCOPED_TRACE(depthName(depth));
+        SCOPED_TRACE(depthLabel(depth));
         Rig rig;
         moveOne<P>(rig, depth, AEGP_LayerQual_DRAFT);
         moveOne<P>(rig, depth, AEGP_LayerQual_BEST);
@@ -202,7 +202,7 @@ TEST(Render, MoveBothSamplesBehindThenAheadAndAveragesOnTheCentreLine)
     forEachDepth([](auto d) {
         constexpr Depth depth = decltype(d)::value;
         using P = typename PixelOf<depth>::type;
-        SCOPED_TRACE(depthName(depth));
+        SCOPED_TRACE(depthLabel(depth));
         Rig rig;
         moveBoth<P>(rig, depth, AEGP_LayerQual_DRAFT);
         moveBoth<P>(rig, depth, AEGP_LayerQual_BEST);

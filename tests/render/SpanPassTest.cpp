@@ -138,8 +138,9 @@ TEST_F(SpanPassTest, SpansGiveTheBytesOfThePerPixelPassOverRandomFrames)
             ++with_zones;
         for (Depth depth : {Depth::Bits8, Depth::Bits16, Depth::Float32}) {
             const vhost::Image input = picture(f, depth);
-            World src(input), spans(f.width, f.height, depth), each(f.width, f.height, depth);
-            for (World* w : {&src, &spans, &each}) {
+            TestWorld src(input), spans(f.width, f.height, depth, Fill::Uncleared),
+                each(f.width, f.height, depth, Fill::Uncleared);
+            for (TestWorld* w : {&src, &spans, &each}) {
                 w->get()->origin_x = f.origin_x;
                 w->get()->origin_y = f.origin_y;
             }

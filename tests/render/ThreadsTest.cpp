@@ -48,7 +48,7 @@ TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes)
             options.order = vhost::IterationOrder::InOrder;
             ASSERT_EQ(rig.render(input, reference, options), PF_Err_NONE);
             for (int threads : {1, 2, 7, 64}) {
-                SCOPED_TRACE(std::string(s.name) + " at " + depthName(depth) + " on " + std::to_string(threads) +
+                SCOPED_TRACE(std::string(s.name) + " at " + depthLabel(depth) + " on " + std::to_string(threads) +
                              " threads");
                 options.threads = threads;
                 options.order = vhost::IterationOrder::Threads;
@@ -119,9 +119,9 @@ protected:
 TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce)
 {
     using Velmor::Blind;
-    passtest::World input(markedImage(33, 160, Depth::Float32));
-    passtest::World output(33, 160, Depth::Float32);
-    passtest::World single(33, 160, Depth::Float32);
+    passtest::TestWorld input(markedImage(33, 160, Depth::Float32));
+    passtest::TestWorld output(33, 160, Depth::Float32, passtest::Fill::Uncleared);
+    passtest::TestWorld single(33, 160, Depth::Float32, passtest::Fill::Uncleared);
     Velmor::Layer src(&in_, &out_, input.get(), 2);
     Velmor::Layer dst(&in_, &out_, output.get(), 2);
     Velmor::Layer one(&in_, &out_, single.get(), 2);

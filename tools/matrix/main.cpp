@@ -13,6 +13,7 @@
 //
 // Exit status: 0 when the module loaded, its property list is the expected one and every frame
 // rendered; 1 otherwise (the lines say what failed); 2 for a bad command line.
+#include "Checksum.h"
 #include "Effect.h"
 #include "Host.h"
 #include "Image.h"
@@ -35,16 +36,7 @@
 
 namespace {
 
-// ---- checksums and formatting ----------------------------------------------------------------
-
-std::uint64_t fnv1a64(const std::uint8_t* data, std::size_t size) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::size_t i = 0; i < size; ++i) {
-        h ^= data[i];
-        h *= 0x100000001b3ull;
-    }
-    return h;
-}
+// ---- formatting ------------------------------------------------------------------------------
 
 std::string hex64(std::uint64_t v) {
     static const char digits[] = "0123456789abcdef";
@@ -90,36 +82,32 @@ void line(const std::string& text) {
 
 // ---- the controls --------------------------------------------------------------------------------
 
-enum Control {
-    kMode = 1, kCompletion, kDelay, kWidth, kDirection, kOffset, kOrder, kSeed, kEasing,
-    kEasingMode, kState, kOutside
-};
-
-// A control value and the text printed for it (the value is never formatted).
+// A control value and the text printed for it (the value is never formatted). A popup's choice
+// is given by its name alone: its value is its place among the choices the module declares.
 struct Choice {
-    double value;
     const char* label;
+    double value = 0;
 };
 
-const Choice kModes[] = {{1, "One"}, {2, "Both"}};
-const Choice kStates[] = {{1, "Still"}, {2, "Move"}, {3, "Shrink"}};
-const Choice kOutsides[] = {{1, "Void"}, {2, "Edge"}, {3, "Tile"}, {4, "Mirror"}};
-const Choice kQualities[] = {{AEGP_LayerQual_BEST, "Best"}, {AEGP_LayerQual_DRAFT, "Draft"}};
+const Choice kModes[] = {{"One"}, {"Both"}};
+const Choice kStates[] = {{"Still"}, {"Move"}, {"Shrink"}};
+const Choice kOutsides[] = {{"Void"}, {"Edge"}, {"Tile"}, {"Mirror"}};
+const Choice kQualities[] = {{"Best", AEGP_LayerQual_BEST}, {"Draft", AEGP_LayerQual_DRAFT}};
 // 8.23, 62.53 and 82.17 degrees are angles whose sine or cosine differs in the last bit between
 // glibc and mingw-w64's libm (the host's ANSI table is the C library's).
-const Choice kDirections[] = {{0, "0"},         {8.23, "8.23"},     {30, "30"},   {62.53, "62.53"},
-                              {82.17, "82.17"}, {90, "90"},         {135, "135"}, {200, "200"},
-                              {271.5, "271.5"}, {333.25, "333.25"}};
-const Choice kOffsets[] = {{0, "0"}, {17, "17"}, {90, "90"}, {250.5, "250.5"}};
-const Choice kWidths[] = {{1, "1"}, {2.5, "2.5"}, {7, "7"}, {12.75, "12.75"}, {40, "40"}};
-const Choice kDelays[] = {{0, "0"}, {10, "10"}, {35, "35"}, {80, "80"}, {100, "100"}};
-const Choice kOrders[] = {{1, "Normal"}, {2, "Inverse"}, {3, "Random"}};
-const Choice kSeeds[] = {{0, "0"}, {7, "7"}, {1234, "1234"}};
-const Choice kEasings[] = {{1, "Linear"}, {2, "Quad"}, {3, "Cubic"}, {4, "Quart"}, {5, "Quint"},
-                           {6, "Expo"},   {7, "Circ"}, {8, "Sine"},  {9, "Bounce"}};
-const Choice kEasingModes[] = {{1, "In"}, {2, "Out"}, {3, "InOut"}};
-const Choice kCompletions[] = {{0, "0"},   {3, "3"},   {25, "25"},     {50, "50"},
-                               {62.5, "62.5"}, {90, "90"}, {99.5, "99.5"}, {100, "100"}};
+const Choice kDirections[] = {{"0", 0},         {"8.23", 8.23},     {"30", 30},   {"62.53", 62.53},
+                              {"82.17", 82.17}, {"90", 90},         {"135", 135}, {"200", 200},
+                              {"271.5", 271.5}, {"333.25", 333.25}};
+const Choice kOffsets[] = {{"0", 0}, {"17", 17}, {"90", 90}, {"250.5", 250.5}};
+const Choice kWidths[] = {{"1", 1}, {"2.5", 2.5}, {"7", 7}, {"12.75", 12.75}, {"40", 40}};
+const Choice kDelays[] = {{"0", 0}, {"10", 10}, {"35", 35}, {"80", 80}, {"100", 100}};
+const Choice kOrders[] = {{"Normal"}, {"Inverse"}, {"Random"}};
+const Choice kSeeds[] = {{"0", 0}, {"7", 7}, {"1234", 1234}};
+const Choice kEasings[] = {{"Linear"}, {"Quad"}, {"Cubic"}, {"Quart"}, {"Quint"},
+                           {"Expo"},   {"Circ"}, {"Sine"},  {"Bounce"}};
+const Choice kEasingModes[] = {{"In"}, {"Out"}, {"InOut"}};
+const Choice kCompletions[] = {{"0", 0},       {"3", 3},   {"25", 25},     {"50", 50},
+                               {"62.5", 62.5}, {"90", 90}, {"99.5", 99.5}, {"100", 100}};
 const int kDownsamples[] = {1, 1, 1, 2};
 constexpr int kRepeats = 4;
 
@@ -190,15 +178,6 @@ vhost::Image makeInput(vhost::Depth depth) {
     return {};
 }
 
-const char* depthLabel(vhost::Depth depth) {
-    switch (depth) {
-        case vhost::Depth::Bits8: return "8";
-        case vhost::Depth::Bits16: return "16";
-        case vhost::Depth::Float32: return "32f";
-    }
-    return "?";
-}
-
 // ---- the property list ---------------------------------------------------------------------------
 
 // The identity the module must declare, as a host checks it before running any of its code.
@@ -211,7 +190,8 @@ bool checkPipl(const vhost::Pipl& pipl) {
             ok = false;
         }
     };
-    auto word = [](const std::optional<std::uint32_t>& v) { return v ? hex64(*v).substr(8) : "none"; };
+    auto hex32 = [](std::uint32_t v) { return hex64(v).substr(8); };
+    auto word = [&](const std::optional<std::uint32_t>& v) { return v ? hex32(*v) : "none"; };
     auto pair = [](const std::optional<vhost::PiplVersionPair>& v) {
         return v ? std::to_string(v->major) + "." + std::to_string(v->minor) : std::string("none");
     };
@@ -221,11 +201,13 @@ bool checkPipl(const vhost::Pipl& pipl) {
     expect("match name", pipl.matchName, "VelmorBlind by Tavelinor");
     expect("entry point", pipl.entryPoint, "EntryPointFunc");
     expect("list version", pair(pipl.piplVersion), "2.0");
-    expect("API version", pair(pipl.specVersion), "13.0");
-    expect("version", word(pipl.version), "00098601");
+    expect("API version", pair(pipl.apiVersion), "13.0");
+    expect("version", word(pipl.version), hex32(PF_VERSION(1, 3, 0, PF_Stage_RELEASE, 1)));
     expect("info flags", word(pipl.infoFlags), "00000000");
-    expect("out flags", word(pipl.outFlags), "06000000");
-    expect("out flags 2", word(pipl.outFlags2), "00001400");
+    expect("out flags", word(pipl.outFlags),
+           hex32(PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_SEND_UPDATE_PARAMS_UI));
+    expect("out flags 2", word(pipl.outFlags2),
+           hex32(PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE));
     expect("reserved info", word(pipl.reservedInfo), "00000008");
     expect("code entry key", pipl.find(vhost::kPiplCodeEntryKey) ? "present" : "missing", "present");
     return ok;
@@ -253,129 +235,172 @@ std::optional<std::vector<std::uint8_t>> piplFromSystemLoader(const std::filesys
 
 // ---- the frames ------------------------------------------------------------------------------------
 
+// A control is named as the module declares it; the host finds its index.
 struct Setting {
-    int control;
+    const char* control;
     Choice choice;
 };
 
-int renderMatrix(const std::filesystem::path& modulePath) {
+// The four input pictures' depths, in the order the matrix walks them.
+const vhost::Depth kDepths[] = {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32};
+constexpr int kDepthCount = 3;
+
+// Reads the property list from the file as a host does before loading it, and prints its size and
+// checksum. False (with the line saying why) when it cannot be read.
+bool reportPipl(const std::filesystem::path& modulePath) {
     std::string error;
     auto bytes = vhost::readPiplBytes(modulePath, error);
     if (!bytes) {
         line("pipl ERROR " + visible(error));
-        return 1;
+        return false;
     }
     line("pipl " + std::to_string(bytes->size()) + " bytes fnv1a64=" +
-         hex64(fnv1a64(bytes->data(), bytes->size())));
+         hex64(vhost::fnv1a64(bytes->data(), bytes->size())));
 #if defined(_WIN32)
     // The host's own reader and the system's must find the same bytes. Said only when they do
     // not, so that the lines stay those of every platform.
     if (piplFromSystemLoader(modulePath) != bytes) {
         line("pipl MISMATCH the system's resource loader finds other bytes (or none)");
-        return 1;
+        return false;
     }
 #endif
+    return true;
+}
 
+void reportVersion(const vhost::Module& module) {
+    const vhost::EffectVersion v = vhost::decodeEffectVersion(module.pipl().version.value_or(0));
+    line("module " + module.pipl().name + " " + std::to_string(v.major) + "." +
+         std::to_string(v.minor) + "." + std::to_string(v.revision) + " stage " +
+         std::to_string(v.stage) + " build " + std::to_string(v.build));
+}
+
+// ABOUT, GLOBAL_SETUP and PARAMS_SETUP, each printed with its result; false when set-up failed.
+bool setUpEffect(vhost::Effect& effect) {
+    std::string about;
+    const PF_Err aboutErr = effect.about(about);
+    line("about " + std::to_string(aboutErr) + " \"" + visible(about) + "\"");
+    const PF_Err setupErr = effect.globalSetup();
+    const PF_Err paramsErr = effect.paramsSetup();
+    line("setup " + std::to_string(setupErr) + " params " + std::to_string(paramsErr) + " count " +
+         std::to_string(effect.declaredParamCount()));
+    return !setupErr && !paramsErr;
+}
+
+// Sets one control and appends "Name=label" to the frame's line, or why the host refused it.
+bool applySetting(vhost::Effect& effect, const Setting& setting, std::string& text) {
+    const int index = effect.findParam(setting.control);
+    if (index < 0) {
+        text += " " + compact(setting.control) + "=" + setting.choice.label +
+                " (refused: the module declares no such control)";
+        return false;
+    }
+    text += " " + compact(effect.definition(index).name) + "=" + setting.choice.label;
+    double value = setting.choice.value;
+    if (effect.definition(index).param_type == PF_Param_POPUP) {
+        const std::vector<std::string> choices = effect.choices(index);
+        value = 0;  // not a choice: the host refuses it below
+        for (std::size_t i = 0; i < choices.size(); ++i)
+            if (choices[i] == setting.choice.label) value = static_cast<double>(i + 1);
+    }
+    std::string why;
+    if (!effect.setValue(index, value, &why)) {
+        text += " (refused: " + why + ")";
+        return false;
+    }
+    return true;
+}
+
+// Renders one frame of the matrix and prints its line; false when it failed or misbehaved.
+bool renderOne(vhost::Effect& effect, int frame, int depthIndex, const vhost::Image& input,
+               const Choice& mode, const Choice& state, const Choice& outside, const Choice& quality) {
+    Picker picker(static_cast<std::uint64_t>(frame));
+    const Setting settings[] = {
+        {"Mode", mode},
+        {"State", state},
+        {"Outside", outside},
+        {"Completion", picker.pick(kCompletions)},
+        {"Direction", picker.pick(kDirections)},
+        {"Width", picker.pick(kWidths)},
+        {"Delay", picker.pick(kDelays)},
+        {"Order", picker.pick(kOrders)},
+        {"Seed", picker.pick(kSeeds)},
+        {"Easing", picker.pick(kEasings)},
+        {"Easing Mode", picker.pick(kEasingModes)},
+        {"Offset", picker.pick(kOffsets)},
+    };
+    const int downsample = picker.pick(kDownsamples);
+
+    std::string text = std::to_string(frame);
+    while (text.size() < 3) text.insert(text.begin(), '0');
+    text = "frame " + text + " depth=" + vhost::depthLabel(kDepths[depthIndex]);
+    bool set = true;
+    for (const Setting& s : settings) set = applySetting(effect, s, text) && set;
+    text += std::string(" quality=") + quality.label + " downsample=" + std::to_string(downsample);
+
+    vhost::RenderOptions options;
+    options.quality = static_cast<AEGP_LayerQuality>(quality.value);
+    options.downsampleX = options.downsampleY = downsample;
+    vhost::Image output;
+    vhost::RenderReport report;
+    const PF_Err err =
+        set ? vhost::renderFrame(effect, input, output, options, &report) : PF_Err_BAD_CALLBACK_PARAM;
+    bool ok = true;
+    if (err || !set) {
+        text += " -> ERROR " + std::to_string(err);
+        ok = false;
+    } else {
+        text += " -> " + std::to_string(output.width) + "x" + std::to_string(output.height) + " " +
+                hex64(vhost::fnv1a64(output.bytes.data(), output.bytes.size()));
+        if (!report.outputIntact || !report.inputUnchanged) {
+            text += " (wrote outside its output or into its input)";
+            ok = false;
+        }
+    }
+    line(text);
+    return ok;
+}
+
+// Every depth, mode, state, outside mode and quality, kRepeats frames each; the other controls and
+// the downsampling are picked per frame from fixed lists by a fixed sequence. Returns the failures.
+int renderFrames(vhost::Effect& effect) {
+    vhost::Image inputs[kDepthCount];
+    for (int d = 0; d < kDepthCount; ++d) {
+        inputs[d] = makeInput(kDepths[d]);
+        line(std::string("input depth=") + vhost::depthLabel(kDepths[d]) + " " + std::to_string(kImageWidth) +
+             "x" + std::to_string(kImageHeight) + " fnv1a64=" +
+             hex64(vhost::fnv1a64(inputs[d].bytes.data(), inputs[d].bytes.size())));
+    }
+    int frame = 0, failures = 0;
+    for (int d = 0; d < kDepthCount; ++d)
+        for (const Choice& mode : kModes)
+            for (const Choice& state : kStates)
+                for (const Choice& outside : kOutsides)
+                    for (const Choice& quality : kQualities)
+                        for (int repeat = 0; repeat < kRepeats; ++repeat, ++frame)
+                            if (!renderOne(effect, frame, d, inputs[d], mode, state, outside, quality))
+                                ++failures;
+    line("frames " + std::to_string(frame) + " failed " + std::to_string(failures));
+    return failures;
+}
+
+int renderMatrix(const std::filesystem::path& modulePath) {
+    if (!reportPipl(modulePath)) return 1;
+    std::string error;
     auto module = vhost::Module::load(modulePath, error);
     if (!module) {
         line("load ERROR " + visible(error));
         return 1;
     }
-    bool ok = checkPipl(module->pipl());
-    const vhost::EffectVersion v = vhost::decodeEffectVersion(module->pipl().version.value_or(0));
-    line("module " + module->pipl().name + " " + std::to_string(v.major) + "." +
-         std::to_string(v.minor) + "." + std::to_string(v.revision) + " stage " +
-         std::to_string(v.stage) + " build " + std::to_string(v.build));
+    const bool ok = checkPipl(module->pipl());
+    reportVersion(*module);
 
     // Three worker threads: the slices run concurrently, and the result may not depend on it.
     vhost::Host host{vhost::Host::Options{3}};
     int failures = 0;
     {
         vhost::Effect effect(host, module);
-        std::string about;
-        const PF_Err aboutErr = effect.about(about);
-        line("about " + std::to_string(aboutErr) + " \"" + visible(about) + "\"");
-        const PF_Err setupErr = effect.globalSetup();
-        const PF_Err paramsErr = effect.paramsSetup();
-        line("setup " + std::to_string(setupErr) + " params " + std::to_string(paramsErr) + " count " +
-             std::to_string(effect.declaredParamCount()));
-        if (setupErr || paramsErr) return 1;
-
-        const vhost::Depth depths[] = {vhost::Depth::Bits8, vhost::Depth::Bits16,
-                                       vhost::Depth::Float32};
-        vhost::Image inputs[3];
-        for (int d = 0; d < 3; ++d) {
-            inputs[d] = makeInput(depths[d]);
-            line(std::string("input depth=") + depthLabel(depths[d]) + " " + std::to_string(kImageWidth) +
-                 "x" + std::to_string(kImageHeight) + " fnv1a64=" +
-                 hex64(fnv1a64(inputs[d].bytes.data(), inputs[d].bytes.size())));
-        }
-
-        // Every depth, mode, state, outside mode and quality, kRepeats frames each; the other controls
-        // and the downsampling are picked per frame from fixed lists by a fixed sequence.
-        int frame = 0;
-        for (int d = 0; d < 3; ++d)
-            for (const Choice& mode : kModes)
-                for (const Choice& state : kStates)
-                    for (const Choice& outside : kOutsides)
-                        for (const Choice& quality : kQualities)
-                            for (int repeat = 0; repeat < kRepeats; ++repeat, ++frame) {
-                                Picker picker(static_cast<std::uint64_t>(frame));
-                                const Setting settings[] = {
-                                    {kMode, mode},
-                                    {kState, state},
-                                    {kOutside, outside},
-                                    {kCompletion, picker.pick(kCompletions)},
-                                    {kDirection, picker.pick(kDirections)},
-                                    {kWidth, picker.pick(kWidths)},
-                                    {kDelay, picker.pick(kDelays)},
-                                    {kOrder, picker.pick(kOrders)},
-                                    {kSeed, picker.pick(kSeeds)},
-                                    {kEasing, picker.pick(kEasings)},
-                                    {kEasingMode, picker.pick(kEasingModes)},
-                                    {kOffset, picker.pick(kOffsets)},
-                                };
-                                const int downsample = picker.pick(kDownsamples);
-
-                                std::string text = std::to_string(frame);
-                                while (text.size() < 3) text.insert(text.begin(), '0');
-                                text = "frame " + text + " depth=" + depthLabel(depths[d]);
-                                bool set = true;
-                                for (const Setting& s : settings) {
-                                    std::string why;
-                                    text += " " + compact(effect.definition(s.control).name) + "=" +
-                                            s.choice.label;
-                                    if (!effect.setValue(s.control, s.choice.value, &why)) {
-                                        text += " (refused: " + why + ")";
-                                        set = false;
-                                    }
-                                }
-                                text += std::string(" quality=") + quality.label +
-                                        " downsample=" + std::to_string(downsample);
-
-                                vhost::RenderOptions options;
-                                options.quality = static_cast<AEGP_LayerQuality>(quality.value);
-                                options.downsampleX = options.downsampleY = downsample;
-                                vhost::Image output;
-                                vhost::RenderReport report;
-                                const PF_Err err =
-                                    set ? vhost::renderFrame(effect, inputs[d], output, options, &report)
-                                        : PF_Err_BAD_CALLBACK_PARAM;
-                                if (err || !set) {
-                                    text += " -> ERROR " + std::to_string(err);
-                                    ++failures;
-                                } else {
-                                    text += " -> " + std::to_string(output.width) + "x" +
-                                            std::to_string(output.height) + " " +
-                                            hex64(fnv1a64(output.bytes.data(), output.bytes.size()));
-                                    if (!report.outputIntact || !report.inputUnchanged) {
-                                        text += " (wrote outside its output or into its input)";
-                                        ++failures;
-                                    }
-                                }
-                                line(text);
-                            }
-        line("frames " + std::to_string(frame) + " failed " + std::to_string(failures));
+        if (!setUpEffect(effect)) return 1;
+        failures = renderFrames(effect);
     }
     // The effect is gone: only what the host itself keeps may remain.
     const bool balanced = host.ledger().balanced();
