@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -373,6 +374,35 @@ TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheTable)
     EXPECT_TRUE(rig.effect->setValue(4, 4000.0));
     EXPECT_FALSE(rig.effect->setValue(4, 4000.5));
     EXPECT_TRUE(rig.ledger().balanced()) << rig.ledger().describe();
+}
+
+// Every byte of every definition the host records, as the module has always declared them: an
+// FNV-1a digest of the record with the choice pointer cleared (it points at the host's own copy),
+// followed by the choice text.
+TEST(ModuleParamsSetup, EveryDefinitionByteIsWhatTheModuleHasAlwaysDeclared)
+{
+    const std::uint64_t kDigests[] = {
+        0xe80a459632b6574d, 0x6b980a51d6cbbb47, 0x2151ab0fde3b1ac9, 0xa07fd693d6a45d9b,
+        0xd3fac8cb311c93b4, 0xb65c73260fdbc3ab, 0xea0901fbb746a444, 0xd35dc1fed6ae4e40,
+        0x0021d2f93118fd63, 0xeb410f5694d383b5, 0xe42ecb3bac9d4b7f, 0x9ddd91f7c07ec701,
+    };
+    Rig rig;
+    ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
+    ASSERT_EQ(rig.effect->paramCount(), 13);
+    for (int i = 1; i <= 12; ++i) {
+        PF_ParamDef def;
+        std::memcpy(&def, &rig.effect->definition(i), sizeof def);
+        std::string bytes;
+        if (def.param_type == PF_Param_POPUP) {
+            bytes = def.u.pd.u.namesptr ? def.u.pd.u.namesptr : "(none)";
+            def.u.pd.u.namesptr = nullptr;
+        }
+        bytes.insert(0, reinterpret_cast<const char*>(&def), sizeof def);
+        std::uint64_t h = 0xcbf29ce484222325u;
+        for (unsigned char c : bytes)
+            h = (h ^ c) * 0x100000001b3u;
+        EXPECT_EQ(h, kDigests[i - 1]) << "parameter " << i << ": 0x" << std::hex << h;
+    }
 }
 
 TEST(ModuleParamsSetup, AnAddParamFailureStopsAtOnceAndLeavesNumParamsUnwritten)
