@@ -2,30 +2,16 @@
 
 #include "AEGP_SuiteHandler.h"
 #include "ErrorGuard.h"
+#include "VelmorControls.h"
+#include "VelmorGeneral.h"
 #include "VelmorSmartRender.h"
 
 #include <cstring>
-#include <initializer_list>
 #include <new>
 #include <type_traits>
 
 static_assert(std::is_same_v<decltype(&EntryPointFunc), PF_EntryPointFunc>,
               "EntryPointFunc must have the host's entry-point type");
-
-namespace {
-
-// Popup values the greying rules look at (popups are 1-based).
-constexpr A_long kOrderRandom = 3;
-constexpr A_long kEasingLinear = 1;
-constexpr A_long kStateStill = 1;
-
-// The host's 16.16 fixed point for whole numbers.
-constexpr PF_Fixed fixed(A_long whole)
-{
-    return static_cast<PF_Fixed>(whole * 65536);
-}
-
-}  // namespace
 
 // ---- About ----------------------------------------------------------------------------------------
 
@@ -131,49 +117,70 @@ PF_Err GlobalSetdown(PF_InData* in_data)
 
 namespace {
 
-// One parameter: a definition cleared to zero bytes, the flags, type, name and id common to all,
-// the type's own fields from `fill`, appended at the end of the list.
-template <typename Fill>
-PF_Err addParam(PF_InData* in_data, A_long index, PF_ParamType type, const char* name, Fill fill)
+// A control's own fields of its definition, from the table.
+void fillControl(const ControlInfo& c, PF_ParamDefUnion& u)
+{
+    switch (c.type) {
+    case PF_Param_POPUP:
+        u.pd.num_choices = choiceCount(c.choices);
+        u.pd.dephault = static_cast<A_short>(c.dephault);
+        u.pd.value = u.pd.dephault;
+        u.pd.u.namesptr = c.choices;
+        break;
+    case PF_Param_FIX_SLIDER:
+        u.fd.valid_min = Velmor::roundFixed(c.valid_min);
+        u.fd.valid_max = Velmor::roundFixed(c.valid_max);
+        u.fd.slider_min = Velmor::roundFixed(c.slider_min);
+        u.fd.slider_max = Velmor::roundFixed(c.slider_max);
+        u.fd.dephault = u.fd.value = Velmor::roundFixed(c.dephault);
+        u.fd.precision = c.precision;
+        u.fd.display_flags = c.display_flags;
+        break;
+    case PF_Param_FLOAT_SLIDER:
+        u.fs_d.valid_min = static_cast<PF_FpShort>(c.valid_min);
+        u.fs_d.valid_max = static_cast<PF_FpShort>(c.valid_max);
+        u.fs_d.slider_min = static_cast<PF_FpShort>(c.slider_min);
+        u.fs_d.slider_max = static_cast<PF_FpShort>(c.slider_max);
+        u.fs_d.dephault = static_cast<PF_FpShort>(c.dephault);
+        u.fs_d.value = c.dephault;
+        u.fs_d.precision = c.precision;
+        u.fs_d.display_flags = c.display_flags;
+        u.fs_d.curve_tolerance = c.curve_tolerance;
+        break;
+    case PF_Param_ANGLE:
+        u.ad.valid_min = Velmor::roundFixed(c.valid_min);
+        u.ad.valid_max = Velmor::roundFixed(c.valid_max);
+        u.ad.dephault = u.ad.value = Velmor::roundFixed(c.dephault);
+        break;
+    case PF_Param_SLIDER:
+        u.sd.valid_min = static_cast<PF_ParamValue>(c.valid_min);
+        u.sd.valid_max = static_cast<PF_ParamValue>(c.valid_max);
+        u.sd.slider_min = static_cast<PF_ParamValue>(c.slider_min);
+        u.sd.slider_max = static_cast<PF_ParamValue>(c.slider_max);
+        u.sd.dephault = u.sd.value = static_cast<PF_ParamValue>(c.dephault);
+        break;
+    default:
+        break;
+    }
+}
+
+// One control: a definition cleared to zero bytes, the flags, type, name and id common to all,
+// the type's own fields, appended at the end of the list.
+PF_Err addControl(PF_InData* in_data, const ControlInfo& c)
 {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof def);
     def.flags = PF_ParamFlag_COLLAPSE_TWIRLY;
-    def.param_type = type;
-    in_data->utils->ansi.strcpy(def.name, name);
-    fill(def.u);
-    def.uu.id = index;
+    def.param_type = c.type;
+    in_data->utils->ansi.strcpy(def.name, c.name);
+    fillControl(c, def.u);
+    def.uu.id = c.index;
     return in_data->inter.add_param(in_data->effect_ref, -1, &def);
 }
 
-PF_Err addPopup(PF_InData* in_data, A_long index, const char* name, A_short choices,
-                A_short dephault, const char* names)
+bool greyable(const ControlInfo& c)
 {
-    return addParam(in_data, index, PF_Param_POPUP, name, [&](PF_ParamDefUnion& u) {
-        u.pd.num_choices = choices;
-        u.pd.dephault = dephault;
-        u.pd.value = dephault;
-        u.pd.u.namesptr = names;
-    });
-}
-
-// A percentage from 0 to 100, shown with one decimal.
-PF_Err addPercentSlider(PF_InData* in_data, A_long index, const char* name, A_long dephault)
-{
-    return addParam(in_data, index, PF_Param_FIX_SLIDER, name, [&](PF_ParamDefUnion& u) {
-        u.fd.valid_min = u.fd.slider_min = fixed(0);
-        u.fd.valid_max = u.fd.slider_max = fixed(100);
-        u.fd.dephault = u.fd.value = fixed(dephault);
-        u.fd.precision = 1;
-        u.fd.display_flags = PF_ValueDisplayFlag_PERCENT;
-    });
-}
-
-PF_Err addAngle(PF_InData* in_data, A_long index, const char* name, A_long degrees)
-{
-    return addParam(in_data, index, PF_Param_ANGLE, name, [&](PF_ParamDefUnion& u) {
-        u.ad.dephault = u.ad.value = fixed(degrees);
-    });
+    return c.greying.by != PARAM_INPUT;
 }
 
 }  // namespace
@@ -183,52 +190,10 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data)
     if (!in_data || !out_data || !in_data->utils || !in_data->inter.add_param)
         return PF_Err_BAD_CALLBACK_PARAM;
 
-    PF_Err err = addPopup(in_data, PARAM_MODE, "Mode", 2, 1, "One|Both");
-    if (!err)
-        err = addPercentSlider(in_data, PARAM_COMPLETION, "Completion", 0);
-    if (!err)
-        err = addPercentSlider(in_data, PARAM_DELAY, "Delay", 10);
-    if (!err) {
-        // Typed values reach 4000 pixels; the slider spans the useful 1 to 100.
-        err = addParam(in_data, PARAM_WIDTH, PF_Param_FLOAT_SLIDER, "Width",
-                       [](PF_ParamDefUnion& u) {
-                           u.fs_d.valid_min = u.fs_d.slider_min = 1.0f;
-                           u.fs_d.valid_max = 4000.0f;
-                           u.fs_d.slider_max = 100.0f;
-                           u.fs_d.dephault = 20.0f;
-                           u.fs_d.value = 20.0;
-                           u.fs_d.precision = 2;
-                           u.fs_d.display_flags = 0;
-                           u.fs_d.fs_flags = 0;
-                           u.fs_d.curve_tolerance = 0.05f;
-                       });
+    for (const ControlInfo& c : kControls) {
+        if (PF_Err err = addControl(in_data, c))
+            return err;
     }
-    if (!err)
-        err = addAngle(in_data, PARAM_DIRECTION, "Direction", 90);
-    if (!err)
-        err = addAngle(in_data, PARAM_OFFSET, "Offset", 0);
-    if (!err)
-        err = addPopup(in_data, PARAM_ORDER, "Order", 3, 1, "Normal|Inverse|Random");
-    if (!err) {
-        err = addParam(in_data, PARAM_SEED, PF_Param_SLIDER, "Seed", [](PF_ParamDefUnion& u) {
-            u.sd.valid_min = u.sd.slider_min = 0;
-            u.sd.valid_max = 10000;
-            u.sd.slider_max = 100;
-            u.sd.dephault = u.sd.value = 0;
-        });
-    }
-    if (!err)
-        err = addPopup(in_data, PARAM_EASING, "Easing", 9, 1,
-                       "Linear|Quad|Cubic|Quart|Quint|Expo|Circ|Sine|Bounce");
-    if (!err)
-        err = addPopup(in_data, PARAM_EASING_MODE, "Easing Mode", 3, 3, "In|Out|InOut");
-    if (!err)
-        err = addPopup(in_data, PARAM_STATE, "State", 3, 1, "Still|Move|Shrink");
-    if (!err)
-        err = addPopup(in_data, PARAM_OUTSIDE, "Outside", 4, 4, "Void|Edge|Tile|Mirror");
-    if (err)
-        return err;
-
     out_data->num_params = PARAM_COUNT;
     return PF_Err_NONE;
 }
@@ -237,9 +202,8 @@ PF_Err UpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
 {
     if (!in_data || !out_data || !params)
         return PF_Err_BAD_CALLBACK_PARAM;
-    for (int index : {PARAM_ORDER, PARAM_SEED, PARAM_EASING, PARAM_EASING_MODE, PARAM_STATE,
-                      PARAM_OUTSIDE}) {
-        if (!params[index])
+    for (const ControlInfo& c : kControls) {
+        if (greyable(c) && (!params[c.index] || !params[c.greying.by]))
             return PF_Err_BAD_CALLBACK_PARAM;
     }
 
@@ -248,29 +212,24 @@ PF_Err UpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
     // The host's definitions are read, never written: each update goes out on a copy.
     PF_ParamDef copies[PARAM_COUNT];
     std::memset(copies, 0, sizeof copies);
-    for (int index : {PARAM_SEED, PARAM_EASING_MODE, PARAM_OUTSIDE})
-        std::memcpy(&copies[index], params[index], sizeof(PF_ParamDef));
+    for (const ControlInfo& c : kControls) {
+        if (greyable(c))
+            std::memcpy(&copies[c.index], params[c.index], sizeof(PF_ParamDef));
+    }
 
     // Each control is greyed out while the setting it depends on leaves it without effect.
-    const struct {
-        int index;
-        bool disabled;
-    } rules[] = {
-        {PARAM_SEED, params[PARAM_ORDER]->u.pd.value != kOrderRandom},
-        {PARAM_EASING_MODE, params[PARAM_EASING]->u.pd.value == kEasingLinear},
-        {PARAM_OUTSIDE, params[PARAM_STATE]->u.pd.value == kStateStill},
-    };
-
     PF_Err err = PF_Err_NONE;
-    for (const auto& rule : rules) {
+    for (const ControlInfo& c : kControls) {
         if (err)
             break;
-        PF_ParamDef& def = copies[rule.index];
-        if (rule.disabled)
+        if (!greyable(c))
+            continue;
+        PF_ParamDef& def = copies[c.index];
+        if (greyedOut(c, params[c.greying.by]->u.pd.value))
             def.ui_flags |= PF_PUI_DISABLED;
         else
             def.ui_flags &= ~PF_PUI_DISABLED;
-        err = suites.ParamUtilsSuite2()->PF_UpdateParamUI(in_data->effect_ref, rule.index, &def);
+        err = suites.ParamUtilsSuite2()->PF_UpdateParamUI(in_data->effect_ref, c.index, &def);
     }
 
     out_data->out_flags |= PF_OutFlag_REFRESH_UI;

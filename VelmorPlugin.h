@@ -1,28 +1,11 @@
 // The module's face to the host: the single exported entry point, the command handlers it
-// dispatches to, the parameter indices and the global data.
+// dispatches to and the global data.
 #pragma once
 
 #include "AE_Effect.h"
 #include "AE_EffectSuites.h"
 #include "VelmorPiPL.h"
-
-// Parameter indices; the id each parameter is declared with equals its index.
-enum {
-    PARAM_INPUT = 0,
-    PARAM_MODE,
-    PARAM_COMPLETION,
-    PARAM_DELAY,
-    PARAM_WIDTH,
-    PARAM_DIRECTION,
-    PARAM_OFFSET,
-    PARAM_ORDER,
-    PARAM_SEED,
-    PARAM_EASING,
-    PARAM_EASING_MODE,
-    PARAM_STATE,
-    PARAM_OUTSIDE,
-    PARAM_COUNT
-};
+#include "VelmorParams.h"
 
 // The effect's global data: a 4-byte host handle holding the id the host gave on registration.
 struct GlobalData {

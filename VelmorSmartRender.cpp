@@ -3,9 +3,11 @@
 #include "AEGP_SuiteHandler.h"
 #include "Smart_Utils.h"
 #include "VelmorBlind.h"
+#include "VelmorControls.h"
 #include "VelmorFilterMulti.h"
+#include "VelmorGeneral.h"
 #include "VelmorLayer.h"
-#include "VelmorPlugin.h"
+#include "VelmorParams.h"
 #include "VelmorSourceInfo.h"
 
 #include <climits>
@@ -54,7 +56,7 @@ private:
 // An angle's 16.16 degrees reduced to one turn, 0 up to 360.
 double turnDegrees(const PF_ANSICallbacks& ansi, PF_Fixed value)
 {
-    double d = ansi.fmod(value / 65536.0, 360.0);
+    double d = ansi.fmod(Velmor::fromFixed(value), 360.0);
     if (d < 0.0)
         d += 360.0;
     return d;
@@ -67,6 +69,100 @@ A_long grownBy(A_long v, std::int64_t m)
     return static_cast<A_long>(r < INT32_MIN ? INT32_MIN : (r > INT32_MAX ? INT32_MAX : r));
 }
 
+// A new handle holding the record, locked, or null. Once it exists, the host holds it as the
+// frame's pre-render data and disposes of it after the frame; it stays locked.
+PreRenderParams* newRecord(const PF_HandleSuite2* handles, PF_PreRenderOutput* output)
+{
+    PF_Handle handle = handles->host_new_handle(sizeof(PreRenderParams));
+    if (!handle)
+        return nullptr;
+    auto* record = static_cast<PreRenderParams*>(handles->host_lock_handle(handle));
+    if (!record) {
+        // Nobody else knows this handle yet: keeping it would leak it.
+        handles->host_dispose_handle(handle);
+        return nullptr;
+    }
+    output->pre_render_data = handle;
+    return record;
+}
+
+// One control's value at this frame, in the render's unit, into its field of the record.
+void storeControl(const PF_InData* in_data, const ControlInfo& c, const PF_ParamDefUnion& u,
+                  PreRenderParams& record)
+{
+    const PF_ANSICallbacks& ansi = in_data->utils->ansi;
+    switch (c.unit) {
+    case RenderUnit::Code:
+        record.*c.code = c.type == PF_Param_POPUP ? u.pd.value : u.sd.value;
+        break;
+    case RenderUnit::Fraction:
+        record.*c.real = Velmor::fromFixed(u.fd.value) * 0.01;
+        break;
+    case RenderUnit::Pixels: {
+        // Given in full-resolution pixels; the render works on the downsampled image.
+        const PF_RationalScale& ds = in_data->downsample_x;
+        const double pixels =
+            u.fs_d.value * (static_cast<double>(ds.num) / static_cast<double>(ds.den));
+        record.*c.real = pixels >= 1.0 ? pixels : 1.0;
+        break;
+    }
+    case RenderUnit::Radians:
+        record.*c.real = turnDegrees(ansi, u.ad.value) * kDegreesToRadians;
+        break;
+    case RenderUnit::Turn:
+        record.*c.real = turnDegrees(ansi, u.ad.value) / 360.0;
+        break;
+    }
+}
+
+// Every control at the current time, converted into the cleared record. The first failed
+// checkout ends it with that error.
+PF_Err readControls(PF_InData* in_data, PreRenderParams& record)
+{
+    ParamCheckouts params(in_data);
+    for (int i = PARAM_MODE; i < PARAM_COUNT; ++i) {
+        if (PF_Err err = params.checkout(i))
+            return err;
+    }
+    std::memset(&record, 0, sizeof record);
+    for (const ControlInfo& c : kControls)
+        storeControl(in_data, c, params[c.index], record);
+    return PF_Err_NONE;
+}
+
+// The bands move and squeeze the image by up to a band width: the request grown by that much
+// on every side.
+PF_RenderRequest grownRequest(const PF_ANSICallbacks& ansi, PF_RenderRequest request, double width)
+{
+    request.preserve_rgb_of_zero_alpha = true;
+    const double margin_d = ansi.ceil(width) + 0.5;
+    const std::int64_t margin =
+        margin_d < static_cast<double>(INT32_MAX) ? static_cast<std::int64_t>(margin_d) : INT32_MAX;
+    request.rect.left = grownBy(request.rect.left, -margin);
+    request.rect.top = grownBy(request.rect.top, -margin);
+    request.rect.right = grownBy(request.rect.right, margin);
+    request.rect.bottom = grownBy(request.rect.bottom, margin);
+    return request;
+}
+
+// Checks out the input for `request`, keeps its maximum rectangle in the record, and on success
+// lets the output's rectangles cover the input's.
+PF_Err checkoutInput(PF_InData* in_data, PF_PreRenderExtra* extra, const PF_RenderRequest& request,
+                     PreRenderParams& record)
+{
+    PF_CheckoutResult checkout;
+    std::memset(&checkout, 0, sizeof checkout);
+    const PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, PARAM_INPUT, 0, &request,
+                                                 in_data->current_time, in_data->time_step,
+                                                 in_data->time_scale, &checkout);
+    record.layer_rect = checkout.max_result_rect;
+    if (!err) {
+        UnionLRect(&checkout.result_rect, &extra->output->result_rect);
+        UnionLRect(&checkout.max_result_rect, &extra->output->max_result_rect);
+    }
+    return err;
+}
+
 } // namespace
 
 PF_Err SmartPreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRenderExtra* extra)
@@ -75,77 +171,18 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRender
         !extra->cb->checkout_layer)
         return PF_Err_BAD_CALLBACK_PARAM;
 
-    PF_RenderRequest request = extra->input->output_request;
+    const PF_RenderRequest request = extra->input->output_request;
 
     AEGP_SuiteHandler suites(in_data->pica_basicP);
-    const PF_HandleSuite2* handles = suites.HandleSuite2();
-    PF_Handle handle = handles->host_new_handle(sizeof(PreRenderParams));
-    if (!handle)
+    PreRenderParams* record = newRecord(suites.HandleSuite2(), extra->output);
+    if (!record)
         return PF_Err_OUT_OF_MEMORY;
-    auto* record = static_cast<PreRenderParams*>(handles->host_lock_handle(handle));
-    if (!record) {
-        // Nobody else knows this handle yet: keeping it would leak it.
-        handles->host_dispose_handle(handle);
-        return PF_Err_OUT_OF_MEMORY;
-    }
-    // From here on the host holds the handle and disposes of it after the frame; it stays locked.
-    extra->output->pre_render_data = handle;
-
-    const PF_ANSICallbacks& ansi = in_data->utils->ansi;
-    {
-        ParamCheckouts params(in_data);
-        for (int i = PARAM_MODE; i < PARAM_COUNT; ++i) {
-            if (PF_Err err = params.checkout(i))
-                return err;
-        }
-
-        std::memset(record, 0, sizeof *record);
-        record->mode = params[PARAM_MODE].pd.value;
-        record->order = params[PARAM_ORDER].pd.value;
-        record->seed = params[PARAM_SEED].sd.value;
-        record->easing_type = params[PARAM_EASING].pd.value;
-        record->easing_mode = params[PARAM_EASING_MODE].pd.value;
-        record->state = params[PARAM_STATE].pd.value;
-        record->border_type = params[PARAM_OUTSIDE].pd.value;
-
-        record->completion = params[PARAM_COMPLETION].fd.value / 65536.0 * 0.01;
-        record->delay = params[PARAM_DELAY].fd.value / 65536.0 * 0.01;
-
-        // Width is given in full-resolution pixels; the render works on the downsampled image.
-        const PF_RationalScale& ds = in_data->downsample_x;
-        double width = params[PARAM_WIDTH].fs_d.value *
-                       (static_cast<double>(ds.num) / static_cast<double>(ds.den));
-        if (!(width >= 1.0))
-            width = 1.0;
-        record->width = width;
-
-        record->direction = turnDegrees(ansi, params[PARAM_DIRECTION].ad.value) * kDegreesToRadians;
-        record->offset = turnDegrees(ansi, params[PARAM_OFFSET].ad.value) / 360.0;
-    }
-
-    // The bands move and squeeze the image by up to a band width: ask for that much more input.
-    request.preserve_rgb_of_zero_alpha = true;
-    const double margin_d = ansi.ceil(record->width) + 0.5;
-    const std::int64_t margin =
-        margin_d < static_cast<double>(INT32_MAX) ? static_cast<std::int64_t>(margin_d) : INT32_MAX;
-    request.rect.left = grownBy(request.rect.left, -margin);
-    request.rect.top = grownBy(request.rect.top, -margin);
-    request.rect.right = grownBy(request.rect.right, margin);
-    request.rect.bottom = grownBy(request.rect.bottom, margin);
+    if (PF_Err err = readControls(in_data, *record))
+        return err;
 
     extra->output->flags |= PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS;
-
-    PF_CheckoutResult checkout;
-    std::memset(&checkout, 0, sizeof checkout);
-    const PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, PARAM_INPUT, 0, &request,
-                                                 in_data->current_time, in_data->time_step,
-                                                 in_data->time_scale, &checkout);
-    record->layer_rect = checkout.max_result_rect;
-    if (!err) {
-        UnionLRect(&checkout.result_rect, &extra->output->result_rect);
-        UnionLRect(&checkout.max_result_rect, &extra->output->max_result_rect);
-    }
-    return err;
+    return checkoutInput(in_data, extra,
+                         grownRequest(in_data->utils->ansi, request, record->width), *record);
 }
 
 PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra)

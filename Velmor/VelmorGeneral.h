@@ -461,6 +461,39 @@ inline PF_Pixel16 aePixel16(const ColorInt<T>& c)
 }
 
 // ---------------------------------------------------------------------------------------------
+// 16.16 fixed point, the host's form of sample positions (65536 is one pixel) and of fixed-point
+// control values (65536 is one unit: a percent, a degree). The only conversions to and from it.
+
+constexpr int kFixedOne = 65536;
+
+// A whole number in 16.16. Wraps instead of overflowing (no image comes near that size).
+constexpr int toFixed(int whole)
+{
+    return static_cast<int>(static_cast<unsigned>(whole) << 16);
+}
+
+// A real number in 16.16, rounded half away from zero: add 0.5 to a value that is not negative,
+// subtract 0.5 from a negative one, then truncate. Beyond the 32-bit range (far larger than any
+// image) it saturates to +-INT_MAX, so that the result can always be negated; NaN gives 0.
+inline int roundFixed(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    const double scaled = v * kFixedOne;
+    const double r = scaled < 0.0 ? scaled - 0.5 : scaled + 0.5;
+    if (r >= 2147483647.0)
+        return 2147483647;
+    if (r <= -2147483647.0)
+        return -2147483647;
+    return static_cast<int>(r);
+}
+
+constexpr double fromFixed(int fixed)
+{
+    return fixed / 65536.0;
+}
+
+// ---------------------------------------------------------------------------------------------
 // VectorFixed: x, y in 16.16 fixed point (65536 is one pixel); wrapping 32-bit arithmetic.
 
 class VectorFixed {
@@ -559,16 +592,16 @@ public:
     // One 16.16 coordinate; the size in pixels (fixed false) or already in 16.16 (fixed true).
     static int offsetF(int c, int size, int type, bool fixed)
     {
-        const int s = fixed ? size : _toFixed(size);
-        return _map(c, s, detail::wrapSub(s, 65536), type);
+        const int s = fixed ? size : toFixed(size);
+        return _map(c, s, detail::wrapSub(s, kFixedOne), type);
     }
 
     // Both components of p in place; sizes in pixels (fixed false) or in 16.16 (fixed true).
     static void offsetF(VectorFixed& p, int w, int h, int type, bool fixed)
     {
-        const int sw = fixed ? w : _toFixed(w);
-        const int sh = fixed ? h : _toFixed(h);
-        offsetF(p, sw, detail::wrapSub(sw, 65536), sh, detail::wrapSub(sh, 65536), type);
+        const int sw = fixed ? w : toFixed(w);
+        const int sh = fixed ? h : toFixed(h);
+        offsetF(p, sw, detail::wrapSub(sw, kFixedOne), sh, detail::wrapSub(sh, kFixedOne), type);
     }
 
     // Both components of p in place; sizes and maxima in 16.16. The form the pixel passes use.
@@ -579,8 +612,6 @@ public:
     }
 
 private:
-    static int _toFixed(int pixels) { return static_cast<int>(static_cast<unsigned>(pixels) << 16); }
-
     // One 16.16 coordinate with size s and maximum m.
     static int _map(int c, int s, int m, int type)
     {

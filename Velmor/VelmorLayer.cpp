@@ -7,9 +7,6 @@ namespace Velmor {
 
 namespace {
 
-// The 32-bit float ARGB pixel format: bytes a, e, 3, 2 in memory order.
-constexpr PF_PixelFormat kFloatPixelFormat = 0x32336561;
-
 const char kLoadSuiteText[] = "Couldn't load suite.";
 const char kReleaseSuiteText[] = "Couldn't release suite.";
 
@@ -205,7 +202,7 @@ void Layer::Impl::_createWorld(int width_, int height_)
             err = acquired;
         if (!err)
             err = static_cast<const PF_WorldSuite2*>(world2)->PF_NewWorld(
-                in_data->effect_ref, width_, height_, 1, kFloatPixelFormat, world);
+                in_data->effect_ref, width_, height_, 1, PF_PixelFormat_ARGB128, world);
         break;
     }
     case 0:

@@ -4,23 +4,16 @@
 
 namespace Velmor {
 
-namespace {
-
-// The format code's starting value: bytes b, a, d, f in memory order, in no table.
-constexpr PF_PixelFormat kUnknownPixelFormat = 0x66646162;
-
-} // namespace
-
 int SourceInfo::depthOfPixelFormat(PF_PixelFormat format)
 {
     switch (format) {
-    case 0x32336561: // a e 3 2
-    case 0x61724742: // B G r a
+    case PF_PixelFormat_ARGB128:
+    case PF_PixelFormat_GPU_BGRA128:
         return 2;
-    case 0x36316561: // a e 1 6
+    case PF_PixelFormat_ARGB64:
         return 1;
-    case 0x62677261: // a r g b
-    case 0x61726762: // b g r a
+    case PF_PixelFormat_ARGB32:
+    case PF_PixelFormat_BGRA32:
         return 0;
     default:
         return -1;
@@ -85,7 +78,7 @@ void SourceInfo::Impl::_initialize()
     if (!err)
         err = extra->cb->checkout_output(in_data->effect_ref, &output);
 
-    PF_PixelFormat format = kUnknownPixelFormat;
+    PF_PixelFormat format = PF_PixelFormat_INVALID;
     void* world2 = nullptr;
     if (!err) {
         err = AEFX_AcquireSuite(in_data, out_data, kPFWorldSuite, kPFWorldSuiteVersion2,

@@ -18,22 +18,6 @@ namespace Velmor {
 
 namespace {
 
-// Rounds half away from zero to a 16.16 component: add 0.5 to a value that is not negative,
-// subtract 0.5 from a negative one, then truncate. Displacements beyond the 32-bit range (far
-// larger than any image the host renders) saturate to +-INT_MAX instead of overflowing the
-// conversion, so that the result can always be negated.
-int roundFixed(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    const double r = v < 0.0 ? v - 0.5 : v + 0.5;
-    if (r >= 2147483647.0)
-        return INT_MAX;
-    if (r <= -2147483647.0)
-        return -INT_MAX;
-    return static_cast<int>(r);
-}
-
 // d clamped to 0..1; a NaN counts as hidden.
 inline double clampUnit(double d)
 {
@@ -69,12 +53,6 @@ template <typename Pixel>
 inline typename BlindPixelTraits<Pixel>::Channel scaledAlpha(Pixel const& p, double coverage)
 {
     return BlindPixelTraits<Pixel>::channel(static_cast<double>(p.alpha) * coverage);
-}
-
-// Whole pixels to 16.16, without signed overflow for any int (worlds are far smaller anyway).
-inline int fixedOf(int pixels)
-{
-    return static_cast<int>(static_cast<unsigned>(pixels) << 16);
 }
 
 // Pixel x of row y of a world, addressed by rowbytes.
@@ -134,7 +112,8 @@ void Blind::execute(Layer& in, Layer& out, Rect const& region)
 Blind::Parameter::Parameter()
     : _in_data(nullptr), _layer_rect{0, 0, 0, 0}, _is_aa(true), _mode(One), _completion(0.0),
       _delay(0.0), _width(1.0), _direction(90.0), _offset(0.0), _order(Normal), _seed(0),
-      _easing_type(1), _easing_mode(3), _state(Still), _border_type(1)
+      _easing_type(Easing::Linear), _easing_mode(Easing::InOut), _state(Still),
+      _border_type(Border::Void)
 {
 }
 
@@ -151,63 +130,6 @@ Blind::Impl::Impl(Parameter const& p)
 {
     // If this throws, the members built so far (the handler, the empty arrays) are released.
     _prepare();
-}
-
-Blind::Impl::Impl(Impl const& other)
-    : in_data(other.in_data), suites(basicSuite(other.in_data)), layer_rect(other.layer_rect),
-      is_aa(other.is_aa), mode(other.mode), completion(other.completion), delay(other.delay),
-      width(other.width), direction(other.direction), offset(other.offset), order(other.order),
-      seed(other.seed), easing_type(other.easing_type), easing_mode(other.easing_mode),
-      state(other.state), border_type(other.border_type), num_bands_real(other.num_bands_real),
-      band_duration(other.band_duration), band_step(other.band_step), num_bands(other.num_bands),
-      proj_max(other.proj_max), proj_min(other.proj_min), extent(other.extent),
-      offset_px(other.offset_px), dir(other.dir), band_states(other.band_states),
-      band_order(other.band_order)
-{
-}
-
-Blind::Impl& Blind::Impl::operator=(Impl const& other)
-{
-    if (this == &other)
-        return *this;
-    // Our own arrays go first; the suite handler stays ours (see the header).
-    band_order = shared_array<int>();
-    band_states = shared_array<BandState>();
-
-    in_data = other.in_data;
-    layer_rect = other.layer_rect;
-    is_aa = other.is_aa;
-    mode = other.mode;
-    completion = other.completion;
-    delay = other.delay;
-    width = other.width;
-    direction = other.direction;
-    offset = other.offset;
-    order = other.order;
-    seed = other.seed;
-    easing_type = other.easing_type;
-    easing_mode = other.easing_mode;
-    state = other.state;
-    border_type = other.border_type;
-    num_bands_real = other.num_bands_real;
-    band_duration = other.band_duration;
-    band_step = other.band_step;
-    num_bands = other.num_bands;
-    proj_max = other.proj_max;
-    proj_min = other.proj_min;
-    extent = other.extent;
-    offset_px = other.offset_px;
-    dir = other.dir;
-    band_states = other.band_states;
-    band_order = other.band_order;
-    return *this;
-}
-
-Blind::Impl::~Impl()
-{
-    band_order = shared_array<int>();
-    band_states = shared_array<BandState>();
-    // The suite handler goes last, as a member, releasing whatever the passes acquired.
 }
 
 double Blind::Impl::_step(double v)
@@ -274,8 +196,8 @@ const typename BlindPixelTraits<Pixel>::Suite* Blind::Impl::_sampling_suite() co
     // The bands of one render all arrive here at about the same time: the first acquires, the
     // others wait for it, and the host sees one acquisition. A missing suite throws out of
     // call_once, which leaves the flag unset (nothing was acquired).
-    std::call_once(sampling_once[Traits::index], [this] { Traits::suite(suites); });
-    return Traits::suite(suites);
+    std::call_once(suites.sampling_once[Traits::index], [this] { Traits::suite(suites.handler); });
+    return Traits::suite(suites.handler);
 }
 
 // One pass over a region at one depth: the worlds, the Outside limits, the sampler and the
@@ -306,8 +228,8 @@ struct Blind::Impl::Pass {
     Pass(const Impl& i, Layer& in, Layer& out, Rect const& region)
         : impl(i), src_world(in.getWorld()), dst_world(out.getWorld()),
           origin_x(dst_world->origin_x), origin_y(dst_world->origin_y),
-          w_fixed(fixedOf(out.getWidth())), w_max(w_fixed - 65536),
-          h_fixed(fixedOf(out.getHeight())), h_max(h_fixed - 65536),
+          w_fixed(toFixed(out.getWidth())), w_max(w_fixed - kFixedOne),
+          h_fixed(toFixed(out.getHeight())), h_max(h_fixed - kFixedOne),
           x_begin(std::max(region.left, 0)),
           x_end(std::min(region.right, static_cast<int>(src_world->width))),
           y_begin(std::max(region.top, 0)),
@@ -370,14 +292,14 @@ struct Blind::Impl::Pass {
             return;
         }
 
-        const int px = fixedOf(x);
-        const int py = fixedOf(y);
+        const int px = toFixed(x);
+        const int py = toFixed(y);
         // The position whose image this pixel shows, in the buffers' own coordinates.
         VectorFixed p(0, 0);
         VectorFixed shift;
         if (state == Shrink) {
-            const VectorFixed s(roundFixed(info.squeeze * impl.dir.x * 65536.0),
-                                roundFixed(impl.dir.y * info.squeeze * 65536.0));
+            const VectorFixed s(roundFixed(info.squeeze * impl.dir.x),
+                                roundFixed(impl.dir.y * info.squeeze));
             if (mode == Both && !info.first_half)
                 p = VectorFixed(px, py) + s;
             else if (mode == Both || mode == One)
@@ -410,21 +332,20 @@ struct Blind::Impl::Pass {
         if (impl.is_aa && state == Shrink && impl.border_type == Border::Tile) {
             // Soften the tile seams: the first and last pixel of a tile take half of the
             // opposite edge at the very edge, fading out over one pixel.
-            constexpr double k = 1.52587890625e-05; // 1 / 65536
             Pixel t;
-            if (p.x <= 65535) {
+            if (p.x < kFixedOne) {
                 subpixel(VectorFixed(w_max, p.y), t);
-                impl._blend_edge(dst, t, p.x * k * 0.5 + 0.5);
-            } else if (w_max - p.x <= 65535) {
+                impl._blend_edge(dst, t, fromFixed(p.x) * 0.5 + 0.5);
+            } else if (w_max - p.x < kFixedOne) {
                 subpixel(VectorFixed(0, p.y), t);
-                impl._blend_edge(dst, t, (w_max - p.x) * k * 0.5 + 0.5);
+                impl._blend_edge(dst, t, fromFixed(w_max - p.x) * 0.5 + 0.5);
             }
-            if (p.y <= 65535) {
+            if (p.y < kFixedOne) {
                 subpixel(VectorFixed(p.x, h_max), t);
-                impl._blend_edge(dst, t, p.y * k * 0.5 + 0.5);
-            } else if (h_max - p.y <= 65535) {
+                impl._blend_edge(dst, t, fromFixed(p.y) * 0.5 + 0.5);
+            } else if (h_max - p.y < kFixedOne) {
                 subpixel(VectorFixed(p.x, 0), t);
-                impl._blend_edge(dst, t, (h_max - p.y) * k * 0.5 + 0.5);
+                impl._blend_edge(dst, t, fromFixed(h_max - p.y) * 0.5 + 0.5);
             }
         }
 
@@ -712,8 +633,8 @@ void Blind::Impl::_prepare()
         band.progress = easing.getTime(t);
         band.shift = VectorFixed(0, 0);
         if (band.progress > 0.0 && band.progress < 1.0 && state == Move && f != 0.0) {
-            band.shift.x = -roundFixed(dir.x * f * width * band.progress * 65536.0);
-            band.shift.y = -roundFixed(dir.y * f * width * band.progress * 65536.0);
+            band.shift.x = -roundFixed(dir.x * f * width * band.progress);
+            band.shift.y = -roundFixed(dir.y * f * width * band.progress);
         }
     }
 

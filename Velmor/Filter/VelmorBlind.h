@@ -160,12 +160,8 @@ public:
     // cannot be had (an unrepresentable band count included), and the missing-suite PF_Err when
     // the record carries no basic suite or no ANSI table.
     explicit Impl(Parameter const& p);
-    // Copies share the band arrays; the suite handler is never shared (it would release its
-    // suites twice): a copy starts with an empty handler on the same basic suite and an assigned
-    // object keeps its own, so every suite is acquired and released by one handler only.
-    Impl(Impl const& other);
-    Impl& operator=(Impl const& other);
-    ~Impl();
+    // Copies (the compiler's) copy every value and share the band arrays; the suite handler is
+    // never shared (see Suites). Destruction releases band_order, band_states, then the handler.
 
     // Renders the pixels of `region` of `in` into `out` by the input's depth code (0, 1, 2).
     // Does nothing when the two layers differ in size or the depth code is unknown. A missing
@@ -255,8 +251,26 @@ private:
     // Where the grid ends inside the last band.
     double _grid_end() const;
 
+    // The suite handler with the once-flags of its sampling suites. It is never shared (it
+    // would release its suites twice): a copy starts with an empty handler on the same basic
+    // suite and an assigned object keeps its own, so every suite is acquired and released by one
+    // handler only.
+    class Suites {
+    public:
+        explicit Suites(const SPBasicSuite* basic) : handler(basic), _basic(basic) {}
+        Suites(Suites const& other) : Suites(other._basic) {}
+        Suites& operator=(Suites const&) { return *this; }
+
+        AEGP_SuiteHandler handler;
+        // One per sampling suite (8, 16, float): the first acquisition is made once.
+        mutable std::once_flag sampling_once[3];
+
+    private:
+        const SPBasicSuite* _basic;
+    };
+
     PF_InData* in_data;
-    AEGP_SuiteHandler suites;
+    Suites suites;
 
     PF_LRect layer_rect;
     bool is_aa;
@@ -285,10 +299,6 @@ private:
     // Declared last so that they go first: band_order, then band_states, then the handler.
     shared_array<BandState> band_states; // by timing slot
     shared_array<int> band_order;        // spatial band -> timing slot
-
-    // One per sampling suite (8, 16, float): the first acquisition is made once. Not copied: a
-    // copy has a handler of its own, which starts empty.
-    mutable std::once_flag sampling_once[3];
 };
 
 } // namespace Velmor

@@ -84,8 +84,10 @@ Engine::~Engine() {
     host_.reset();
 }
 
-const vblind::ControlDef& Engine::control(const std::string& name) const {
-    return vblind::findControl(controls_, name);
+const vblind::ControlDef& Engine::control(int index) const {
+    for (const vblind::ControlDef& c : controls_)
+        if (c.index == index) return c;
+    throw std::out_of_range("the module declares no parameter " + std::to_string(index));
 }
 
 bool Engine::render(const FrameSettings& settings, int width, int height, const std::uint32_t* in1,

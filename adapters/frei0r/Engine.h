@@ -42,7 +42,8 @@ public:
 
     // The module's controls as it declared them (parameter 1 onwards).
     const std::vector<vblind::ControlDef>& controls() const { return controls_; }
-    const vblind::ControlDef& control(const std::string& name) const;
+    // The control of parameter `index`; throws std::out_of_range for one the module did not declare.
+    const vblind::ControlDef& control(int index) const;
 
     // Renders in1 (RGBA8888, width x height, rows unpadded) at `settings`, composited over in2 (null:
     // transparent black), into out. Returns false when the host reports an error or catches the module

@@ -5,6 +5,9 @@
 #include "Parameters.h"
 #include "VelmorPiPL.h"
 
+#include <array>
+#include <string>
+
 // frei0r.h declares its functions without C linkage of its own.
 extern "C" {
 #include <frei0r.h>
@@ -21,6 +24,28 @@ void guarded(F&& f) noexcept {
         f();
     } catch (...) {
     }
+}
+
+// What hosts show of each parameter, in the words of the module's controls as the host recorded
+// them. Worked out once, on the shared engine; the texts live as long as the library.
+const std::array<std::string, vfrei0r::kParamCount>& explanations() {
+    static const std::array<std::string, vfrei0r::kParamCount> texts = [] {
+        std::array<std::string, vfrei0r::kParamCount> t;
+        vfrei0r::Engine& engine = vfrei0r::Engine::acquire();
+        try {
+            const auto& table = vfrei0r::paramTable();
+            for (std::size_t i = 0; i < vfrei0r::kParamCount; ++i)
+                t[i] = vfrei0r::explain(table[i], table[i].kind == vfrei0r::Kind::Draft
+                                                      ? nullptr
+                                                      : &engine.control(table[i].control));
+        } catch (...) {
+            vfrei0r::Engine::release();
+            throw;
+        }
+        vfrei0r::Engine::release();
+        return t;
+    }();
+    return texts;
 }
 
 }  // namespace
@@ -49,7 +74,9 @@ VFREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
     const vfrei0r::ParamInfo& p = vfrei0r::paramTable()[static_cast<std::size_t>(index)];
     info->name = p.name;
     info->type = p.type;
-    info->explanation = p.explanation;
+    // Without the module (it could not be set up) there is nothing to explain.
+    info->explanation = "";
+    guarded([&] { info->explanation = explanations()[static_cast<std::size_t>(index)].c_str(); });
 }
 
 VFREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {

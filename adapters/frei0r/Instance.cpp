@@ -12,11 +12,11 @@ Instance::Instance(unsigned width, unsigned height)
     try {
         const auto& table = paramTable();
         for (std::size_t i = 0; i < kParamCount; ++i) {
-            if (!table[i].control) continue;
+            if (table[i].kind == Kind::Draft) continue;
             const vblind::ControlDef& c = engine_.control(table[i].control);
             controls_[i] = &c;
             // The module's own defaults, in frei0r's units.
-            values_[i] = table[i].kind == Kind::Choice ? c.defaultValue : frei0rValue(table[i].kind, c.defaultValue);
+            values_[i] = table[i].kind == Kind::Choice ? c.defaultValue : frei0rValue(table[i].kind, c, c.defaultValue);
         }
     } catch (...) {
         Engine::release();
@@ -70,7 +70,7 @@ FrameSettings Instance::settings() const {
     for (std::size_t i = 0; i < kParamCount; ++i) {
         if (table[i].kind == Kind::Draft) s.draft = values_[i] >= 0.5;
         else if (table[i].kind == Kind::Choice) s.values[controls_[i]->index] = values_[i];
-        else s.values[controls_[i]->index] = controlValue(table[i].kind, values_[i]);
+        else s.values[controls_[i]->index] = controlValue(table[i].kind, *controls_[i], values_[i]);
     }
     return s;
 }

@@ -1,5 +1,7 @@
 #include "Parameters.h"
 
+#include "VelmorParams.h"
+
 // frei0r.h declares its functions without C linkage of its own.
 extern "C" {
 #include <frei0r.h>
@@ -7,76 +9,141 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace vfrei0r {
 
 const std::array<ParamInfo, kParamCount>& paramTable() {
     static const std::array<ParamInfo, kParamCount> table = {{
-        {"progress", F0R_PARAM_DOUBLE,
-         "Completion, 0 to 1 (x 100 %): 0 shows the first input whole, 1 the second", "Completion",
-         Kind::Fraction},
-        {"mode", F0R_PARAM_STRING,
-         "How a band closes: One (from its leading edge) or Both (towards its centre line), or 1 to 2",
-         "Mode", Kind::Choice},
-        {"order", F0R_PARAM_STRING, "Order in which the bands close: Normal, Inverse or Random, or 1 to 3",
-         "Order", Kind::Choice},
-        {"easing", F0R_PARAM_STRING,
-         "Each band's easing curve: Linear, Quad, Cubic, Quart, Quint, Expo, Circ, Sine or Bounce, or 1 to 9",
-         "Easing", Kind::Choice},
-        {"easing_mode", F0R_PARAM_STRING, "Where the easing acts: In, Out or InOut, or 1 to 3", "Easing Mode",
-         Kind::Choice},
-        {"state", F0R_PARAM_STRING,
-         "The picture inside a closing band: Still, Move (slides with the edge) or Shrink (squeezed), or 1 to 3",
-         "State", Kind::Choice},
-        {"outside", F0R_PARAM_STRING,
-         "Pixels fetched from beyond the picture when it moves: Void, Edge, Tile or Mirror, or 1 to 4",
-         "Outside", Kind::Choice},
-        {"delay", F0R_PARAM_DOUBLE, "Stagger between the bands, 0 to 1 (x 100 %)", "Delay", Kind::Fraction},
-        {"direction", F0R_PARAM_DOUBLE, "Angle of the bands, 0 to 1 (x 360 degrees)", "Direction", Kind::Angle},
-        {"offset", F0R_PARAM_DOUBLE, "Phase of the band grid, 0 to 1 (x 360 degrees)", "Offset", Kind::Angle},
-        {"seed", F0R_PARAM_DOUBLE, "Seed of the Random order, 0 to 1 (x 10000, rounded to a whole number)",
-         "Seed", Kind::Seed},
-        {"width", F0R_PARAM_DOUBLE,
-         "Band width, 0 to 1: 1 + 3999 x value^3 pixels, rounded to 0.01 (0.16811 is 20 pixels)", "Width",
-         Kind::Width},
-        {"draft", F0R_PARAM_BOOL, "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)",
-         nullptr, Kind::Draft},
+        {"progress", F0R_PARAM_DOUBLE, PARAM_COMPLETION, Kind::Fraction,
+         "{name}, 0 to 1 (x {max} %): 0 shows the first input whole, 1 the second"},
+        {"mode", F0R_PARAM_STRING, PARAM_MODE, Kind::Choice,
+         "How a band closes: {choice1} (from its leading edge) or {choice2} (towards its centre line), or 1 "
+         "to {count}"},
+        {"order", F0R_PARAM_STRING, PARAM_ORDER, Kind::Choice,
+         "Order in which the bands close: {choices}, or 1 to {count}"},
+        {"easing", F0R_PARAM_STRING, PARAM_EASING, Kind::Choice,
+         "Each band's easing curve: {choices}, or 1 to {count}"},
+        {"easing_mode", F0R_PARAM_STRING, PARAM_EASING_MODE, Kind::Choice,
+         "Where the easing acts: {choices}, or 1 to {count}"},
+        {"state", F0R_PARAM_STRING, PARAM_STATE, Kind::Choice,
+         "The picture inside a closing band: {choice1}, {choice2} (slides with the edge) or {choice3} "
+         "(squeezed), or 1 to {count}"},
+        {"outside", F0R_PARAM_STRING, PARAM_OUTSIDE, Kind::Choice,
+         "Pixels fetched from beyond the picture when it moves: {choices}, or 1 to {count}"},
+        {"delay", F0R_PARAM_DOUBLE, PARAM_DELAY, Kind::Fraction, "Stagger between the bands, 0 to 1 (x {max} %)"},
+        {"direction", F0R_PARAM_DOUBLE, PARAM_DIRECTION, Kind::Angle, "Angle of the bands, 0 to 1 (x 360 degrees)"},
+        {"offset", F0R_PARAM_DOUBLE, PARAM_OFFSET, Kind::Angle, "Phase of the band grid, 0 to 1 (x 360 degrees)"},
+        {"seed", F0R_PARAM_DOUBLE, PARAM_SEED, Kind::Seed,
+         "Seed of the Random order, 0 to 1 (x {max}, rounded to a whole number)"},
+        {"width", F0R_PARAM_DOUBLE, PARAM_WIDTH, Kind::Width,
+         "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} ({default_value} is {default} "
+         "pixels)"},
+        {"draft", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Draft,
+         "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)"},
     }};
     return table;
 }
 
-double clampUnit(double value) { return std::clamp(value, 0.0, 1.0); }
+namespace {
 
-double widthPixels(double v) {
-    const double u = clampUnit(v);
-    return std::round((1.0 + 3999.0 * u * u * u) * 100.0) / 100.0;
+std::string printed(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
 }
 
-double widthValue(double pixels) { return std::cbrt(std::clamp((pixels - 1.0) / 3999.0, 0.0, 1.0)); }
+// "100", "3999", "0.05": the shortest text that reads back the same.
+std::string plain(double v) { return printed("%.10g", v); }
 
-double controlValue(Kind kind, double v) {
+// 10^precision: the control shows its values in steps of its inverse.
+double displayScale(const vblind::ControlDef& c) {
+    double scale = 1.0;
+    for (int i = 0; i < c.precision; ++i) scale *= 10.0;
+    return scale;
+}
+
+std::string choiceList(const std::vector<std::string>& choices) {
+    std::string list;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    return list;
+}
+
+// The text a {field} of an explanation stands for; unknown fields stay as written.
+std::string field(const std::string& key, const ParamInfo& info, const vblind::ControlDef& c) {
+    if (key == "name") return c.name;
+    if (key == "min") return plain(c.validMin);
+    if (key == "max") return plain(c.validMax);
+    if (key == "span") return plain(c.validMax - c.validMin);
+    if (key == "default") return plain(c.defaultValue);
+    if (key == "default_value") return printed("%.5f", frei0rValue(info.kind, c, c.defaultValue));
+    if (key == "step") return printed(("%." + std::to_string(c.precision) + "f").c_str(), 1.0 / displayScale(c));
+    if (key == "count") return std::to_string(c.choices.size());
+    if (key == "choices") return choiceList(c.choices);
+    if (key.rfind("choice", 0) == 0) {
+        const std::size_t n = std::strtoul(key.c_str() + 6, nullptr, 10);
+        if (n >= 1 && n <= c.choices.size()) return c.choices[n - 1];
+    }
+    return "{" + key + "}";
+}
+
+}  // namespace
+
+std::string explain(const ParamInfo& info, const vblind::ControlDef* control) {
+    const std::string text = info.explanation;
+    if (!control) return text;
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t open = text.find('{', at);
+        const std::size_t close = open == std::string::npos ? open : text.find('}', open);
+        if (close == std::string::npos) {
+            out += text.substr(at);
+            break;
+        }
+        out += text.substr(at, open - at) + field(text.substr(open + 1, close - open - 1), info, *control);
+        at = close + 1;
+    }
+    return out;
+}
+
+double clampUnit(double value) { return std::clamp(value, 0.0, 1.0); }
+
+double widthPixels(const vblind::ControlDef& width, double v) {
+    const double u = clampUnit(v);
+    const double scale = displayScale(width);
+    return std::round((width.validMin + (width.validMax - width.validMin) * u * u * u) * scale) / scale;
+}
+
+double widthValue(const vblind::ControlDef& width, double pixels) {
+    return std::cbrt(std::clamp((pixels - width.validMin) / (width.validMax - width.validMin), 0.0, 1.0));
+}
+
+double controlValue(Kind kind, const vblind::ControlDef& c, double v) {
     const double u = clampUnit(v);
     switch (kind) {
-        case Kind::Fraction: return u * 100.0;
+        case Kind::Fraction: return c.validMin + u * (c.validMax - c.validMin);
         case Kind::Angle: return u * 360.0;
-        case Kind::Seed: return std::round(u * 10000.0);
-        case Kind::Width: return widthPixels(u);
+        case Kind::Seed: return std::round(c.validMin + u * (c.validMax - c.validMin));
+        case Kind::Width: return widthPixels(c, u);
         case Kind::Choice:
         case Kind::Draft: break;
     }
     return u;
 }
 
-double frei0rValue(Kind kind, double control) {
+double frei0rValue(Kind kind, const vblind::ControlDef& c, double value) {
     switch (kind) {
-        case Kind::Fraction: return clampUnit(control / 100.0);
-        case Kind::Angle: return clampUnit(control / 360.0);
-        case Kind::Seed: return clampUnit(control / 10000.0);
-        case Kind::Width: return widthValue(control);
+        case Kind::Fraction:
+        case Kind::Seed: return clampUnit((value - c.validMin) / (c.validMax - c.validMin));
+        case Kind::Angle: return clampUnit(value / 360.0);
+        case Kind::Width: return widthValue(c, value);
         case Kind::Choice:
         case Kind::Draft: break;
     }
-    return control;
+    return value;
 }
 
 }  // namespace vfrei0r

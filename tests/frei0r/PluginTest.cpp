@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <map>
 
@@ -65,6 +66,34 @@ TEST_F(PluginTest, InfoDefaultsAndRoundTrip) {
     EXPECT_EQ(p_.text(inst_, "mode"), "Both");
     p_.set(inst_, "easing_mode", "out");
     EXPECT_EQ(p_.text(inst_, "easing_mode"), "Out");
+}
+
+// The explanations hosts show are written in the module's own words: every choice it declares
+// and their count, and Width's curve with the default's frei0r value.
+TEST_F(PluginTest, ExplanationsNameTheModulesChoicesAndDefaults) {
+    for (int i = 0; i < 13; ++i) {
+        f0r_param_info_t p{};
+        p_.paramInfo(&p, i);
+        ASSERT_NE(p.explanation, nullptr);
+        const std::string text = p.explanation;
+        EXPECT_FALSE(text.empty()) << p.name;
+        EXPECT_EQ(text.find_first_of("{}"), std::string::npos) << text;
+        if (p.type != F0R_PARAM_STRING) continue;
+        std::vector<std::string> choices;
+        for (int n = 1; n <= 20; ++n) {
+            p_.set(inst_, p.name, std::to_string(n).c_str());
+            const std::string choice = p_.text(inst_, p.name);
+            if (!choices.empty() && choice == choices.back()) break;  // no choice n: unchanged
+            choices.push_back(choice);
+        }
+        for (const std::string& choice : choices) EXPECT_NE(text.find(choice), std::string::npos) << text;
+        EXPECT_TRUE(text.ends_with(", or 1 to " + std::to_string(choices.size()))) << text;
+    }
+    f0r_param_info_t width{};
+    p_.paramInfo(&width, p_.index("width"));
+    char value[32];
+    std::snprintf(value, sizeof value, "(%.5f is 20 pixels)", p_.number(inst_, "width"));
+    EXPECT_NE(std::string(width.explanation).find(value), std::string::npos) << width.explanation;
 }
 
 TEST_F(PluginTest, BadInputIsClampedIgnoredOrRefused) {

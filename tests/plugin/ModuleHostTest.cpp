@@ -4,9 +4,13 @@
 #include "Effect.h"
 #include "Host.h"
 #include "Module.h"
+#include "VelmorControls.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -272,96 +276,81 @@ TEST(ModuleMissingSuite, EachCommandReturns516AndNoExceptionReachesTheHost)
 
 namespace {
 
-// The definition the module must hand to add_param for each index, written from the parameter
-// table: all bytes zero but the fields named there.
-PF_ParamDef expectedDefinition(int index, std::string& choicesOut)
+// The definition the module must hand to add_param for a control of the table: all bytes zero
+// but the fields the table gives, each in the host's encoding (16.16 for fixed sliders and
+// angles, single precision for a float slider's range and default).
+PF_ParamDef expectedDefinition(const ControlInfo& c)
 {
     PF_ParamDef d;
     std::memset(&d, 0, sizeof d);
-    d.uu.id = index;
+    d.uu.id = c.index;
     d.flags = 32;  // collapse twirly, nothing else
-    auto name = [&](const char* n) { std::strcpy(d.name, n); };
-    auto popup = [&](const char* n, int count, int dflt, const char* choices) {
-        name(n);
-        d.param_type = PF_Param_POPUP;
-        d.u.pd.num_choices = static_cast<A_short>(count);
-        d.u.pd.dephault = static_cast<A_short>(dflt);
-        d.u.pd.value = dflt;
-        choicesOut = choices;
-    };
-    auto percent = [&](const char* n, PF_Fixed dflt) {
-        name(n);
-        d.param_type = PF_Param_FIX_SLIDER;
-        d.u.fd.valid_min = d.u.fd.slider_min = 0;
-        d.u.fd.valid_max = d.u.fd.slider_max = 0x00640000;
-        d.u.fd.dephault = d.u.fd.value = dflt;
-        d.u.fd.precision = 1;
-        d.u.fd.display_flags = 1;  // percent
-    };
-    auto angle = [&](const char* n, PF_Fixed dflt) {
-        name(n);
-        d.param_type = PF_Param_ANGLE;
-        d.u.ad.dephault = d.u.ad.value = dflt;
-    };
-    switch (index) {
-    case 1: popup("Mode", 2, 1, "One|Both"); break;
-    case 2: percent("Completion", 0); break;
-    case 3: percent("Delay", 0x000A0000); break;
-    case 4:
-        name("Width");
-        d.param_type = PF_Param_FLOAT_SLIDER;
-        d.u.fs_d.valid_min = 1.0f;
-        d.u.fs_d.valid_max = 4000.0f;
-        d.u.fs_d.slider_min = 1.0f;
-        d.u.fs_d.slider_max = 100.0f;
-        d.u.fs_d.dephault = 20.0f;
-        d.u.fs_d.value = 20.0;
-        d.u.fs_d.precision = 2;
-        d.u.fs_d.curve_tolerance = 0.05f;
+    std::strcpy(d.name, c.name);
+    d.param_type = c.type;
+    auto fixed = [](double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); };
+    switch (c.type) {
+    case PF_Param_POPUP:
+        d.u.pd.num_choices = static_cast<A_short>(
+            std::count(c.choices, c.choices + std::strlen(c.choices), '|') + 1);
+        d.u.pd.dephault = static_cast<A_short>(c.dephault);
+        d.u.pd.value = d.u.pd.dephault;
         break;
-    case 5: angle("Direction", 0x005A0000); break;
-    case 6: angle("Offset", 0); break;
-    case 7: popup("Order", 3, 1, "Normal|Inverse|Random"); break;
-    case 8:
-        name("Seed");
-        d.param_type = PF_Param_SLIDER;
-        d.u.sd.valid_min = 0;
-        d.u.sd.valid_max = 10000;
-        d.u.sd.slider_min = 0;
-        d.u.sd.slider_max = 100;
-        d.u.sd.dephault = d.u.sd.value = 0;
+    case PF_Param_FIX_SLIDER:
+        d.u.fd.valid_min = fixed(c.valid_min);
+        d.u.fd.valid_max = fixed(c.valid_max);
+        d.u.fd.slider_min = fixed(c.slider_min);
+        d.u.fd.slider_max = fixed(c.slider_max);
+        d.u.fd.dephault = d.u.fd.value = fixed(c.dephault);
+        d.u.fd.precision = c.precision;
+        d.u.fd.display_flags = c.display_flags;
         break;
-    case 9: popup("Easing", 9, 1, "Linear|Quad|Cubic|Quart|Quint|Expo|Circ|Sine|Bounce"); break;
-    case 10: popup("Easing Mode", 3, 3, "In|Out|InOut"); break;
-    case 11: popup("State", 3, 1, "Still|Move|Shrink"); break;
-    case 12: popup("Outside", 4, 4, "Void|Edge|Tile|Mirror"); break;
+    case PF_Param_FLOAT_SLIDER:
+        d.u.fs_d.valid_min = static_cast<float>(c.valid_min);
+        d.u.fs_d.valid_max = static_cast<float>(c.valid_max);
+        d.u.fs_d.slider_min = static_cast<float>(c.slider_min);
+        d.u.fs_d.slider_max = static_cast<float>(c.slider_max);
+        d.u.fs_d.dephault = static_cast<float>(c.dephault);
+        d.u.fs_d.value = c.dephault;
+        d.u.fs_d.precision = c.precision;
+        d.u.fs_d.display_flags = c.display_flags;
+        d.u.fs_d.curve_tolerance = c.curve_tolerance;
+        break;
+    case PF_Param_ANGLE:
+        d.u.ad.dephault = d.u.ad.value = fixed(c.dephault);
+        break;
+    case PF_Param_SLIDER:
+        d.u.sd.valid_min = static_cast<A_long>(c.valid_min);
+        d.u.sd.valid_max = static_cast<A_long>(c.valid_max);
+        d.u.sd.slider_min = static_cast<A_long>(c.slider_min);
+        d.u.sd.slider_max = static_cast<A_long>(c.slider_max);
+        d.u.sd.dephault = d.u.sd.value = static_cast<A_long>(c.dephault);
+        break;
     }
     return d;
 }
 
 }  // namespace
 
-TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheTable)
+TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheControlTable)
 {
     Rig rig;
     ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
     EXPECT_EQ(rig.effect->declaredParamCount(), 13);
     ASSERT_EQ(rig.effect->paramCount(), 13);
-    for (int i = 1; i <= 12; ++i) {
-        SCOPED_TRACE(i);
-        std::string choices;
-        PF_ParamDef want = expectedDefinition(i, choices);
+    for (const ControlInfo& c : kControls) {
+        SCOPED_TRACE(c.name);
+        PF_ParamDef want = expectedDefinition(c);
         PF_ParamDef got;
-        std::memcpy(&got, &rig.effect->definition(i), sizeof got);
+        std::memcpy(&got, &rig.effect->definition(c.index), sizeof got);
         if (want.param_type == PF_Param_POPUP) {
             // The host keeps its own copy of the choice string; compare the text.
             ASSERT_NE(got.u.pd.u.namesptr, nullptr);
-            EXPECT_STREQ(got.u.pd.u.namesptr, choices.c_str());
+            EXPECT_STREQ(got.u.pd.u.namesptr, c.choices);
             want.u.pd.u.namesptr = got.u.pd.u.namesptr;
         }
         EXPECT_EQ(got.param_type, want.param_type);
         EXPECT_STREQ(got.name, want.name);
-        EXPECT_EQ(got.uu.id, i);
+        EXPECT_EQ(got.uu.id, c.index);
         EXPECT_EQ(got.flags, PF_ParamFlag_COLLAPSE_TWIRLY);
         EXPECT_EQ(got.ui_flags, 0);
         EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "some other field differs";
@@ -373,6 +362,35 @@ TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheTable)
     EXPECT_TRUE(rig.effect->setValue(4, 4000.0));
     EXPECT_FALSE(rig.effect->setValue(4, 4000.5));
     EXPECT_TRUE(rig.ledger().balanced()) << rig.ledger().describe();
+}
+
+// Every byte of every definition the host records, as the module has always declared them: an
+// FNV-1a digest of the record with the choice pointer cleared (it points at the host's own copy),
+// followed by the choice text.
+TEST(ModuleParamsSetup, EveryDefinitionByteIsWhatTheModuleHasAlwaysDeclared)
+{
+    const std::uint64_t kDigests[] = {
+        0xe80a459632b6574d, 0x6b980a51d6cbbb47, 0x2151ab0fde3b1ac9, 0xa07fd693d6a45d9b,
+        0xd3fac8cb311c93b4, 0xb65c73260fdbc3ab, 0xea0901fbb746a444, 0xd35dc1fed6ae4e40,
+        0x0021d2f93118fd63, 0xeb410f5694d383b5, 0xe42ecb3bac9d4b7f, 0x9ddd91f7c07ec701,
+    };
+    Rig rig;
+    ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
+    ASSERT_EQ(rig.effect->paramCount(), 13);
+    for (int i = 1; i <= 12; ++i) {
+        PF_ParamDef def;
+        std::memcpy(&def, &rig.effect->definition(i), sizeof def);
+        std::string bytes;
+        if (def.param_type == PF_Param_POPUP) {
+            bytes = def.u.pd.u.namesptr ? def.u.pd.u.namesptr : "(none)";
+            def.u.pd.u.namesptr = nullptr;
+        }
+        bytes.insert(0, reinterpret_cast<const char*>(&def), sizeof def);
+        std::uint64_t h = 0xcbf29ce484222325u;
+        for (unsigned char c : bytes)
+            h = (h ^ c) * 0x100000001b3u;
+        EXPECT_EQ(h, kDigests[i - 1]) << "parameter " << i << ": 0x" << std::hex << h;
+    }
 }
 
 TEST(ModuleParamsSetup, AnAddParamFailureStopsAtOnceAndLeavesNumParamsUnwritten)

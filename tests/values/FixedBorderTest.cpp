@@ -19,6 +19,27 @@ int map10(double pixels, int type) { return Border::offsetF(fx(pixels), 10, type
 
 } // namespace
 
+TEST(FixedPoint, ConversionsRoundHalfAwayFromZeroSaturateAndWrap)
+{
+    // Half a step rounds away from zero on both sides, so that negating a value negates its
+    // 16.16 form; just below half a step rounds towards zero.
+    EXPECT_EQ(roundFixed(0.5 / kOne), 1);
+    EXPECT_EQ(roundFixed(-0.5 / kOne), -1);
+    EXPECT_EQ(roundFixed(0.49 / kOne), 0);
+    EXPECT_EQ(roundFixed(-2.5), -2 * kOne - kOne / 2);
+    EXPECT_EQ(roundFixed(90.0), 0x005A0000);
+    // Beyond 32 bits: the largest magnitude a negation keeps; NaN is no displacement.
+    EXPECT_EQ(roundFixed(1e300), INT_MAX);
+    EXPECT_EQ(roundFixed(-1e300), -INT_MAX);
+    EXPECT_EQ(roundFixed(32768.0), INT_MAX);
+    EXPECT_EQ(roundFixed(std::nan("")), 0);
+
+    EXPECT_EQ(toFixed(-3), -3 * kOne);
+    EXPECT_EQ(toFixed(32768), INT_MIN); // wraps, no signed overflow
+    EXPECT_EQ(fromFixed(0x00640000), 100.0);
+    EXPECT_EQ(fromFixed(-kOne / 4), -0.25);
+}
+
 TEST(VectorFixed, ArithmeticWrapsAndScalesWithoutRescaling)
 {
     VectorFixed a(INT_MAX, INT_MIN);
