@@ -12,6 +12,8 @@
 #include "SmartFrame.h"
 #include "Worlds.h"
 
+#include "VelmorParams.h"
+
 #include "Pixels.h"
 
 #include <gtest/gtest.h>
@@ -28,20 +30,20 @@
 
 namespace rendertest {
 
-// The effect's controls by index.
+// The effect's controls by the indices the module declares them with.
 enum Control {
-    kMode = 1,
-    kCompletion,
-    kDelay,
-    kWidth,
-    kDirection,
-    kOffset,
-    kOrder,
-    kSeed,
-    kEasing,
-    kEasingMode,
-    kState,
-    kOutside
+    kMode = PARAM_MODE,
+    kCompletion = PARAM_COMPLETION,
+    kDelay = PARAM_DELAY,
+    kWidth = PARAM_WIDTH,
+    kDirection = PARAM_DIRECTION,
+    kOffset = PARAM_OFFSET,
+    kOrder = PARAM_ORDER,
+    kSeed = PARAM_SEED,
+    kEasing = PARAM_EASING,
+    kEasingMode = PARAM_EASING_MODE,
+    kState = PARAM_STATE,
+    kOutside = PARAM_OUTSIDE
 };
 enum { One = 1, Both = 2 };
 enum { Still = 1, Move = 2, Shrink = 3 };
