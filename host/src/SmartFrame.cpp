@@ -6,6 +6,7 @@
 #include "Worlds.h"
 
 #include <algorithm>
+#include <atomic>
 #include <stdexcept>
 #include <type_traits>
 
@@ -223,12 +224,15 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     return PF_Err_NONE;
 }
 
-bool SmartFrame::checkInPixels(Checkout& checkout) {
+bool SmartFrame::checkInPixels(Checkout& checkout, std::optional<bool> compared) {
     if (checkout.world.data == nullptr) return false;
     Ledger& ledger = Host::current()->ledger();
-    // Compared with the layer it was copied from rather than hashed before and after.
-    const bool unchanged = worldMatchesImage(&checkout.world, layer(), checkout.rect.left,
-                                             checkout.rect.top, workers());
+    // Compared with the layer it was copied from rather than hashed before and after (finish()
+    // compares in its pass over the output's rows and hands the answer in).
+    const bool unchanged =
+        compared ? *compared
+                 : worldMatchesImage(&checkout.world, layer(), checkout.rect.left, checkout.rect.top,
+                                     workers());
     const bool intact = worldGuardsIntact(&checkout.world);
     if (!unchanged || !intact) {
         inputUnchanged_ = false;
@@ -282,6 +286,13 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         checkouts_.clear();
         return;
     }
+    // Input worlds the module did not check in itself, compared with the layer below.
+    std::vector<Checkout*> open;
+    for (auto& [id, checkout] : checkouts_)
+        if (checkout.world.data != nullptr) open.push_back(&checkout);
+    std::vector<std::atomic<bool>> unchanged(open.size());
+    for (auto& same : unchanged) same.store(true, std::memory_order_relaxed);
+    bool copyInPass = false;
     if (output_.data != nullptr) {
         resultRect_ = outputRect_;
         result_.width = output_.width;
@@ -290,12 +301,10 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         result_.bytes = std::move(storage);
         const std::size_t rowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
         const std::size_t size = rowBytes * static_cast<std::size_t>(output_.height);
-        if (result_.bytes.size() == size) {
-            // Storage of the right size (the previous frame's): overwritten in place, row bands
-            // on the worker threads.
-            worldToPacked(&output_, depth(), result_.bytes.data(), workers());
-        } else {
-            // Anything else is appended row by row, so that no fresh memory is cleared first.
+        // Storage of the right size (the previous frame's) is overwritten in place in the pass
+        // below; anything else is appended row by row, so that no fresh memory is cleared first.
+        copyInPass = result_.bytes.size() == size;
+        if (!copyInPass) {
             result_.bytes.clear();
             result_.bytes.reserve(size);
             for (int y = 0; y < output_.height; ++y) {
@@ -303,13 +312,41 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
                 result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
             }
         }
+    }
+    // One pass over the rows, in runs on the worker threads: the output's rows copied out and
+    // the input worlds' rows compared with the layer they were made from. These passes are bound
+    // by memory, so doing them together saves a whole start and wait of the workers.
+    int rows = copyInPass ? output_.height : 0;
+    std::size_t rowBytes = copyInPass ? static_cast<std::size_t>(output_.width) * bytesPerPixel(depth()) : 0;
+    for (const Checkout* checkout : open) {
+        rows = std::max(rows, static_cast<int>(checkout->world.height));
+        rowBytes = std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
+    }
+    auto pass = [&](int begin, int end) {
+        if (copyInPass)
+            worldRowsToPacked(&output_, depth(), result_.bytes.data(), begin, std::min(end, output_.height));
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            const PF_EffectWorld& world = open[i]->world;
+            const int stop = std::min(end, static_cast<int>(world.height));
+            if (begin < stop && unchanged[i].load(std::memory_order_relaxed) &&
+                !worldRowsMatchImage(&world, layer(), open[i]->rect.left, open[i]->rect.top, begin, stop))
+                unchanged[i].store(false, std::memory_order_relaxed);
+        }
+    };
+    if (WorkerPool* pool = workers())
+        pool->runRanges(rows, worldRowGrain(rowBytes), pass);
+    else if (rows > 0)
+        pass(0, rows);
+
+    if (output_.data != nullptr) {
         outputIntact_ = worldGuardsIntact(&output_);
         if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);
         host->ledger().closed(kOutput);
     }
+    std::size_t next = 0;
     for (auto& [id, checkout] : checkouts_) {
-        checkInPixels(checkout);
+        if (checkout.world.data != nullptr) checkInPixels(checkout, unchanged[next++].load());
         host->ledger().closed(kLayerCheckout);
     }
     checkouts_.clear();

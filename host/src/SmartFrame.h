@@ -116,7 +116,9 @@ private:
     };
 
     static SmartFrame* of(PF_ProgPtr effect_ref);
-    bool checkInPixels(Checkout& checkout);
+    // Checks the world in: compared with the layer unless `compared` already says whether it is
+    // unchanged. False when it was not checked out.
+    bool checkInPixels(Checkout& checkout, std::optional<bool> compared = std::nullopt);
 
     void init();
 

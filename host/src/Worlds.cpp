@@ -224,41 +224,43 @@ PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
                      });
 }
 
+bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin,
+                         int end) {
+    const int ps = pixelBytes(image.depth);
+    for (int r = begin; r < end; ++r) {
+        const int from = y + r;
+        for (int c = 0; c < world->width;) {
+            const int sx = x + c;
+            const bool covered = from >= 0 && from < image.height && sx >= 0 && sx < image.width;
+            const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
+            if (!covered) {
+                // Outside the image the world was made zero.
+                for (int i = 0; i < ps; ++i)
+                    if (pixel[i] != 0) return false;
+                ++c;
+                continue;
+            }
+            const int run = std::min(world->width - c, image.width - sx);
+            if (std::memcmp(pixel,
+                            image.bytes.data() +
+                                (static_cast<std::size_t>(from) * image.width + sx) * ps,
+                            static_cast<std::size_t>(run) * ps) != 0)
+                return false;
+            c += run;
+        }
+    }
+    return true;
+}
+
 bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y,
                        WorkerPool* pool) {
-    const int ps = pixelBytes(image.depth);
-    // Rows [begin, end) of the world hold what createWorldFrom put there.
-    auto rowsMatch = [&](int begin, int end) {
-        for (int r = begin; r < end; ++r) {
-            const int from = y + r;
-            for (int c = 0; c < world->width;) {
-                const int sx = x + c;
-                const bool covered =
-                    from >= 0 && from < image.height && sx >= 0 && sx < image.width;
-                const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
-                if (!covered) {
-                    // Outside the image the world was made zero.
-                    for (int i = 0; i < ps; ++i)
-                        if (pixel[i] != 0) return false;
-                    ++c;
-                    continue;
-                }
-                const int run = std::min(world->width - c, image.width - sx);
-                if (std::memcmp(pixel,
-                                image.bytes.data() +
-                                    (static_cast<std::size_t>(from) * image.width + sx) * ps,
-                                static_cast<std::size_t>(run) * ps) != 0)
-                    return false;
-                c += run;
-            }
-        }
-        return true;
-    };
     std::atomic<bool> same{true};
-    forRows(pool, world->height, static_cast<std::size_t>(world->width) * ps, [&](int begin, int end) {
-        if (same.load(std::memory_order_relaxed) && !rowsMatch(begin, end))
-            same.store(false, std::memory_order_relaxed);
-    });
+    forRows(pool, world->height, static_cast<std::size_t>(world->width) * pixelBytes(image.depth),
+            [&](int begin, int end) {
+                if (same.load(std::memory_order_relaxed) &&
+                    !worldRowsMatchImage(world, image, x, y, begin, end))
+                    same.store(false, std::memory_order_relaxed);
+            });
     return same.load();
 }
 
@@ -352,13 +354,18 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
     }
 }
 
+void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin,
+                       int end) {
+    const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
+    for (int y = begin; y < end; ++y)
+        std::memcpy(to + static_cast<std::size_t>(y) * rowBytes,
+                    worldPixelAddress(world, 0, y, pixelBytes(depth)), rowBytes);
+}
+
 void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, WorkerPool* pool) {
     const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
-    forRows(pool, world->height, rowBytes, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y)
-            std::memcpy(to + static_cast<std::size_t>(y) * rowBytes,
-                        worldPixelAddress(world, 0, y, pixelBytes(depth)), rowBytes);
-    });
+    forRows(pool, world->height, rowBytes,
+            [&](int begin, int end) { worldRowsToPacked(world, depth, to, begin, end); });
 }
 
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height) {
