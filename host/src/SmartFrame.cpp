@@ -224,15 +224,12 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     return PF_Err_NONE;
 }
 
-bool SmartFrame::checkInPixels(Checkout& checkout, std::optional<bool> compared) {
+bool SmartFrame::checkInPixels(Checkout& checkout) {
     if (checkout.world.data == nullptr) return false;
     Ledger& ledger = Host::current()->ledger();
-    // Compared with the layer it was copied from rather than hashed before and after (finish()
-    // compares in its pass over the output's rows and hands the answer in).
-    const bool unchanged =
-        compared ? *compared
-                 : worldMatchesImage(&checkout.world, layer(), checkout.rect.left, checkout.rect.top,
-                                     workers());
+    // Compared with the layer it was copied from rather than hashed before and after.
+    const bool unchanged = worldMatchesImage(&checkout.world, layer(), checkout.rect.left,
+                                             checkout.rect.top, workers());
     const bool intact = worldGuardsIntact(&checkout.world);
     if (!unchanged || !intact) {
         inputUnchanged_ = false;
@@ -286,45 +283,22 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         checkouts_.clear();
         return;
     }
-    // Input worlds the module did not check in itself, compared with the layer below.
+    // The input worlds the module did not check in itself: compared with the layer they were made
+    // from (in runs of rows on the worker threads), their guards checked, and freed before the
+    // output's copy is made, so that a frame never holds more than the layer and two frame-sized
+    // buffers at once. Their ledger entries follow the output's, as check-in order has it.
     std::vector<Checkout*> open;
     for (auto& [id, checkout] : checkouts_)
         if (checkout.world.data != nullptr) open.push_back(&checkout);
     std::vector<std::atomic<bool>> unchanged(open.size());
     for (auto& same : unchanged) same.store(true, std::memory_order_relaxed);
-    bool copyInPass = false;
-    if (output_.data != nullptr) {
-        resultRect_ = outputRect_;
-        result_.width = output_.width;
-        result_.height = output_.height;
-        result_.depth = depth();
-        result_.bytes = std::move(storage);
-        const std::size_t rowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
-        const std::size_t size = rowBytes * static_cast<std::size_t>(output_.height);
-        // Storage of the right size (the previous frame's) is overwritten in place in the pass
-        // below; anything else is appended row by row, so that no fresh memory is cleared first.
-        copyInPass = result_.bytes.size() == size;
-        if (!copyInPass) {
-            result_.bytes.clear();
-            result_.bytes.reserve(size);
-            for (int y = 0; y < output_.height; ++y) {
-                const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
-                result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
-            }
-        }
-    }
-    // One pass over the rows, in runs on the worker threads: the output's rows copied out and
-    // the input worlds' rows compared with the layer they were made from. These passes are bound
-    // by memory, so doing them together saves a whole start and wait of the workers.
-    int rows = copyInPass ? output_.height : 0;
-    std::size_t rowBytes = copyInPass ? static_cast<std::size_t>(output_.width) * bytesPerPixel(depth()) : 0;
+    int rows = 0;
+    std::size_t rowBytes = 0;
     for (const Checkout* checkout : open) {
         rows = std::max(rows, static_cast<int>(checkout->world.height));
         rowBytes = std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
     }
-    auto pass = [&](int begin, int end) {
-        if (copyInPass)
-            worldRowsToPacked(&output_, depth(), result_.bytes.data(), begin, std::min(end, output_.height));
+    auto compare = [&](int begin, int end) {
         for (std::size_t i = 0; i < open.size(); ++i) {
             const PF_EffectWorld& world = open[i]->world;
             const int stop = std::min(end, static_cast<int>(world.height));
@@ -334,11 +308,36 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         }
     };
     if (WorkerPool* pool = workers())
-        pool->runRanges(rows, worldRowGrain(rowBytes), pass);
+        pool->runRanges(rows, worldRowGrain(rowBytes), compare);
     else if (rows > 0)
-        pass(0, rows);
+        compare(0, rows);
+    std::vector<bool> inputIntact(open.size());
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        inputIntact[i] = unchanged[i].load() && worldGuardsIntact(&open[i]->world);
+        destroyWorld(&open[i]->world);
+    }
 
     if (output_.data != nullptr) {
+        resultRect_ = outputRect_;
+        result_.width = output_.width;
+        result_.height = output_.height;
+        result_.depth = depth();
+        result_.bytes = std::move(storage);
+        const std::size_t outRowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
+        const std::size_t size = outRowBytes * static_cast<std::size_t>(output_.height);
+        if (result_.bytes.size() == size) {
+            // Storage of the right size (the previous frame's): overwritten in place, row bands
+            // on the worker threads.
+            worldToPacked(&output_, depth(), result_.bytes.data(), workers());
+        } else {
+            // Anything else is appended row by row, so that no fresh memory is cleared first.
+            result_.bytes.clear();
+            result_.bytes.reserve(size);
+            for (int y = 0; y < output_.height; ++y) {
+                const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
+                result_.bytes.insert(result_.bytes.end(), row, row + outRowBytes);
+            }
+        }
         outputIntact_ = worldGuardsIntact(&output_);
         if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);
@@ -346,7 +345,14 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     }
     std::size_t next = 0;
     for (auto& [id, checkout] : checkouts_) {
-        if (checkout.world.data != nullptr) checkInPixels(checkout, unchanged[next++].load());
+        if (next < open.size() && open[next] == &checkout) {
+            if (!inputIntact[next]) {
+                inputUnchanged_ = false;
+                host->ledger().fault("the render wrote to its input layer's pixels");
+            }
+            host->ledger().closed(kLayerPixels);
+            ++next;
+        }
         host->ledger().closed(kLayerCheckout);
     }
     checkouts_.clear();

@@ -116,9 +116,7 @@ private:
     };
 
     static SmartFrame* of(PF_ProgPtr effect_ref);
-    // Checks the world in: compared with the layer unless `compared` already says whether it is
-    // unchanged. False when it was not checked out.
-    bool checkInPixels(Checkout& checkout, std::optional<bool> compared = std::nullopt);
+    bool checkInPixels(Checkout& checkout);
 
     void init();
 

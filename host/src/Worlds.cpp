@@ -40,6 +40,9 @@ struct Registry {
 
 constexpr std::size_t kSpareMinBytes = std::size_t{1} << 20;
 constexpr std::size_t kSpareBlocks = 3;
+// ...and no more bytes than this in all: the worlds of very large frames are given back, since
+// keeping them would raise the peak memory of a render by whole frames.
+constexpr std::size_t kSpareMaxBytes = std::size_t{48} << 20;
 
 // Storage of `size` bytes, from the spares when one fits exactly. Throws std::bad_alloc.
 std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size);
@@ -77,12 +80,15 @@ std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size) {
 }
 
 void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size) {
-    if (!storage || size < kSpareMinBytes) return;
-    std::unique_ptr<std::uint8_t[]> dropped;  // freed outside the lock
+    if (!storage || size < kSpareMinBytes || size > kSpareMaxBytes) return;
+    std::vector<std::unique_ptr<std::uint8_t[]>> dropped;  // freed outside the lock
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    if (r.spare.size() == kSpareBlocks) {
-        dropped = std::move(r.spare.front().second);
+    std::size_t kept = size;
+    for (const auto& [bytes, spare] : r.spare) kept += bytes;
+    while (!r.spare.empty() && (r.spare.size() == kSpareBlocks || kept > kSpareMaxBytes)) {
+        kept -= r.spare.front().first;
+        dropped.push_back(std::move(r.spare.front().second));
         r.spare.erase(r.spare.begin());
     }
     r.spare.emplace_back(size, std::move(storage));
