@@ -6,7 +6,8 @@
 #
 # Columns: case, median ms, baseline, baseline ms, ratio (case / baseline). The pass/* and
 # frame/* cases come from velmor_bench (bench/cases); mem/4000/8 is a 4000 x 4000 8-bit render's
-# peak resident memory in MB against four frames plus 64 MB. Where ffmpeg is installed the same
+# peak resident memory in MB against four frames plus 64 MB (host and module alone), and
+# mem/4000/8/render the same for the whole renderer process (`velmorblind render big.png`). Where ffmpeg is installed the same
 # run also measures its xfade hlslice transition per frame (gbrap, same size and threads; the
 # baseline of pass/move/8 and pass/shrink/8) and the end-to-end 24-frame PNG and TIFF jobs, the
 # renderer against ffmpeg writing the same frames from the same two pictures.
@@ -38,6 +39,8 @@ rows="$work/rows.tsv"
 
 "$bin/velmor_bench" --reps "$reps" --threads "$threads" >"$rows"
 "$bin/velmor_bench" --memory >>"$rows"
+"$bin/velmor_bench" --memory-render "$bin/velmorblind" "$work" >>"$rows"
+rm -f "$work"/big.* "$work"/out.png
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 now() { date +%s.%N; }

@@ -5,7 +5,8 @@
 //
 //   pass/*   the Blind filter alone (FilterMulti over host worlds, module code linked in)
 //   frame/*  the whole frame through the module loaded from disk by the stand-in host
-//   mem/*    (with --memory, in a process of its own) peak resident memory of one render
+//   mem/*    (with --memory, in a process of its own) peak resident memory of one render;
+//            mem/*/render (with --memory-render) that of the whole renderer's process
 //
 // Output: one line per case, tab-separated: name, median ms, baseline name, baseline ms. A
 // baseline that is another case refers to that case's median in the same run.
@@ -23,6 +24,8 @@
 #include "VelmorLayer.h"
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -205,6 +208,65 @@ int memory()
     return 0;
 }
 
+// Runs a program to its end; its peak resident memory in MB, or a negative number when it failed.
+double childPeakMB(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss / 1000.0;
+}
+
+// The whole renderer on the same 4000 x 4000 frame: `velmorblind render big.png -o out.png`, Width
+// 1, Shrink, the peak resident memory of its process. The picture is made first (as a PPM, then
+// turned into a PNG by the renderer at Completion 0) in `dir`.
+int memoryRender(const std::string& tool, const std::string& dir)
+{
+    constexpr int side = 4000;
+    const vhost::Image picture = benchPicture(side, side, vhost::Depth::Bits8);
+    const std::string ppm = dir + "/big.ppm", png = dir + "/big.png", out = dir + "/out.png";
+    if (FILE* f = std::fopen(ppm.c_str(), "wb")) {
+        std::fprintf(f, "P6\n%d %d\n255\n", side, side);
+        std::vector<unsigned char> row(static_cast<std::size_t>(side) * 3);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const PF_Pixel& p = picture.at<PF_Pixel>(x, y);
+                row[3 * x] = p.red;
+                row[3 * x + 1] = p.green;
+                row[3 * x + 2] = p.blue;
+            }
+            std::fwrite(row.data(), 1, row.size(), f);
+        }
+        if (std::fclose(f) != 0)
+            return 1;
+    } else {
+        return 1;
+    }
+    if (childPeakMB({tool, "render", ppm, "-o", png, "--quiet"}) < 0)
+        return 1;
+    const double peak = childPeakMB({tool, "render", png, "-o", out, "--quiet", "--set", "Width=1", "--set",
+                                     "State=Shrink", "--set", "Completion=50", "--set", "Delay=30"});
+    if (peak < 0) {
+        std::fprintf(stderr, "velmor_bench: the renderer failed\n");
+        return 1;
+    }
+    const double frame = static_cast<double>(side) * side * 4 / 1e6;
+    std::printf("mem/4000/8/render\t%.1f\t4 frames + 64 MB\t%.1f\n", peak, 4 * frame + 64.0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -215,6 +277,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--memory"))
             return memory();
+        if (!std::strcmp(argv[i], "--memory-render") && i + 2 < argc)
+            return memoryRender(argv[i + 1], argv[i + 2]);
         if (!std::strcmp(argv[i], "--reps") && i + 1 < argc)
             reps = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
@@ -222,7 +286,7 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
             threads = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: %s [--reps N] [--threads N] [--only PREFIX] | --memory\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--reps N] [--threads N] [--only PREFIX] | --memory | --memory-render TOOL DIR\n", argv[0]);
             return 2;
         }
     }

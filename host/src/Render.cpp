@@ -145,7 +145,8 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     // The host takes back its worlds and checkouts and disposes of the pre-render data.
     // On success the caller's output is replaced: its storage takes the frame's result.
     // (Not when the caller renders an image onto itself: the frame still reads it as its input.)
-    if (err == PF_Err_NONE && !report && &output != &input)
+    const bool copyToReport = report && options.reportOutput;
+    if (err == PF_Err_NONE && !copyToReport && &output != &input)
         frame->finish(std::move(output.bytes));
     else
         frame->finish();
@@ -153,7 +154,7 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     r.inputUnchanged = frame->inputUnchanged();
     const PF_LRect area =
         options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
-    if (report && r.outputCheckedOut) {
+    if (copyToReport && r.outputCheckedOut) {
         r.output = frame->takeOutput(area);
         if (err == PF_Err_NONE) output = r.output;
     } else if (err == PF_Err_NONE) {

@@ -65,6 +65,10 @@ struct RenderOptions {
     // The output rectangle the host asks for, in downsampled layer coordinates; by default the
     // whole downsampled layer. The output image covers exactly this rectangle.
     std::optional<PF_LRect> request;
+    // With a report: whether the report keeps its own copy of the output (RenderReport::output).
+    // A caller that only reads the report's flags turns this off, and the output is handed over
+    // without a second frame-sized copy.
+    bool reportOutput = true;
 };
 
 // What happened during renderFrame, for callers that look closer (tests).

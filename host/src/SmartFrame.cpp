@@ -6,6 +6,7 @@
 #include "Worlds.h"
 
 #include <algorithm>
+#include <atomic>
 #include <stdexcept>
 #include <type_traits>
 
@@ -282,14 +283,48 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         checkouts_.clear();
         return;
     }
+    // The input worlds the module did not check in itself: compared with the layer they were made
+    // from (in runs of rows on the worker threads), their guards checked, and freed before the
+    // output's copy is made, so that a frame never holds more than the layer and two frame-sized
+    // buffers at once. Their ledger entries follow the output's, as check-in order has it.
+    std::vector<Checkout*> open;
+    for (auto& [id, checkout] : checkouts_)
+        if (checkout.world.data != nullptr) open.push_back(&checkout);
+    std::vector<std::atomic<bool>> unchanged(open.size());
+    for (auto& same : unchanged) same.store(true, std::memory_order_relaxed);
+    int rows = 0;
+    std::size_t rowBytes = 0;
+    for (const Checkout* checkout : open) {
+        rows = std::max(rows, static_cast<int>(checkout->world.height));
+        rowBytes = std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
+    }
+    auto compare = [&](int begin, int end) {
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            const PF_EffectWorld& world = open[i]->world;
+            const int stop = std::min(end, static_cast<int>(world.height));
+            if (begin < stop && unchanged[i].load(std::memory_order_relaxed) &&
+                !worldRowsMatchImage(&world, layer(), open[i]->rect.left, open[i]->rect.top, begin, stop))
+                unchanged[i].store(false, std::memory_order_relaxed);
+        }
+    };
+    if (WorkerPool* pool = workers())
+        pool->runRanges(rows, worldRowGrain(rowBytes), compare);
+    else if (rows > 0)
+        compare(0, rows);
+    std::vector<bool> inputIntact(open.size());
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        inputIntact[i] = unchanged[i].load() && worldGuardsIntact(&open[i]->world);
+        destroyWorld(&open[i]->world);
+    }
+
     if (output_.data != nullptr) {
         resultRect_ = outputRect_;
         result_.width = output_.width;
         result_.height = output_.height;
         result_.depth = depth();
         result_.bytes = std::move(storage);
-        const std::size_t rowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
-        const std::size_t size = rowBytes * static_cast<std::size_t>(output_.height);
+        const std::size_t outRowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
+        const std::size_t size = outRowBytes * static_cast<std::size_t>(output_.height);
         if (result_.bytes.size() == size) {
             // Storage of the right size (the previous frame's): overwritten in place, row bands
             // on the worker threads.
@@ -300,7 +335,7 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
             result_.bytes.reserve(size);
             for (int y = 0; y < output_.height; ++y) {
                 const std::uint8_t* row = worldPixelAddress(&output_, 0, y, pixelBytes(depth()));
-                result_.bytes.insert(result_.bytes.end(), row, row + rowBytes);
+                result_.bytes.insert(result_.bytes.end(), row, row + outRowBytes);
             }
         }
         outputIntact_ = worldGuardsIntact(&output_);
@@ -308,8 +343,16 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         destroyWorld(&output_);
         host->ledger().closed(kOutput);
     }
+    std::size_t next = 0;
     for (auto& [id, checkout] : checkouts_) {
-        checkInPixels(checkout);
+        if (next < open.size() && open[next] == &checkout) {
+            if (!inputIntact[next]) {
+                inputUnchanged_ = false;
+                host->ledger().fault("the render wrote to its input layer's pixels");
+            }
+            host->ledger().closed(kLayerPixels);
+            ++next;
+        }
         host->ledger().closed(kLayerCheckout);
     }
     checkouts_.clear();

@@ -14,6 +14,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vhost {
 
 namespace {
@@ -41,6 +45,9 @@ struct Registry {
 
 constexpr std::size_t kSpareMinBytes = std::size_t{1} << 20;
 constexpr std::size_t kSpareBlocks = 3;
+// ...and no more bytes than this in all: the worlds of very large frames are given back, since
+// keeping them would raise the peak memory of a render by whole frames.
+constexpr std::size_t kSpareMaxBytes = std::size_t{48} << 20;
 
 // Storage of `size` bytes, from the spares when one fits exactly. Throws std::bad_alloc.
 std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size);
@@ -78,12 +85,15 @@ std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size) {
 }
 
 void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size) {
-    if (!storage || size < kSpareMinBytes) return;
-    std::unique_ptr<std::uint8_t[]> dropped;  // freed outside the lock
+    if (!storage || size < kSpareMinBytes || size > kSpareMaxBytes) return;
+    std::vector<std::unique_ptr<std::uint8_t[]>> dropped;  // freed outside the lock
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    if (r.spare.size() == kSpareBlocks) {
-        dropped = std::move(r.spare.front().second);
+    std::size_t kept = size;
+    for (const auto& [bytes, spare] : r.spare) kept += bytes;
+    while (!r.spare.empty() && (r.spare.size() == kSpareBlocks || kept > kSpareMaxBytes)) {
+        kept -= r.spare.front().first;
+        dropped.push_back(std::move(r.spare.front().second));
         r.spare.erase(r.spare.begin());
     }
     r.spare.emplace_back(size, std::move(storage));
@@ -96,6 +106,33 @@ int worldRowGrain(std::size_t rowBytes) {
     constexpr std::size_t kRunBytes = std::size_t{256} << 10;
     return static_cast<int>(std::max<std::size_t>(1, kRunBytes / std::max<std::size_t>(rowBytes, 1)));
 }
+
+namespace {
+
+// memcpy for a destination nobody reads soon (a frame copied out of the host): on x86 the bulk
+// goes with streaming stores, which do not first fetch the destination's cache lines.
+void copyOut(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes) {
+#if defined(__SSE2__)
+    const std::size_t head = std::min(bytes, (16 - reinterpret_cast<std::uintptr_t>(to) % 16) % 16);
+    std::memcpy(to, from, head);
+    std::size_t i = head;
+    for (; i + 64 <= bytes; i += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), a);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 48), d);
+    }
+    std::memcpy(to + i, from + i, bytes - i);
+#else
+    std::memcpy(to, from, bytes);
+#endif
+}
+
+}  // namespace
 
 PF_PixelFormat pixelFormatOf(Depth depth) {
     switch (depth) {
@@ -225,41 +262,43 @@ PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
                      });
 }
 
+bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin,
+                         int end) {
+    const int ps = pixelBytes(image.depth);
+    for (int r = begin; r < end; ++r) {
+        const int from = y + r;
+        for (int c = 0; c < world->width;) {
+            const int sx = x + c;
+            const bool covered = from >= 0 && from < image.height && sx >= 0 && sx < image.width;
+            const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
+            if (!covered) {
+                // Outside the image the world was made zero.
+                for (int i = 0; i < ps; ++i)
+                    if (pixel[i] != 0) return false;
+                ++c;
+                continue;
+            }
+            const int run = std::min(world->width - c, image.width - sx);
+            if (std::memcmp(pixel,
+                            image.bytes.data() +
+                                (static_cast<std::size_t>(from) * image.width + sx) * ps,
+                            static_cast<std::size_t>(run) * ps) != 0)
+                return false;
+            c += run;
+        }
+    }
+    return true;
+}
+
 bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y,
                        WorkerPool* pool) {
-    const int ps = pixelBytes(image.depth);
-    // Rows [begin, end) of the world hold what createWorldFrom put there.
-    auto rowsMatch = [&](int begin, int end) {
-        for (int r = begin; r < end; ++r) {
-            const int from = y + r;
-            for (int c = 0; c < world->width;) {
-                const int sx = x + c;
-                const bool covered =
-                    from >= 0 && from < image.height && sx >= 0 && sx < image.width;
-                const std::uint8_t* pixel = worldPixelAddress(world, c, r, ps);
-                if (!covered) {
-                    // Outside the image the world was made zero.
-                    for (int i = 0; i < ps; ++i)
-                        if (pixel[i] != 0) return false;
-                    ++c;
-                    continue;
-                }
-                const int run = std::min(world->width - c, image.width - sx);
-                if (std::memcmp(pixel,
-                                image.bytes.data() +
-                                    (static_cast<std::size_t>(from) * image.width + sx) * ps,
-                                static_cast<std::size_t>(run) * ps) != 0)
-                    return false;
-                c += run;
-            }
-        }
-        return true;
-    };
     std::atomic<bool> same{true};
-    forRows(pool, world->height, static_cast<std::size_t>(world->width) * ps, [&](int begin, int end) {
-        if (same.load(std::memory_order_relaxed) && !rowsMatch(begin, end))
-            same.store(false, std::memory_order_relaxed);
-    });
+    forRows(pool, world->height, static_cast<std::size_t>(world->width) * pixelBytes(image.depth),
+            [&](int begin, int end) {
+                if (same.load(std::memory_order_relaxed) &&
+                    !worldRowsMatchImage(world, image, x, y, begin, end))
+                    same.store(false, std::memory_order_relaxed);
+            });
     return same.load();
 }
 
@@ -353,13 +392,21 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
     }
 }
 
+void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin,
+                       int end) {
+    const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
+    for (int y = begin; y < end; ++y)
+        copyOut(to + static_cast<std::size_t>(y) * rowBytes,
+                worldPixelAddress(world, 0, y, pixelBytes(depth)), rowBytes);
+#if defined(__SSE2__)
+    _mm_sfence();  // the streamed bytes are in memory before another thread reads them
+#endif
+}
+
 void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, WorkerPool* pool) {
     const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
-    forRows(pool, world->height, rowBytes, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y)
-            std::memcpy(to + static_cast<std::size_t>(y) * rowBytes,
-                        worldPixelAddress(world, 0, y, pixelBytes(depth)), rowBytes);
-    });
+    forRows(pool, world->height, rowBytes,
+            [&](int begin, int end) { worldRowsToPacked(world, depth, to, begin, end); });
 }
 
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height) {

@@ -47,6 +47,10 @@ PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
 // read a world it was given.
 bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y,
                        WorkerPool* pool = nullptr);
+// The same for the world's rows [begin, end) only, on the calling thread: for callers that fold
+// the comparison into a pass of their own over the rows.
+bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin,
+                         int end);
 // Frees a world made by createWorld and clears the record. False (nothing freed) when the record
 // is not a live host world.
 bool destroyWorld(PF_EffectWorld* world);
@@ -79,6 +83,9 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world);
 // The world's pixels, row after row with no padding, written to `to` (width * height pixels).
 void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to,
                    WorkerPool* pool = nullptr);
+// The same for the world's rows [begin, end) only (row y lands at y * width pixels into `to`).
+void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin,
+                       int end);
 // The image of `width` x `height` read from the world at (x, y); pixels outside the world are 0.
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height);
 

@@ -4,6 +4,7 @@
 
 #include "AE_EffectSuites.h"
 #include "Checksum.h"
+#include "Worlds.h"
 
 #include <algorithm>
 #include <numeric>
@@ -76,6 +77,31 @@ TEST_F(HostWorldsTest, WorldWithoutClearFlagIsNotZero)
     ASSERT_EQ(world1()->new_world(in_.effect_ref, 3, 3, 0, &w), 0);
     EXPECT_NE(pixelOf<PF_Pixel>(&w, 1, 1).alpha, 0);
     world1()->dispose_world(in_.effect_ref, &w);
+}
+
+TEST_F(HostWorldsTest, PackedCopyIsExactAtEveryWidthAndDestinationAlignment)
+{
+    // Rows shorter and longer than the bulk step of the copy, to destinations at every offset
+    // within 16 bytes: every byte lands, and none before or after the rows.
+    for (Depth depth : {Depth::Bits8, Depth::Float32})
+        for (int width : {1, 3, 4, 5, 17, 33, 100}) {
+            vhost::Image image(width, 3, depth);
+            std::iota(image.bytes.begin(), image.bytes.end(), std::uint8_t{1});
+            PF_EffectWorld w{};
+            ASSERT_EQ(vhost::createWorldFrom(image, 0, 0, width, 3, &w), 0);
+            for (std::size_t offset = 0; offset < 16; ++offset) {
+                std::vector<std::uint8_t> to(image.bytes.size() + 32, 0xEE);
+                vhost::worldToPacked(&w, depth, to.data() + offset);
+                EXPECT_TRUE(std::equal(image.bytes.begin(), image.bytes.end(), to.begin() + offset))
+                    << width << " " << offset;
+                const auto end = to.begin() + static_cast<std::ptrdiff_t>(offset + image.bytes.size());
+                EXPECT_TRUE(std::all_of(to.begin(), to.begin() + static_cast<std::ptrdiff_t>(offset),
+                                        [](std::uint8_t b) { return b == 0xEE; }) &&
+                            std::all_of(end, to.end(), [](std::uint8_t b) { return b == 0xEE; }))
+                    << width << " " << offset;
+            }
+            vhost::destroyWorld(&w);
+        }
 }
 
 TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte)

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+
 using namespace vblind;
 
 namespace {
@@ -110,4 +114,65 @@ TEST(Depth, ConversionsBetweenHostDepths) {
     EXPECT_EQ(over.at<PF_Pixel>(0, 0).alpha, 255);
     EXPECT_EQ(over.at<PF_Pixel>(0, 0).red, 0);
     EXPECT_EQ(over.at<PF_Pixel>(0, 0).green, 128);
+}
+
+namespace {
+
+// "Over" as documented, computed in double for every pixel: the oracle for the shortcuts taken on
+// opaque and clear front pixels.
+template <typename Pixel, typename Channel>
+Pixel referenceOver(Pixel f, Pixel b, double full) {
+    const double fa = f.alpha / full, ba = b.alpha / full, bw = ba * (1.0 - fa), oa = fa + bw;
+    if (oa <= 0.0) return Pixel{};
+    auto unit = [&](double v) { return static_cast<Channel>(std::clamp(std::floor(v * full + 0.5), 0.0, full)); };
+    auto mix = [&](double fc, double bc) { return unit((fc * fa + bc * bw) / (oa * full)); };
+    return Pixel{unit(oa), mix(f.red, b.red), mix(f.green, b.green), mix(f.blue, b.blue)};
+}
+
+template <typename Pixel>
+bool samePixel(const Pixel& a, const Pixel& b) {
+    return a.alpha == b.alpha && a.red == b.red && a.green == b.green && a.blue == b.blue;
+}
+
+}  // namespace
+
+TEST(Over, OpaqueAndClearFrontPixelsMatchTheFormulaExactly) {
+    // 8-bit: every front colour against every back colour and back alpha, front opaque or clear.
+    for (int fa : {0, 255}) {
+        for (int ba = 0; ba < 256; ++ba) {
+            vhost::Image front(256, 256, vhost::Depth::Bits8), back(256, 256, vhost::Depth::Bits8);
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    front.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(fa), static_cast<A_u_char>(x),
+                                                        static_cast<A_u_char>(y), static_cast<A_u_char>(x ^ y)};
+                    back.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(ba), static_cast<A_u_char>(y),
+                                                       static_cast<A_u_char>(x), static_cast<A_u_char>(255 - x)};
+                }
+            const vhost::Image before = front;
+            compositeOver(front, back);
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    const PF_Pixel want = referenceOver<PF_Pixel, A_u_char>(before.at<PF_Pixel>(x, y),
+                                                                            back.at<PF_Pixel>(x, y), 255.0);
+                    ASSERT_TRUE(samePixel(front.at<PF_Pixel>(x, y), want)) << fa << " " << ba << " " << x << "," << y;
+                }
+        }
+    }
+    // 16-bit, values above full scale included (the formula clamps them).
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> value(0, 40000);
+    vhost::Image front(512, 512, vhost::Depth::Bits16), back(512, 512, vhost::Depth::Bits16);
+    auto any = [&] { return static_cast<A_u_short>(value(random)); };
+    for (std::size_t i = 0; i < 512 * 512; ++i) {
+        const A_u_short fa = i % 3 == 0 ? 0 : i % 3 == 1 ? 32768 : any();
+        front.pixels<PF_Pixel16>()[i] = PF_Pixel16{fa, any(), any(), any()};
+        back.pixels<PF_Pixel16>()[i] = PF_Pixel16{i % 7 == 0 ? A_u_short{0} : any(), any(), any(), any()};
+    }
+    const vhost::Image before = front;
+    compositeOver(front, back);
+    for (std::size_t i = 0; i < 512 * 512; ++i) {
+        const PF_Pixel16 want = referenceOver<PF_Pixel16, A_u_short>(before.pixels<PF_Pixel16>()[i],
+                                                                     back.pixels<PF_Pixel16>()[i], 32768.0);
+        ASSERT_TRUE(samePixel(front.pixels<PF_Pixel16>()[i], want)) << i;
+    }
 }

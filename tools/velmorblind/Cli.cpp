@@ -123,8 +123,8 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                            std::to_string(ContactSheet::kMaxCells) +
                            " of them, the first, the last and others evenly spaced between");
     render->add_option("--compression", r.compression,
-                       "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default 1, "
-                       "the fastest that still compresses")
+                       "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default: "
+                       "PNG level 1, the fastest that still compresses, TIFF PackBits")
         ->check(CLI::Range(0, 9));
     std::string maxMemory;
     CLI::Option* maxMemoryOption = render->add_option(

@@ -4,6 +4,7 @@
 #include "PixelConvert.h"
 #include "PixelTypes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -62,6 +63,24 @@ void over(vhost::Image& front, const vhost::Image& back) {
     const Pixel* b = back.pixels<Pixel>();
     const std::size_t count = static_cast<std::size_t>(front.width) * front.height;
     for (std::size_t i = 0; i < count; ++i) {
+        if constexpr (!std::is_same_v<Channel, float>) {
+            // Most pixels of a transition are opaque or clear in front. There the formula below
+            // gives the front pixel, the back pixel or transparent black, each channel clamped
+            // to full scale, with no error that could cross a rounding step: taken directly.
+            static constexpr Channel top = static_cast<Channel>(full);
+            auto clamped = [](const Pixel& p) {
+                return Pixel{std::min(p.alpha, top), std::min(p.red, top), std::min(p.green, top),
+                             std::min(p.blue, top)};
+            };
+            if (f[i].alpha == top) {
+                f[i] = clamped(f[i]);
+                continue;
+            }
+            if (f[i].alpha == 0) {
+                f[i] = b[i].alpha == 0 ? Pixel{} : clamped(b[i]);
+                continue;
+            }
+        }
         const double fa = f[i].alpha / full;
         const double ba = b[i].alpha / full;
         const double bw = ba * (1.0 - fa);

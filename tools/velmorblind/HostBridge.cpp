@@ -122,6 +122,7 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
                       : quality == Quality::Wireframe ? AEGP_LayerQual_WIREFRAME
                                                       : AEGP_LayerQual_BEST;
     options.downsampleX = options.downsampleY = downsample;
+    options.reportOutput = false;  // the report's flags are read below; the output is ours alone
     const std::size_t faultsBefore = host_->ledger().faults().size();
     vhost::Image output;
     vhost::RenderReport report;

@@ -14,6 +14,8 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <sstream>
@@ -235,11 +237,27 @@ TypeDesc typeChosenByWriter(const OIIO::ImageOutput& out) {
     return out.spec().format;
 }
 
+// Rows [first, first + rows) of the render in file order (red, green, blue, then alpha where the
+// file holds it), written over `data`.
 template <typename File, typename Pixel>
-std::vector<File> toFileOrder(const vhost::Image& image, int channels, bool associated) {
-    std::vector<File> data(static_cast<std::size_t>(image.width) * image.height * channels);
-    const Pixel* src = image.pixels<Pixel>();
-    const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
+void toFileOrder(const vhost::Image& image, int first, int rows, int channels, bool associated,
+                 std::vector<File>& data) {
+    const std::size_t count = static_cast<std::size_t>(image.width) * rows;
+    data.resize(count * channels);
+    const Pixel* src = image.pixels<Pixel>() + static_cast<std::size_t>(first) * image.width;
+    if constexpr (std::is_same_v<File, std::uint8_t> && std::is_same_v<Pixel, PF_Pixel> &&
+                  std::endian::native == std::endian::little) {
+        if (channels == 4) {
+            // Alpha, red, green, blue to red, green, blue, alpha: each pixel's word turned by a byte.
+            for (std::size_t i = 0; i < count; ++i) {
+                std::uint32_t word;
+                std::memcpy(&word, src + i, 4);
+                word = std::rotr(word, 8);
+                std::memcpy(data.data() + i * 4, &word, 4);
+            }
+            return;
+        }
+    }
     for (std::size_t i = 0; i < count; ++i) {
         File* dst = data.data() + i * channels;
         dst[0] = px::toFile<File>(src[i].red);
@@ -250,7 +268,6 @@ std::vector<File> toFileOrder(const vhost::Image& image, int channels, bool asso
             if (associated && channels == 4)
                 for (int c = 0; c < 3; ++c) dst[c] = px::associate(dst[c], dst[3]);
     }
-    return data;
 }
 
 std::string formatLabel(const OIIO::ImageOutput& out) {
@@ -259,13 +276,16 @@ std::string formatLabel(const OIIO::ImageOutput& out) {
     return name;
 }
 
-// The deflate level of PNG and TIFF files (a TIFF asks for deflate by naming it with its level).
-void setCompression(OIIO::ImageSpec& layout, const std::string& format, int level) {
+// The compression of PNG and TIFF files: with a level, deflate at that level (a TIFF asks for
+// deflate by naming it with its level); without, the fast default, which for PNG is deflate at
+// kDefaultCompression and for TIFF PackBits.
+void setCompression(OIIO::ImageSpec& layout, const std::string& format, std::optional<int> level) {
     if (format == "PNG") {
-        layout.attribute("png:compressionLevel", level);
-        if (level <= 2) layout.attribute("png:filter", 8);  // PNG_FILTER_NONE
+        const int deflate = level.value_or(kDefaultCompression);
+        layout.attribute("png:compressionLevel", deflate);
+        if (deflate <= 2) layout.attribute("png:filter", 8);  // PNG_FILTER_NONE
     } else if (format == "TIFF") {
-        layout.attribute("compression", "zip:" + std::to_string(level));
+        layout.attribute("compression", level ? "zip:" + std::to_string(*level) : std::string("packbits"));
     }
 }
 
@@ -306,21 +326,35 @@ FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image&
     return file;
 }
 
-// Hands the render's pixels to an opened writer as `written` values (8-bit, 16-bit or float).
+// Hands the render's pixels to an opened writer as `written` values (8-bit, 16-bit or float), a
+// band of rows at a time, so that the file-order copy is a band and not a second whole frame.
 bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLayout& file, TypeDesc written) {
     const int channels = file.header.nchannels;
+    // A writer that settled on tiles takes the image whole.
+    const int band = out.spec().tile_width > 0
+                         ? std::max(image.height, 1)
+                         : static_cast<int>(std::clamp<std::size_t>(
+                               (std::size_t{1} << 20) / (static_cast<std::size_t>(image.width) * channels * 4 + 1), 1, 256));
     return withPixelType(image.depth, [&](auto pixel) {
         using Pixel = decltype(pixel);
-        if (written == TypeDesc::UINT8) {
-            auto data = toFileOrder<std::uint8_t, Pixel>(image, channels, file.associated);
-            return out.write_image(TypeDesc::UINT8, data.data());
-        }
-        if (written == TypeDesc::UINT16) {
-            auto data = toFileOrder<std::uint16_t, Pixel>(image, channels, file.associated);
-            return out.write_image(TypeDesc::UINT16, data.data());
-        }
-        auto data = toFileOrder<float, Pixel>(image, channels, file.associated);
-        return out.write_image(TypeDesc::FLOAT, data.data());
+        auto bands = [&](auto type) {
+            using File = decltype(type);
+            std::vector<File> data;
+            if (out.spec().tile_width > 0) {
+                toFileOrder<File, Pixel>(image, 0, image.height, channels, file.associated, data);
+                return out.write_image(written, data.data());
+            }
+            for (int y = 0; y < image.height; y += band) {
+                const int rows = std::min(band, image.height - y);
+                toFileOrder<File, Pixel>(image, y, rows, channels, file.associated, data);
+                const int top = out.spec().y + y;
+                if (!out.write_scanlines(top, top + rows, 0, written, data.data())) return false;
+            }
+            return true;
+        };
+        if (written == TypeDesc::UINT8) return bands(std::uint8_t{});
+        if (written == TypeDesc::UINT16) return bands(std::uint16_t{});
+        return bands(float{});
     });
 }
 

@@ -37,12 +37,12 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
                       const std::string& role = "input image", const ReadOptions& options = {});
 
 // How files are encoded. `compression` is the deflate level of PNG and TIFF files, 0 (stored) to 9
-// (smallest, slowest); the default favours speed. At levels up to 2, PNG rows are stored
-// unfiltered, which is what makes the fast levels fast; above, the PNG library picks a filter per
-// row for smaller files.
+// (smallest, slowest); unset, each format's fast default: PNG deflate at kDefaultCompression, TIFF
+// PackBits. At deflate levels up to 2, PNG rows are stored unfiltered, which is what makes the
+// fast levels fast; above, the PNG library picks a filter per row for smaller files.
 constexpr int kDefaultCompression = 1;
 struct WriteOptions {
-    int compression = kDefaultCompression;
+    std::optional<int> compression;
 };
 
 // Writes `image` to `path` in the format its extension names, through a temporary file renamed into
