@@ -8,7 +8,7 @@
 
 #include "BlindTestSupport.h"
 
-using namespace blindtest;
+using namespace vtest;
 using Impl = Blind::Impl;
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "BlindTestSupport.h"
 
-using namespace blindtest;
+using namespace vtest;
 
 TEST(BlindParameter, DefaultsAreTheDocumentedOnes)
 {

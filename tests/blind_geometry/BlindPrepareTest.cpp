@@ -15,7 +15,7 @@
 #include "VelmorEasing.h"
 #include "VelmorRandom.h"
 
-using namespace blindtest;
+using namespace vtest;
 using Impl = Blind::Impl;
 
 namespace {

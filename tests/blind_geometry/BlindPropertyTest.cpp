@@ -16,7 +16,7 @@
 #include "BlindTestSupport.h"
 #include "VelmorEasing.h"
 
-using namespace blindtest;
+using namespace vtest;
 using Impl = Blind::Impl;
 
 namespace {

@@ -10,7 +10,7 @@
 #include "SPBasic.h"
 #include "VelmorBlind.h"
 
-namespace blindtest {
+namespace vtest {
 
 struct Counters {
     int acquire = 0;
@@ -78,7 +78,7 @@ struct Info {
     bool at_seam = false;
 };
 
-} // namespace blindtest
+} // namespace vtest
 
 namespace Velmor {
 
@@ -115,9 +115,9 @@ public:
         return i._zones(zones, u_bound) ? zones.size() : 0;
     }
 
-    static blindtest::Info classify(const Impl& i, int x, int y, bool aa)
+    static vtest::Info classify(const Impl& i, int x, int y, bool aa)
     {
-        blindtest::Info r;
+        vtest::Info r;
         if (aa)
             i._get_pixel_info_aa(x, y, r.coverage, r.squeeze, r.seam, r.slot, r.closing,
                                  r.first_half, r.at_seam);
@@ -130,7 +130,7 @@ public:
 
 } // namespace Velmor
 
-namespace blindtest {
+namespace vtest {
 
 using Access = Velmor::BlindImplAccess;
 using Velmor::Blind;
@@ -149,4 +149,4 @@ inline Info classify(const Blind::Impl& impl, int x, int y, bool aa)
     return Access::classify(impl, x, y, aa);
 }
 
-} // namespace blindtest
+} // namespace vtest

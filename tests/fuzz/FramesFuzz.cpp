@@ -19,8 +19,8 @@ auto unlessRefused(std::string_view input, Parse parse) -> std::optional<decltyp
     try {
         return parse();
     } catch (const vblind::ToolError& e) {
-        fuzzcheck::expect(e.status() == vblind::kExitUsage, "refused as a failure, not a usage error", e.what());
-        fuzzcheck::oneSentence(e.what(), input);
+        vtest::expect(e.status() == vblind::kExitUsage, "refused as a failure, not a usage error", e.what());
+        vtest::oneSentence(e.what(), input);
         return std::nullopt;
     }
 }
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsedRange = unlessRefused(rangeText, [&] { return vblind::parseFrameRange(rangeText); });
     const vblind::FrameRange range = parsedRange.value_or(vblind::FrameRange{0, 1});
     if (parsedRange)
-        fuzzcheck::expect(range.first >= 0 && range.first <= range.last && range.last <= vblind::kMaxFrameNumber,
+        vtest::expect(range.first >= 0 && range.first <= range.last && range.last <= vblind::kMaxFrameNumber,
                           "accepted a backward or out-of-range frame range", std::string(rangeText));
 
     const auto pattern = unlessRefused(patternText, [&] { return vblind::OutputPattern::parse(patternText, range.count()); });
@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string first = pattern->pathFor(range.first);
     const std::string last = pattern->pathFor(range.last);
     if (range.count() > 1)
-        fuzzcheck::expect(pattern->hasFrameNumber() && first != last, "two frames share one output path", patternText);
+        vtest::expect(pattern->hasFrameNumber() && first != last, "two frames share one output path", patternText);
     return 0;
 }

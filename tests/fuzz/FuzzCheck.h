@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace fuzzcheck {
+namespace vtest {
 
 [[noreturn]] inline void broken(const char* what, const std::string& detail) {
     std::fprintf(stderr, "fuzz check failed: %s: %s\n", what, detail.c_str());
@@ -26,4 +26,4 @@ inline void oneSentence(const std::string& message, std::string_view input = {})
            "refusal message spans lines", message);
 }
 
-}  // namespace fuzzcheck
+}  // namespace vtest

@@ -39,20 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-        fuzzcheck::expect(static_cast<bool>(out), "cannot write the scratch file", path);
+        vtest::expect(static_cast<bool>(out), "cannot write the scratch file", path);
     }
     try {
         const vblind::LoadedImage loaded = vblind::readImage(path, std::nullopt, "input image", vblind::ReadOptions{64u << 20, nullptr});
         const vhost::Image& image = loaded.image;
-        fuzzcheck::expect(image.width > 0 && image.height > 0 && image.width <= vblind::kMaxImageSide &&
+        vtest::expect(image.width > 0 && image.height > 0 && image.width <= vblind::kMaxImageSide &&
                               image.height <= vblind::kMaxImageSide,
                           "read an image of a size the reader refuses",
                           std::to_string(image.width) + " x " + std::to_string(image.height));
-        fuzzcheck::expect(image.depth == loaded.fileDepth, "the file's depth was not kept");
+        vtest::expect(image.depth == loaded.fileDepth, "the file's depth was not kept");
     } catch (const vblind::ToolError& e) {
-        fuzzcheck::expect(e.status() == vblind::kExitFailure, "an unreadable file refused as a usage error",
+        vtest::expect(e.status() == vblind::kExitFailure, "an unreadable file refused as a usage error",
                           e.what());
-        fuzzcheck::oneSentence(e.what());
+        vtest::oneSentence(e.what());
     }
     std::filesystem::remove(path);
     return 0;

@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!parsed) return 0;
     const vblind::ControlDef& c = *parsed->first;
     const vblind::ControlSetting& setting = parsed->second;
-    fuzzcheck::expect(setting.animated && !setting.keys.empty(), "a --key without keys", c.name);
+    vtest::expect(setting.animated && !setting.keys.empty(), "a --key without keys", c.name);
     int previous = -1;
     for (const vblind::Key& k : setting.keys) {
-        fuzzcheck::expect(k.frame > previous && k.frame <= vblind::kMaxFrameNumber,
+        vtest::expect(k.frame > previous && k.frame <= vblind::kMaxFrameNumber,
                           "key frames out of order or out of range", std::to_string(k.frame));
-        fuzzcheck::expect(std::isfinite(k.value) && k.value >= c.validMin && k.value <= c.validMax,
+        vtest::expect(std::isfinite(k.value) && k.value >= c.validMin && k.value <= c.validMax,
                           "key value outside the valid range", c.name + " " + std::to_string(k.value));
         previous = k.frame;
     }

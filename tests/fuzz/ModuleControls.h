@@ -39,12 +39,12 @@ inline std::optional<std::pair<const vblind::ControlDef*, vblind::ControlSetting
     try {
         plan = asKey ? vblind::parseSettings(controls, {}, {text}) : vblind::parseSettings(controls, {text}, {});
     } catch (const vblind::ToolError& e) {
-        fuzzcheck::expect(e.status() == vblind::kExitUsage,
+        vtest::expect(e.status() == vblind::kExitUsage,
                           asKey ? "a --key refused as a failure" : "a --set value refused as a failure", e.what());
-        fuzzcheck::oneSentence(e.what(), text);
+        vtest::oneSentence(e.what(), text);
         return std::nullopt;
     }
-    fuzzcheck::expect(plan.size() == 1, asKey ? "one --key gave other than one setting"
+    vtest::expect(plan.size() == 1, asKey ? "one --key gave other than one setting"
                                              : "one --set gave other than one setting");
     const auto& [index, setting] = *plan.begin();
     return std::make_pair(&controls.at(static_cast<std::size_t>(index - 1)), setting);

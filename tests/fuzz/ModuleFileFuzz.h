@@ -15,10 +15,10 @@ inline void readModuleImage(const std::vector<std::uint8_t>& image) {
     std::string error;
     const auto bytes = vhost::readPiplBytesFromImage(image, "module.bin", error);
     if (!bytes) {
-        fuzzcheck::oneSentence(error);
+        vtest::oneSentence(error);
         return;
     }
-    fuzzcheck::expect(bytes->size() <= image.size(), "property list larger than the file");
+    vtest::expect(bytes->size() <= image.size(), "property list larger than the file");
     const auto pipl = vhost::parsePipl(*bytes, error);
-    if (!pipl) fuzzcheck::oneSentence(error);
+    if (!pipl) vtest::oneSentence(error);
 }

@@ -13,13 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     const auto resources = vhost::readResourceFile(image, "VelmorBlind.rsrc", error);
     if (!resources) {
-        fuzzcheck::oneSentence(error);
+        vtest::oneSentence(error);
         return 0;
     }
     for (const vhost::MacResource& resource : *resources) {
-        fuzzcheck::expect(resource.data.size() <= image.size(), "resource larger than the file");
+        vtest::expect(resource.data.size() <= image.size(), "resource larger than the file");
         if (resource.type != "PiPL" || resource.id != 16000) continue;
-        if (!vhost::parsePipl(resource.data, error, vhost::kPiplMacIntelCodeEntryKey)) fuzzcheck::oneSentence(error);
+        if (!vhost::parsePipl(resource.data, error, vhost::kPiplMacIntelCodeEntryKey)) vtest::oneSentence(error);
     }
     return 0;
 }

@@ -121,7 +121,7 @@ TEST_F(BasicSuiteTest, AnInjectedReleaseFailureIsReportedButTheSuiteIsGivenBack)
 }
 
 TEST_F(BasicSuiteTest, TheNthCallFailsWhateverOperationItIs) {
-    auto* handles = test::acquire<PF_HandleSuite2>(basic, kPFHandleSuite, 2);  // call 1 before
+    auto* handles = vtest::acquire<PF_HandleSuite2>(basic, kPFHandleSuite, 2);  // call 1 before
     ASSERT_NE(handles, nullptr);
     host.ledger().failNthCall(2, 9);  // counted from now: new handle (1), lock (2)
     PF_Handle h = handles->host_new_handle(8);
@@ -142,7 +142,7 @@ TEST_F(BasicSuiteTest, TheNthCallFailsWhateverOperationItIs) {
 }
 
 TEST_F(BasicSuiteTest, RegistrationHandsOutIncreasingIdsAndObeysInjection) {
-    auto* util = test::acquire<AEGP_UtilitySuite7>(basic, kAEGPUtilitySuite, 7);
+    auto* util = vtest::acquire<AEGP_UtilitySuite7>(basic, kAEGPUtilitySuite, 7);
     ASSERT_NE(util, nullptr);
     AEGP_PluginID first = -1, second = -1, untouched = -5;
     EXPECT_EQ(util->AEGP_RegisterWithAEGP(nullptr, "Error!", &first), PF_Err_NONE);

@@ -13,7 +13,7 @@
 namespace vhost {
 namespace {
 
-using test::script;
+using vtest::script;
 
 class EffectTest : public ::testing::Test {
 protected:
@@ -23,10 +23,10 @@ protected:
     static PF_Err declareTwo(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**) {
         if (cmd != PF_Cmd_PARAMS_SETUP) return PF_Err_NONE;
         char names[] = "One|Two|Three";
-        PF_ParamDef popup = test::popupDef("Order", 3, 1, names);
+        PF_ParamDef popup = vtest::popupDef("Order", 3, 1, names);
         if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &popup)) return err;
         std::memset(names, 'x', sizeof names - 1);  // the module's string dies; the host's copy stays
-        PF_ParamDef fixed = test::fixedDef("Amount", 0, 100, 10);
+        PF_ParamDef fixed = vtest::fixedDef("Amount", 0, 100, 10);
         if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &fixed)) return err;
         out->num_params = 3;
         return PF_Err_NONE;
@@ -36,7 +36,7 @@ protected:
 };
 
 TEST_F(EffectTest, InDataCarriesTheHostTablesTimeAndIdentity) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     effect.setTimeBase(100, 2400, 24000);
     effect.setFrame(7);
     PF_EffectWorld world{};
@@ -68,7 +68,7 @@ TEST_F(EffectTest, InDataCarriesTheHostTablesTimeAndIdentity) {
     EXPECT_EQ(Effect::fromRef(reinterpret_cast<PF_ProgPtr>(&notAnEffect)), nullptr);
     EXPECT_EQ(Effect::fromRef(nullptr), nullptr);
     // An instance that has ended is no longer recognised.
-    auto other = std::make_unique<Effect>(host, test::scriptedModule());
+    auto other = std::make_unique<Effect>(host, vtest::scriptedModule());
     volatile std::uintptr_t gone = reinterpret_cast<std::uintptr_t>(other->ref());
     EXPECT_EQ(Effect::fromRef(reinterpret_cast<PF_ProgPtr>(gone)), other.get());
     other.reset();
@@ -82,7 +82,7 @@ TEST_F(EffectTest, InDataCarriesTheHostTablesTimeAndIdentity) {
 TEST_F(EffectTest, GlobalDataIsKeptAfterSetupAndHandedBackAtSetdown) {
     PF_Handle made = nullptr, seenAtSetdown = nullptr;
     script() = [&](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**) {
-        auto* handles = test::acquire<PF_HandleSuite2>(in->pica_basicP, kPFHandleSuite, 2);
+        auto* handles = vtest::acquire<PF_HandleSuite2>(in->pica_basicP, kPFHandleSuite, 2);
         if (cmd == PF_Cmd_GLOBAL_SETUP) out->global_data = made = handles->host_new_handle(4);
         if (cmd == PF_Cmd_GLOBAL_SETDOWN) {
             seenAtSetdown = in->global_data;
@@ -92,7 +92,7 @@ TEST_F(EffectTest, GlobalDataIsKeptAfterSetupAndHandedBackAtSetdown) {
         return PF_Err_NONE;
     };
     {
-        Effect effect(host, test::scriptedModule());
+        Effect effect(host, vtest::scriptedModule());
         ASSERT_EQ(effect.globalSetup(), PF_Err_NONE);
         EXPECT_EQ(effect.globalData(), made);
         EXPECT_TRUE(host.ledger().balanced({{"handle", 1}})) << host.ledger().describe();
@@ -118,7 +118,7 @@ TEST_F(EffectTest, AFailedGlobalSetupLeavesNoGlobalData) {
         out->global_data = reinterpret_cast<PF_Handle>(out);
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     };
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     EXPECT_EQ(effect.globalSetup(), PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_EQ(effect.globalData(), nullptr);
     EXPECT_EQ(effect.lastOutData().my_version, 5u);  // what the module wrote stays readable
@@ -135,14 +135,14 @@ TEST_F(EffectTest, GlobalSetupDisagreeingWithThePropertyListIsAFault) {
         out->out_flags2 = PF_OutFlag2_FLOAT_COLOR_AWARE;  // one bit short
         return PF_Err_NONE;
     };
-    Effect effect(host, test::scriptedModule(pipl));
+    Effect effect(host, vtest::scriptedModule(pipl));
     EXPECT_EQ(effect.globalSetup(), PF_Err_NONE);
     ASSERT_EQ(host.ledger().faults().size(), 1u);
     EXPECT_NE(host.ledger().faults()[0].find("out_flags2"), std::string::npos);
 }
 
 TEST_F(EffectTest, RawCommandsUseTheCallersRecordsAndAnEscapingExceptionIsCaught) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     PF_InData in = effect.makeInData();
     PF_OutData out;
     std::memset(&out, 0x5A, sizeof out);
@@ -156,7 +156,7 @@ TEST_F(EffectTest, RawCommandsUseTheCallersRecordsAndAnEscapingExceptionIsCaught
 }
 
 TEST_F(EffectTest, AddParamAppendsCopiesOfTheDefinitions) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     script() = &declareTwo;
     ASSERT_EQ(effect.paramsSetup(), PF_Err_NONE);
     ASSERT_EQ(effect.paramCount(), 3);
@@ -178,12 +178,12 @@ TEST_F(EffectTest, AddParamAppendsCopiesOfTheDefinitions) {
 }
 
 TEST_F(EffectTest, AddParamRefusesWhatItCannotKeep) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     PF_Err results[6] = {};
     script() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**) {
-        PF_ParamDef good = test::sliderDef("Seed", 0, 10, 0);
-        PF_ParamDef wrongCount = test::popupDef("P", 3, 1, "a|b");
-        PF_ParamDef noNames = test::popupDef("P", 1, 1, nullptr);
+        PF_ParamDef good = vtest::sliderDef("Seed", 0, 10, 0);
+        PF_ParamDef wrongCount = vtest::popupDef("P", 3, 1, "a|b");
+        PF_ParamDef noNames = vtest::popupDef("P", 1, 1, nullptr);
         PF_ParamDef unknown = good;
         unknown.param_type = PF_Param_COLOR;
         results[0] = in->inter.add_param(in->effect_ref, 5, &good);
@@ -205,7 +205,7 @@ TEST_F(EffectTest, AddParamRefusesWhatItCannotKeep) {
 }
 
 TEST_F(EffectTest, AnInjectedAddParamFailureAddsNothing) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     script() = &declareTwo;
     host.ledger().failOp("add_param", 2, PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(effect.paramsSetup(), PF_Err_OUT_OF_MEMORY);
@@ -214,7 +214,7 @@ TEST_F(EffectTest, AnInjectedAddParamFailureAddsNothing) {
 }
 
 TEST_F(EffectTest, AMiscountedParamsSetupIsAFault) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     script() = [](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef** p) {
         const PF_Err err = declareTwo(cmd, in, out, p);
         out->num_params = 4;
@@ -225,7 +225,7 @@ TEST_F(EffectTest, AMiscountedParamsSetupIsAFault) {
 }
 
 TEST_F(EffectTest, UpdateParamUIStoresTheFlagsOfTheCopyItIsGiven) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     script() = &declareTwo;
     ASSERT_EQ(effect.paramsSetup(), PF_Err_NONE);
     ASSERT_TRUE(effect.setValue(1, 3));
@@ -233,7 +233,7 @@ TEST_F(EffectTest, UpdateParamUIStoresTheFlagsOfTheCopyItIsGiven) {
     PF_Err results[5] = {};
     A_long orderSeen = 0;
     script() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params) {
-        auto* utils = test::acquire<PF_ParamUtilsSuite2>(in->pica_basicP, kPFParamUtilsSuite, 2);
+        auto* utils = vtest::acquire<PF_ParamUtilsSuite2>(in->pica_basicP, kPFParamUtilsSuite, 2);
         orderSeen = params[1]->u.pd.value;
         PF_ParamDef copy = *params[2];
         copy.ui_flags |= PF_PUI_DISABLED;
@@ -261,7 +261,7 @@ TEST_F(EffectTest, UpdateParamUIStoresTheFlagsOfTheCopyItIsGiven) {
 
     // An injected failure stores nothing.
     script() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef** params) {
-        auto* utils = test::acquire<PF_ParamUtilsSuite2>(in->pica_basicP, kPFParamUtilsSuite, 2);
+        auto* utils = vtest::acquire<PF_ParamUtilsSuite2>(in->pica_basicP, kPFParamUtilsSuite, 2);
         PF_ParamDef copy = *params[2];
         copy.ui_flags = 0;
         results[0] = utils->PF_UpdateParamUI(in->effect_ref, 2, &copy);
@@ -276,7 +276,7 @@ TEST_F(EffectTest, UpdateParamUIStoresTheFlagsOfTheCopyItIsGiven) {
 }
 
 TEST_F(EffectTest, WritingIntoTheHostsRecordsDuringUpdateParamsUIIsAFault) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     script() = &declareTwo;
     ASSERT_EQ(effect.paramsSetup(), PF_Err_NONE);
     script() = [](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef** params) {
@@ -290,7 +290,7 @@ TEST_F(EffectTest, WritingIntoTheHostsRecordsDuringUpdateParamsUIIsAFault) {
 }
 
 TEST_F(EffectTest, CheckoutsAreCountedUntilCheckedIn) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     script() = &declareTwo;
     ASSERT_EQ(effect.paramsSetup(), PF_Err_NONE);
     std::vector<unsigned char> pixels(16);
@@ -344,7 +344,7 @@ TEST_F(EffectTest, CheckoutsAreCountedUntilCheckedIn) {
 }
 
 TEST_F(EffectTest, ALayerWithoutPixelsChecksOutWithNullData) {
-    Effect effect(host, test::scriptedModule());
+    Effect effect(host, vtest::scriptedModule());
     const PF_ParamDef input = effect.paramAt(0, effect.currentTime());
     EXPECT_EQ(input.param_type, PF_Param_LAYER);
     EXPECT_EQ(input.u.ld.data, nullptr);

@@ -13,7 +13,7 @@ namespace {
 class HandleSuiteTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        suite = test::acquire<PF_HandleSuite2>(host.basicSuite(), kPFHandleSuite, kPFHandleSuiteVersion2);
+        suite = vtest::acquire<PF_HandleSuite2>(host.basicSuite(), kPFHandleSuite, kPFHandleSuiteVersion2);
         ASSERT_NE(suite, nullptr);
     }
     void TearDown() override { host.basicSuite()->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2); }
@@ -99,7 +99,7 @@ TEST_F(HandleSuiteTest, InjectedFailuresAnswerNullAndTakeNothing) {
     EXPECT_FALSE(host.isLiveHandle(h));
     host.basicSuite()->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
     EXPECT_TRUE(host.ledger().balanced()) << host.ledger().describe();
-    suite = test::acquire<PF_HandleSuite2>(host.basicSuite(), kPFHandleSuite, kPFHandleSuiteVersion2);
+    suite = vtest::acquire<PF_HandleSuite2>(host.basicSuite(), kPFHandleSuite, kPFHandleSuiteVersion2);
 }
 
 TEST(HandleOwnership, TheHostFreesHandlesLeftAtItsEnd) {

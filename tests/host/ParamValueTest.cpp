@@ -11,7 +11,7 @@
 namespace vhost {
 namespace {
 
-using test::script;
+using vtest::script;
 
 enum { kPopup = 1, kFixed, kFloat, kAngle, kSlider, kCount };
 
@@ -20,11 +20,11 @@ protected:
     void SetUp() override {
         script() = [](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**) -> PF_Err {
             if (cmd != PF_Cmd_PARAMS_SETUP) return PF_Err_NONE;
-            PF_ParamDef defs[] = {test::popupDef("Mode", 3, 2, "A|B|C"),
-                                  test::fixedDef("Completion", 0, 100, 10),
-                                  test::floatDef("Width", 1.0f, 4000.0f, 20.0f),
-                                  test::angleDef("Direction", 90),
-                                  test::sliderDef("Seed", 0, 10000, 0)};
+            PF_ParamDef defs[] = {vtest::popupDef("Mode", 3, 2, "A|B|C"),
+                                  vtest::fixedDef("Completion", 0, 100, 10),
+                                  vtest::floatDef("Width", 1.0f, 4000.0f, 20.0f),
+                                  vtest::angleDef("Direction", 90),
+                                  vtest::sliderDef("Seed", 0, 10000, 0)};
             for (PF_ParamDef& d : defs)
                 if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &d)) return err;
             out->num_params = kCount;
@@ -39,7 +39,7 @@ protected:
     PF_ParamDef at(int index, A_long frame) { return effect.paramAt(index, effect.frameTime(frame)); }
 
     Host host{Host::Options{1}};
-    Effect effect{host, test::scriptedModule()};
+    Effect effect{host, vtest::scriptedModule()};
 };
 
 TEST_F(ParamValueTest, DefaultsCheckOutInTheHostEncodings) {

@@ -10,7 +10,10 @@
 #include <functional>
 #include <memory>
 
-namespace vhost::test {
+namespace vtest {
+
+using vhost::Module;
+using vhost::Pipl;
 
 using Script = std::function<PF_Err(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**)>;
 
@@ -87,4 +90,4 @@ inline PF_ParamDef sliderDef(const char* name, A_long lo, A_long hi, A_long dflt
     return d;
 }
 
-}  // namespace vhost::test
+}  // namespace vtest

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-using namespace images_test;
+using namespace vtest;
 using Velmor::ExecuteFilter;
 using Velmor::FilterMulti;
 using Velmor::FilterMultiContext;

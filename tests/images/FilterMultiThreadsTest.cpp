@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <set>
 
-using namespace images_test;
+using namespace vtest;
 using Velmor::FilterMulti;
 using Velmor::Layer;
 using Velmor::Rect;

@@ -10,7 +10,7 @@
 #include <numeric>
 #include <vector>
 
-using namespace images_test;
+using namespace vtest;
 using vhost::Depth;
 
 namespace {

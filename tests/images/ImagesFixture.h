@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-namespace images_test {
+namespace vtest {
 
 using hostfixture::Fill;
 using hostfixture::HostTest;
@@ -74,4 +74,4 @@ void markWorld(PF_EffectWorld* w)
 
 using PixelTypes = ::testing::Types<PF_Pixel, PF_Pixel16, PF_PixelFloat>;
 
-} // namespace images_test
+} // namespace vtest

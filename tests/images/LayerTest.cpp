@@ -6,7 +6,7 @@
 
 #include <vector>
 
-using namespace images_test;
+using namespace vtest;
 using Velmor::ColorFloat;
 using Velmor::Layer;
 using Velmor::Rect;

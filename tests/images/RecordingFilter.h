@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace images_test {
+namespace vtest {
 
 struct Recorder {
     std::mutex mutex;
@@ -97,4 +97,4 @@ private:
     Recorder& rec;
 };
 
-} // namespace images_test
+} // namespace vtest

@@ -12,7 +12,7 @@
 #include <limits>
 #include <vector>
 
-using namespace images_test;
+using namespace vtest;
 
 namespace {
 

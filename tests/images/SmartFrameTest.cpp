@@ -5,7 +5,7 @@
 
 #include "SmartFrame.h"
 
-using namespace images_test;
+using namespace vtest;
 using vhost::Depth;
 using vhost::Image;
 using vhost::SmartFrame;

@@ -6,7 +6,7 @@
 #include "SmartFrame.h"
 #include "VelmorSourceInfo.h"
 
-using namespace images_test;
+using namespace vtest;
 using Velmor::SourceInfo;
 using vhost::Depth;
 using vhost::Image;

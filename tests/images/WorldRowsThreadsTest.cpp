@@ -128,25 +128,25 @@ TEST(WorldRowsThreads, WorldsMadeComparedAndPackedOnThePoolMatchTheCallingThread
 }
 
 
-class HostCopyThreadsTest : public images_test::HostTest {
+class HostCopyThreadsTest : public vtest::HostTest {
 protected:
     HostCopyThreadsTest() : HostTest(3) {}
 };
 
 TEST_F(HostCopyThreadsTest, LargeCopyOnThePoolLandsEveryRowInStep)
 {
-    images_test::TestWorld src(300, 900, Depth::Bits8), dst(300, 900, Depth::Bits8);
+    vtest::TestWorld src(300, 900, Depth::Bits8), dst(300, 900, Depth::Bits8);
     for (int y = 0; y < 900; ++y)
         for (int x = 0; x < 300; ++x)
-            images_test::pixelOf<PF_Pixel>(src.get(), x, y) =
+            vtest::pixelOf<PF_Pixel>(src.get(), x, y) =
                 PF_Pixel{static_cast<A_u_char>(y), static_cast<A_u_char>(y >> 8), static_cast<A_u_char>(x), 1};
     // Source (x, y) lands on (x + 5, y - 7); the rest of the destination stays zero.
     PF_Rect from{0, 0, 300, 900}, to{5, -7, 305, 893};
     ASSERT_EQ(host_->utilCallbacks()->copy(in_.effect_ref, src.get(), dst.get(), &from, &to), 0);
     for (int y = 0; y < 900; ++y)
         for (int x = 0; x < 300; ++x) {
-            const PF_Pixel want = x >= 5 && y < 893 ? images_test::pixelOf<PF_Pixel>(src.get(), x - 5, y + 7) : PF_Pixel{};
-            const PF_Pixel got = images_test::pixelOf<PF_Pixel>(dst.get(), x, y);
+            const PF_Pixel want = x >= 5 && y < 893 ? vtest::pixelOf<PF_Pixel>(src.get(), x - 5, y + 7) : PF_Pixel{};
+            const PF_Pixel got = vtest::pixelOf<PF_Pixel>(dst.get(), x, y);
             ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << x << "," << y;
         }
     EXPECT_TRUE(vhost::worldGuardsIntact(dst.get()));

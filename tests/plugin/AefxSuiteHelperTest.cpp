@@ -19,15 +19,15 @@ std::string message(const PF_OutData& out)
 
 TEST(AefxAcquireSuite, HandsOutTheTableAndLeavesOutDataAlone)
 {
-    fake::BasicSuite basic;
-    fake::Records r;
+    vtest::BasicSuite basic;
+    vtest::Records r;
     r.in.pica_basicP = basic.suite();
     void* suite = nullptr;
     EXPECT_EQ(AEFX_AcquireSuite(&r.in, &r.out, "PF World Suite", 2, "Couldn't load suite.", &suite),
               PF_Err_NONE);
     EXPECT_EQ(suite, basic.tableFor("PF World Suite", 2));
     EXPECT_EQ(basic.acquisitions("PF World Suite", 2), 1);
-    const PF_OutData untouched = fake::Records::pattern();
+    const PF_OutData untouched = vtest::Records::pattern();
     EXPECT_EQ(std::memcmp(&r.out, &untouched, sizeof r.out), 0);
 
     EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, "Couldn't release suite."),
@@ -44,7 +44,7 @@ TEST(AefxAcquireSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
     };
     for (const Case c : {Case{"Couldn't load suite.", "Couldn't load suite."},
                          Case{nullptr, "Not able to acquire AEFX Suite."}}) {
-        fake::Records r;
+        vtest::Records r;
         r.out.out_flags = 0;
         void* suite = &r;  // a stale pointer must not pass for a table
         EXPECT_EQ(AEFX_AcquireSuite(&r.in, &r.out, "PF World Suite", 2, c.given, &suite),
@@ -57,11 +57,11 @@ TEST(AefxAcquireSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
 
 TEST(AefxAcquireSuite, AHostAnsweringNothingIsAFailureShownToTheUser)
 {
-    for (auto answer : {fake::BasicSuite::Answer::ErrorAndNull,
-                        fake::BasicSuite::Answer::NullAndNoError}) {
-        fake::BasicSuite basic;
+    for (auto answer : {vtest::BasicSuite::Answer::ErrorAndNull,
+                        vtest::BasicSuite::Answer::NullAndNoError}) {
+        vtest::BasicSuite basic;
         basic.answer("PF World Suite", 2, answer);
-        fake::Records r;
+        vtest::Records r;
         r.in.pica_basicP = basic.suite();
         r.out.out_flags = PF_OutFlag_REFRESH_UI;
         void* suite = &r;
@@ -77,11 +77,11 @@ TEST(AefxAcquireSuite, AHostAnsweringNothingIsAFailureShownToTheUser)
 TEST(AefxSuiteHelper, APercentSignInTheTextIsPrintedAsItStands)
 {
     const char* text = "100% of %s failed: %d%n";
-    fake::Records r;
+    vtest::Records r;
     void* suite = nullptr;
     EXPECT_EQ(AEFX_AcquireSuite(&r.in, &r.out, "X", 1, text, &suite), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(message(r.out), text);
-    fake::Records r2;
+    vtest::Records r2;
     EXPECT_EQ(AEFX_ReleaseSuite(&r2.in, &r2.out, "X", 1, text), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(message(r2.out), text);
 }
@@ -89,7 +89,7 @@ TEST(AefxSuiteHelper, APercentSignInTheTextIsPrintedAsItStands)
 TEST(AefxSuiteHelper, ATextLongerThanTheMessageFieldIsCutAndNothingBeyondIsWritten)
 {
     const std::string text(400, 'x');
-    fake::Records r;
+    vtest::Records r;
     const PF_OutData before = r.out;
     void* suite = nullptr;
     AEFX_AcquireSuite(&r.in, &r.out, "X", 1, text.c_str(), &suite);
@@ -100,13 +100,13 @@ TEST(AefxSuiteHelper, ATextLongerThanTheMessageFieldIsCutAndNothingBeyondIsWritt
 
 TEST(AefxReleaseSuite, ReturnsNoneWhateverTheHostAnswers)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     basic.releaseAnswers(kSPSuiteNotFoundError);
-    fake::Records r;
+    vtest::Records r;
     r.in.pica_basicP = basic.suite();
     EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, nullptr), PF_Err_NONE);
     EXPECT_EQ(basic.releases("PF World Suite", 2), 1);
-    const PF_OutData untouched = fake::Records::pattern();
+    const PF_OutData untouched = vtest::Records::pattern();
     EXPECT_EQ(std::memcmp(&r.out, &untouched, sizeof r.out), 0);
 }
 
@@ -118,7 +118,7 @@ TEST(AefxReleaseSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
     };
     for (const Case c : {Case{"Couldn't release suite.", "Couldn't release suite."},
                          Case{nullptr, "Not able to release AEFX Suite."}}) {
-        fake::Records r;
+        vtest::Records r;
         r.out.out_flags = 0;
         EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, c.given),
                   PF_Err_BAD_CALLBACK_PARAM);

@@ -24,7 +24,7 @@ PF_Err throwingAddParam(PF_ProgPtr, PF_ParamIndex, PF_ParamDefPtr)
 
 PF_Err paramsSetupWhile(std::function<void()> action)
 {
-    fake::Records r;
+    vtest::Records r;
     r.in.inter.add_param = &throwingAddParam;
     g_addParamAction = std::move(action);
     g_addParamCalls = 0;
@@ -76,10 +76,10 @@ struct Handles {
 
 TEST(EntryPointCatchLadder, AMissingSuiteReaches516WithEverySuiteAndHandleGivenBack)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     basic.provide("PF Handle Suite", 2, &Handles::suite);
-    basic.answer("AEGP Utility Suite", 7, fake::BasicSuite::Answer::NullAndNoError);
-    fake::Records r;
+    basic.answer("AEGP Utility Suite", 7, vtest::BasicSuite::Answer::NullAndNoError);
+    vtest::Records r;
     r.in.pica_basicP = basic.suite();
     EXPECT_EQ(EntryPointFunc(PF_Cmd_GLOBAL_SETUP, &r.in, &r.out, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
@@ -87,7 +87,7 @@ TEST(EntryPointCatchLadder, AMissingSuiteReaches516WithEverySuiteAndHandleGivenB
     EXPECT_EQ(basic.releasedMap(), basic.acquiredMap());
     EXPECT_EQ(Handles::live, 0) << "the handle that could not be registered is disposed of";
     EXPECT_EQ(Handles::locked, 0);
-    EXPECT_EQ(r.out.global_data, fake::Records::pattern().global_data);
+    EXPECT_EQ(r.out.global_data, vtest::Records::pattern().global_data);
 }
 
 TEST(EntryPoint, ListedCommandsWithoutRecordsFailInsteadOfCrashing)

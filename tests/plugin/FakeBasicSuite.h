@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-namespace fake {
+namespace vtest {
 
 using SuiteId = std::pair<std::string, int>;
 
@@ -143,4 +143,4 @@ struct Records {
     }
 };
 
-}  // namespace fake
+}  // namespace vtest

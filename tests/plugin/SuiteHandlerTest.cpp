@@ -56,7 +56,7 @@ TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSame
 {
     for (const Accessor& a : accessors()) {
         SCOPED_TRACE(a.name + " " + std::to_string(a.version));
-        fake::BasicSuite basic;
+        vtest::BasicSuite basic;
         {
             const AEGP_SuiteHandler suites(basic.suite());
             const void* first = a.get(suites);
@@ -74,7 +74,7 @@ TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSame
 
 TEST(SuiteHandler, AllSuitesTogetherAreReleasedEachExactlyOnce)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     {
         AEGP_SuiteHandler suites(basic.suite());
         for (const Accessor& a : accessors())
@@ -87,7 +87,7 @@ TEST(SuiteHandler, AllSuitesTogetherAreReleasedEachExactlyOnce)
 
 TEST(SuiteHandler, AHandlerAskedForNothingAcquiresAndReleasesNothing)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     { AEGP_SuiteHandler suites(basic.suite()); }
     EXPECT_EQ(basic.acquireCalls(), 0);
     EXPECT_EQ(basic.totalReleases(), 0);
@@ -100,9 +100,9 @@ TEST(SuiteHandler, AMissingBasicSuiteThrowsTheMissingSuiteError)
 
 TEST(SuiteHandler, AnErrorOrANullTableThrows516AndReleasesOnlyWhatWasAcquired)
 {
-    for (auto answer : {fake::BasicSuite::Answer::ErrorAndNull,
-                        fake::BasicSuite::Answer::NullAndNoError}) {
-        fake::BasicSuite basic;
+    for (auto answer : {vtest::BasicSuite::Answer::ErrorAndNull,
+                        vtest::BasicSuite::Answer::NullAndNoError}) {
+        vtest::BasicSuite basic;
         basic.answer("PF Param Utils Suite", 2, answer);
         const PF_Err err = thrownBy([&] {
             AEGP_SuiteHandler suites(basic.suite());
@@ -119,12 +119,12 @@ TEST(SuiteHandler, AnErrorOrANullTableThrows516AndReleasesOnlyWhatWasAcquired)
 
 TEST(SuiteHandler, AFailedAcquisitionIsAskedAgainOnTheNextUse)
 {
-    fake::BasicSuite basic;
-    basic.answer("PF World Suite", 1, fake::BasicSuite::Answer::ErrorAndNull);
+    vtest::BasicSuite basic;
+    basic.answer("PF World Suite", 1, vtest::BasicSuite::Answer::ErrorAndNull);
     {
         AEGP_SuiteHandler suites(basic.suite());
         EXPECT_EQ(thrownBy([&] { suites.WorldSuite1(); }), PF_Err_BAD_CALLBACK_PARAM);
-        basic.answer("PF World Suite", 1, fake::BasicSuite::Answer::Table);
+        basic.answer("PF World Suite", 1, vtest::BasicSuite::Answer::Table);
         EXPECT_EQ(suites.WorldSuite1(), basic.tableFor("PF World Suite", 1));
     }
     EXPECT_EQ(basic.acquisitions("PF World Suite", 1), 1);
@@ -133,7 +133,7 @@ TEST(SuiteHandler, AFailedAcquisitionIsAskedAgainOnTheNextUse)
 
 TEST(SuiteHandler, ReleaseSuiteGivesOneBackAndTheDestructorDoesNotReleaseItAgain)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     {
         AEGP_SuiteHandler suites(basic.suite());
         suites.FillMatteSuite2();
@@ -150,7 +150,7 @@ TEST(SuiteHandler, ReleaseSuiteGivesOneBackAndTheDestructorDoesNotReleaseItAgain
 
 TEST(SuiteHandler, ReleaseAllSuitesTwiceReleasesEachSuiteOnce)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     basic.releaseAnswers(kSPSuiteNotFoundError);  // release failures are ignored
     {
         AEGP_SuiteHandler suites(basic.suite());
@@ -166,7 +166,7 @@ TEST(SuiteHandler, ReleaseAllSuitesTwiceReleasesEachSuiteOnce)
 
 TEST(SuiteHandler, MissingSuiteErrorThrowsABarePFErr)
 {
-    fake::BasicSuite basic;
+    vtest::BasicSuite basic;
     AEGP_SuiteHandler suites(basic.suite());
     try {
         suites.MissingSuiteError();

@@ -13,7 +13,7 @@ TEST(SuiteHandlerThreads, ConcurrentFirstUseSharesOneTableAndBalancesTheHost)
 {
     constexpr int kThreads = 8;
     for (int round = 0; round < 20; ++round) {
-        fake::BasicSuite basic;
+        vtest::BasicSuite basic;
         std::vector<const void*> seen(kThreads, nullptr);
         {
             AEGP_SuiteHandler suites(basic.suite());

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-using namespace rendertest;
+using namespace vtest;
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <map>
 #include <sstream>
 
-using namespace rendertest;
+using namespace vtest;
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <map>
 #include <tuple>
 
-using namespace rendertest;
+using namespace vtest;
 
 namespace {
 

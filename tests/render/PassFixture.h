@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-namespace passtest {
+namespace vtest {
 
 using hostfixture::bpcOf;
 using hostfixture::Fill;
@@ -35,4 +35,4 @@ protected:
     }
 };
 
-} // namespace passtest
+} // namespace vtest

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-using namespace passtest;
-using rendertest::markedImage;
-using rendertest::markedPixel;
+using namespace vtest;
+using vtest::markedImage;
+using vtest::markedPixel;
 using vhost::Depth;
 using vhost::Image;
 using Velmor::Blind;
@@ -153,7 +153,7 @@ TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItW
 
 INSTANTIATE_TEST_SUITE_P(Depths, PassRegionTest,
                          ::testing::Values(Depth::Bits8, Depth::Bits16, Depth::Float32),
-                         [](const auto& info) { return std::string("Bits") + rendertest::depthLabel(info.param); });
+                         [](const auto& info) { return std::string("Bits") + vtest::depthLabel(info.param); });
 
 // ---- tile seams ------------------------------------------------------------------------------
 
@@ -165,13 +165,13 @@ template <typename P>
 void tileSeam(PF_InData* in, PF_OutData* out, Depth depth, Blind::Parameter p)
 {
     const int w = 37, h = 5;
-    const P plain = P{rendertest::channel<P>(200), rendertest::channel<P>(50),
-                      rendertest::channel<P>(60), rendertest::channel<P>(70)};
-    const P left = P{rendertest::channel<P>(200), rendertest::channel<P>(100),
-                     rendertest::channel<P>(20), rendertest::channel<P>(0)};
-    const P last = P{rendertest::channel<P>(200), rendertest::channel<P>(200),
-                     rendertest::channel<P>(220), rendertest::channel<P>(40)};
-    Image image = rendertest::flatImage(w, h, depth, plain);
+    const P plain = P{vtest::channel<P>(200), vtest::channel<P>(50),
+                      vtest::channel<P>(60), vtest::channel<P>(70)};
+    const P left = P{vtest::channel<P>(200), vtest::channel<P>(100),
+                     vtest::channel<P>(20), vtest::channel<P>(0)};
+    const P last = P{vtest::channel<P>(200), vtest::channel<P>(200),
+                     vtest::channel<P>(220), vtest::channel<P>(40)};
+    Image image = vtest::flatImage(w, h, depth, plain);
     for (int y = 0; y < h; ++y) {
         image.at<P>(0, y) = left;
         image.at<P>(1, y) = left;
@@ -186,9 +186,9 @@ void tileSeam(PF_InData* in, PF_OutData* out, Depth depth, Blind::Parameter p)
         .setOffset(0.25 / 36.0);
     ASSERT_EQ(FilterMulti<Blind>(in, src, dst, p), PF_Err_NONE);
     const P got = output.image().at<P>(7, 2);
-    EXPECT_EQ(got.red, rendertest::channel<P>(125));  // 100 x 0.75 + 200 x 0.25
-    EXPECT_EQ(got.green, rendertest::channel<P>(70)); // 20 x 0.75 + 220 x 0.25
-    EXPECT_EQ(got.blue, rendertest::channel<P>(10));  // 0 x 0.75 + 40 x 0.25
+    EXPECT_EQ(got.red, vtest::channel<P>(125));  // 100 x 0.75 + 200 x 0.25
+    EXPECT_EQ(got.green, vtest::channel<P>(70)); // 20 x 0.75 + 220 x 0.25
+    EXPECT_EQ(got.blue, vtest::channel<P>(10));  // 0 x 0.75 + 40 x 0.25
 }
 
 TEST_F(PassTest, ShrinkTileSoftensTheSeamWithAQuarterOfTheLastColumn)
@@ -200,7 +200,7 @@ TEST_F(PassTest, ShrinkTileSoftensTheSeamWithAQuarterOfTheLastColumn)
 TEST_F(PassTest, ShrinkTileSofteningAtFloat)
 {
     const int w = 37, h = 5;
-    Image image = rendertest::flatImage(w, h, Depth::Float32, PF_PixelFloat{1.0f, 0.5f, 0.5f, 0.5f});
+    Image image = vtest::flatImage(w, h, Depth::Float32, PF_PixelFloat{1.0f, 0.5f, 0.5f, 0.5f});
     for (int y = 0; y < h; ++y) {
         image.at<PF_PixelFloat>(0, y) = PF_PixelFloat{1.0f, 0.25f, 1.0f, 0.0f};
         image.at<PF_PixelFloat>(1, y) = PF_PixelFloat{1.0f, 0.25f, 1.0f, 0.0f};

@@ -10,7 +10,7 @@
 #include <string>
 #include <type_traits>
 
-namespace rendertest {
+namespace vtest {
 
 using vhost::Depth;
 using vhost::depthLabel;
@@ -128,4 +128,4 @@ void forEachDepth(F&& f)
     f(std::integral_constant<Depth, Depth::Float32>{});
 }
 
-} // namespace rendertest
+} // namespace vtest

@@ -9,7 +9,7 @@
 #include <numbers>
 #include <optional>
 
-using namespace rendertest;
+using namespace vtest;
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-namespace rendertest {
+namespace vtest {
 
 // The effect's controls by the indices the module declares them with.
 enum Control {
@@ -142,4 +142,4 @@ private:
     std::unique_ptr<vhost::Effect> effect_;
 };
 
-} // namespace rendertest
+} // namespace vtest

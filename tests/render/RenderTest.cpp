@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-using namespace rendertest;
+using namespace vtest;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-using namespace passtest;
+using namespace vtest;
 using vhost::Depth;
 using Velmor::Blind;
 using Velmor::BlindImplAccess;

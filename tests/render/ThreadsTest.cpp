@@ -4,7 +4,7 @@
 #include "PassFixture.h"
 #include "RenderRig.h"
 
-using namespace rendertest;
+using namespace vtest;
 
 namespace {
 
@@ -111,7 +111,7 @@ TEST(Threads, TheSamplingSuiteIsAcquiredOnceHoweverManyThreadsStartTogether)
 }
 
 // The same at the filter itself, on host worlds: one Blind, its bands on 16 threads.
-class PassThreadsTest : public passtest::PassTest {
+class PassThreadsTest : public vtest::PassTest {
 protected:
     PassThreadsTest() : PassTest(16) {}
 };
@@ -119,9 +119,9 @@ protected:
 TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce)
 {
     using Velmor::Blind;
-    passtest::TestWorld input(markedImage(33, 160, Depth::Float32));
-    passtest::TestWorld output(33, 160, Depth::Float32, passtest::Fill::Uncleared);
-    passtest::TestWorld single(33, 160, Depth::Float32, passtest::Fill::Uncleared);
+    vtest::TestWorld input(markedImage(33, 160, Depth::Float32));
+    vtest::TestWorld output(33, 160, Depth::Float32, vtest::Fill::Uncleared);
+    vtest::TestWorld single(33, 160, Depth::Float32, vtest::Fill::Uncleared);
     Velmor::Layer src(&in_, &out_, input.get(), 2);
     Velmor::Layer dst(&in_, &out_, output.get(), 2);
     Velmor::Layer one(&in_, &out_, single.get(), 2);

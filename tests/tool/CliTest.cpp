@@ -5,8 +5,8 @@
 
 namespace fs = std::filesystem;
 
-using CliTest = vblind::testing::ToolTest;
-using vblind::testing::ToolRun;
+using CliTest = vtest::ToolTest;
+using vtest::ToolRun;
 
 TEST_F(CliTest, HelpAndUsage) {
     ToolRun r = run({"--help"});

@@ -15,11 +15,11 @@
 #include <cstdint>
 
 namespace fs = std::filesystem;
-using vblind::testing::ToolRun;
+using vtest::ToolRun;
 
 namespace {
 
-class InputSafetyTest : public vblind::testing::ToolTest {
+class InputSafetyTest : public vtest::ToolTest {
 protected:
     // Writes channel data with OpenImageIO directly; `layout` says how alpha is marked.
     template <typename T>
@@ -123,7 +123,7 @@ TEST_F(InputSafetyTest, DeclaredSizeIsBoundedAndALyingHeaderCostsNoMemory) {
     // And a JPEG that claims 12000 x 12000 over the data of 16 x 16, read as float (2.1 GiB): the
     // decoder runs out of data in the first rows, and the picture's memory was never touched.
     writeInput("small.jpg", 16, 16);
-    std::string jpeg = vblind::testing::slurp(path("small.jpg"));
+    std::string jpeg = vtest::slurp(path("small.jpg"));
     const std::size_t frame = jpeg.find("\xff\xc0");
     ASSERT_NE(frame, std::string::npos);
     jpeg.replace(frame + 5, 4, std::string("\x2e\xe0\x2e\xe0", 4));

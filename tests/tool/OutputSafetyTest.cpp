@@ -15,11 +15,11 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using vblind::testing::ToolRun;
+using vtest::ToolRun;
 
 namespace {
 
-class OutputSafetyTest : public vblind::testing::ToolTest {
+class OutputSafetyTest : public vtest::ToolTest {
 protected:
     // Names the tool's temporary files carry; none may stay behind.
     std::vector<std::string> leftovers() const {
@@ -57,9 +57,9 @@ TEST_F(OutputSafetyTest, OutputsThatAreInputsAreRefusedAndTheInputsKeepTheirByte
     writeInput("f_0001.png");
     fs::create_symlink("in.png", path("link.png"));
     fs::create_hard_link(path("in.png"), path("hard.png"));
-    const std::string in = vblind::testing::slurp(path("in.png"));
-    const std::string back = vblind::testing::slurp(path("back.png"));
-    const std::string f1 = vblind::testing::slurp(path("f_0001.png"));
+    const std::string in = vtest::slurp(path("in.png"));
+    const std::string back = vtest::slurp(path("back.png"));
+    const std::string f1 = vtest::slurp(path("f_0001.png"));
     struct Case {
         std::vector<std::string> args;
         std::string said;
@@ -81,16 +81,16 @@ TEST_F(OutputSafetyTest, OutputsThatAreInputsAreRefusedAndTheInputsKeepTheirByte
         {{"in.png", "-o", "f_%04d.png", "--frames", "2-999999", "--under", "f_999999.png"}, "is the background image"},
     };
     writeInput("f_999999.png");
-    const std::string last = vblind::testing::slurp(path("f_999999.png"));
+    const std::string last = vtest::slurp(path("f_999999.png"));
     for (const Case& c : cases) {
         std::vector<std::string> args{"render"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         expectRefused(args, 2, c.said);
     }
-    EXPECT_EQ(vblind::testing::slurp(path("in.png")), in);
-    EXPECT_EQ(vblind::testing::slurp(path("back.png")), back);
-    EXPECT_EQ(vblind::testing::slurp(path("f_0001.png")), f1);
-    EXPECT_EQ(vblind::testing::slurp(path("f_999999.png")), last);
+    EXPECT_EQ(vtest::slurp(path("in.png")), in);
+    EXPECT_EQ(vtest::slurp(path("back.png")), back);
+    EXPECT_EQ(vtest::slurp(path("f_0001.png")), f1);
+    EXPECT_EQ(vtest::slurp(path("f_999999.png")), last);
     EXPECT_TRUE(fs::is_symlink(path("link.png")));
     // Special files are never replaced by a picture.
     fs::create_symlink("/dev/null", path("null.png"));
@@ -137,7 +137,7 @@ TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
     vblind::Notes notes(ignored);
     vblind::writeImage(path("noise.png"), noise, notes);
     writeInput("small/keep.png");
-    const std::string keep = vblind::testing::slurp(path("small/keep.png"));
+    const std::string keep = vtest::slurp(path("small/keep.png"));
 
     ToolRun r = run({"render", "noise.png", "-o", "small/f_%04d.png", "--frames", "0-99", "--set", "Completion=0"});
     EXPECT_EQ(r.status, 1) << r.err;
@@ -161,7 +161,7 @@ TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
     r = run({"render", "noise.png", "-o", "small/keep.png"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("\"small/keep.png\": no space left on the device"), std::string::npos) << r.err;
-    EXPECT_EQ(vblind::testing::slurp(path("small/keep.png")), keep);
+    EXPECT_EQ(vtest::slurp(path("small/keep.png")), keep);
     EXPECT_TRUE(leftovers().empty());
 }
 
@@ -189,7 +189,7 @@ TEST_F(OutputSafetyTest, TermAndHangUpStopBetweenWholeFramesAndRemoveTemporaryFi
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
-        const std::string said = vblind::testing::slurp(dir_ / ".stderr");
+        const std::string said = vtest::slurp(dir_ / ".stderr");
         EXPECT_NE(said.find(signal == SIGTERM ? "interrupted by SIGTERM at frame" : "interrupted by SIGHUP at frame"),
                   std::string::npos) << said;
         EXPECT_NE(said.find("nor the contact sheet"), std::string::npos) << said;

@@ -17,7 +17,7 @@ using namespace vblind;
 
 namespace {
 
-class RenderTest : public vblind::testing::ToolTest {
+class RenderTest : public vtest::ToolTest {
 protected:
     OIIO::TypeDesc storedType(const std::string& name) const {
         auto in = OIIO::ImageInput::open(path(name));
@@ -37,7 +37,7 @@ protected:
 
 TEST_F(RenderTest, KeyedControlsTakeTheirKeyedValuesOnKeyedFrames) {
     writeInput("in.png");
-    const vblind::testing::ToolRun r =
+    const vtest::ToolRun r =
         run({"render", "in.png", "-o", "f_%02d.png", "--frames", "0-10", "-v", "--key", "Direction=0@0,90@10",
              "--key", "Easing=Quad@0,Sine@6", "--key", "Width=10@2,30@4", "--set", "Mode=Both"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -88,7 +88,7 @@ TEST_F(RenderTest, FramesKeepTheFileDepthOrTheAskedOne) {
     for (const auto& [args, type] : cases) {
         std::vector<std::string> full = {"render"};
         full.insert(full.end(), args.begin(), args.end());
-        const vblind::testing::ToolRun r = run(full);
+        const vtest::ToolRun r = run(full);
         ASSERT_EQ(r.status, 0) << args[2] << ": " << r.err;
         EXPECT_EQ(storedType(args[2]), type) << args[2];
     }
@@ -96,7 +96,7 @@ TEST_F(RenderTest, FramesKeepTheFileDepthOrTheAskedOne) {
 
 TEST_F(RenderTest, ContactSheetHoldsEveryFrame) {
     writeInput("in.png", 40, 30);
-    const vblind::testing::ToolRun r = run({"render", "in.png", "-o", "f%d.png", "--frames", "3-7",
+    const vtest::ToolRun r = run({"render", "in.png", "-o", "f%d.png", "--frames", "3-7",
                                             "--contact-sheet", "sheet.png", "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
@@ -112,7 +112,7 @@ TEST_F(RenderTest, ContactSheetHoldsEveryFrame) {
 }
 
 TEST_F(RenderTest, DemoWritesFramesAndContactSheetAndSaysWhere) {
-    const vblind::testing::ToolRun r = run({"demo", "-o", "show"});
+    const vtest::ToolRun r = run({"demo", "-o", "show"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("show/frame_0001.png"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("show/contact_sheet.png"), std::string::npos) << r.out;
@@ -124,7 +124,7 @@ TEST_F(RenderTest, DemoWritesFramesAndContactSheetAndSaysWhere) {
     EXPECT_FALSE(fs::exists(path("show/frame_0049.png")));
     EXPECT_TRUE(fs::exists(path("show/contact_sheet.png")));
     // The demo's own settings.
-    const vblind::testing::ToolRun v = run({"demo", "-o", "again", "-v", "-q"});
+    const vtest::ToolRun v = run({"demo", "-o", "again", "-v", "-q"});
     ASSERT_EQ(v.status, 0) << v.err;
     const std::string first = frameLine(v.out, 1);
     for (const char* part : {"Mode=Both;", "State=Move;", "Direction=30.0\xC2\xB0;", "Easing=Cubic;", "Completion=0.0%;"})
@@ -181,7 +181,7 @@ TEST_F(RenderTest, CompletionZeroWritesTheInputUnchanged) {
         Notes notes(ignored);
         writeImage(path(c.file), input, notes);
         const std::string out = std::string("zero.") + (c.depth == vhost::Depth::Float32 ? "tif" : "png");
-        const vblind::testing::ToolRun r =
+        const vtest::ToolRun r =
             run({"render", c.file, "-o", out, "--set", "Completion=0", "--set", "State=Move"});
         ASSERT_EQ(r.status, 0) << r.err;
         const LoadedImage back = readImage(path(out), std::nullopt);
@@ -241,7 +241,7 @@ TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
         Notes notes(ignored);
         writeImage(path(c.depth.file), input, notes);
         const std::string ext = c.depth.depth == vhost::Depth::Float32 ? ".tif" : ".png";
-        const vblind::testing::ToolRun r =
+        const vtest::ToolRun r =
             run({"render", c.depth.file, "-o", "f%d" + ext, "--frames", "2-4", "--quality", c.quality, "--downsample",
                  std::to_string(c.downsample), "--set", "Mode=Both", "--set", "State=Shrink", "--set", "Width=6.5",
                  "--set", "Easing=Quad", "--set", "Outside=Tile", "--key", "Direction=10@2,70@4", "--threads", "2"});
@@ -286,17 +286,17 @@ TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
 TEST_F(RenderTest, ProgressBarOnlyOnATerminalAndOnlyForSeveralFrames) {
     writeInput("in.png");
     // stderr to a file: nothing but errors.
-    vblind::testing::ToolRun r = run({"render", "in.png", "-o", "f%d.png", "--frames", "1-3"});
+    vtest::ToolRun r = run({"render", "in.png", "-o", "f%d.png", "--frames", "1-3"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     // On a terminal (script(1) gives the program one): a bar, unless silenced or one frame.
     auto onTerminal = [&](const std::string& args) {
-        const std::string inner = "cd " + vblind::testing::shellQuote(dir_.string()) + " && " +
-                                  vblind::testing::shellQuote(VELMORBLIND_EXE) + " " + args;
-        const std::string cmd = "script -q -e -c " + vblind::testing::shellQuote(inner) + " /dev/null > " +
-                                vblind::testing::shellQuote(path("screen.txt")) + " 2>&1 </dev/null";
+        const std::string inner = "cd " + vtest::shellQuote(dir_.string()) + " && " +
+                                  vtest::shellQuote(VELMORBLIND_EXE) + " " + args;
+        const std::string cmd = "script -q -e -c " + vtest::shellQuote(inner) + " /dev/null > " +
+                                vtest::shellQuote(path("screen.txt")) + " 2>&1 </dev/null";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << args;
-        const std::string screen = vblind::testing::slurp(path("screen.txt"));
+        const std::string screen = vtest::slurp(path("screen.txt"));
         fs::remove(path("screen.txt"));
         return screen;
     };

@@ -20,7 +20,7 @@
 #include <sys/wait.h>
 #endif
 
-namespace vblind::testing {
+namespace vtest {
 
 namespace fs = std::filesystem;
 
@@ -85,8 +85,8 @@ protected:
         vhost::Image image(w, h, vhost::Depth::Bits8);
         for (std::size_t i = 0; i < image.bytes.size(); ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 7);
         std::ostringstream ignored;
-        Notes notes(ignored);
-        writeImage(path(name), image, notes);
+        vblind::Notes notes(ignored);
+        vblind::writeImage(path(name), image, notes);
     }
 
     // A refused command: the status, exactly one line on stderr that says what, nothing new on disk.
@@ -106,4 +106,4 @@ protected:
 };
 
 
-}  // namespace vblind::testing
+}  // namespace vtest
