@@ -35,6 +35,5 @@ PF_Err GlobalSetdown(PF_InData* in_data);
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err UpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]);
 
-extern "C" PF_ENTRY_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data,
-                                                 PF_OutData* out_data, PF_ParamDef* params[],
-                                                 PF_LayerDef* output, void* extra);
+extern "C" PF_ENTRY_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                                 PF_ParamDef* params[], PF_LayerDef* output, void* extra);

@@ -10,10 +10,10 @@
 
 // Acquires suite `name` at `version` into *suitePP. Returns PF_Err_NONE when the host handed out a
 // table, otherwise PF_Err_BAD_CALLBACK_PARAM with error_stringPC (or a default text) shown.
-PF_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
-                         int32_t version, const char* error_stringPC, void** suitePP);
+PF_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32_t version,
+                         const char* error_stringPC, void** suitePP);
 
 // Releases suite `name` at `version`. Returns PF_Err_NONE whenever the basic suite is there, and
 // PF_Err_BAD_CALLBACK_PARAM with error_stringPC (or a default text) shown when it is not.
-PF_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
-                         int32_t version, const char* error_stringPC);
+PF_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32_t version,
+                         const char* error_stringPC);

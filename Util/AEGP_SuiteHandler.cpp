@@ -23,32 +23,21 @@ constexpr AEGP_SuiteHandler::SlotName kSlotNames[AEGP_SuiteHandler::kSlotCount] 
 
 }  // namespace
 
-const AEGP_SuiteHandler::SlotName& AEGP_SuiteHandler::slotName(Slot slot)
-{
-    return kSlotNames[slot];
+const AEGP_SuiteHandler::SlotName& AEGP_SuiteHandler::slotName(Slot slot) { return kSlotNames[slot]; }
+
+AEGP_SuiteHandler::AEGP_SuiteHandler(const SPBasicSuite* basic) : basic_(basic) {
+    for (auto& slot : slots_) slot.store(nullptr, std::memory_order_relaxed);
+    if (!basic_) MissingSuiteError();
 }
 
-AEGP_SuiteHandler::AEGP_SuiteHandler(const SPBasicSuite* basic) : basic_(basic)
-{
-    for (auto& slot : slots_)
-        slot.store(nullptr, std::memory_order_relaxed);
-    if (!basic_)
-        MissingSuiteError();
-}
+AEGP_SuiteHandler::~AEGP_SuiteHandler() { ReleaseAllSuites(); }
 
-AEGP_SuiteHandler::~AEGP_SuiteHandler()
-{
-    ReleaseAllSuites();
-}
-
-const void* AEGP_SuiteHandler::acquire(Slot slot) const
-{
+const void* AEGP_SuiteHandler::acquire(Slot slot) const {
     const SlotName& id = kSlotNames[slot];
     const void* suite = nullptr;
     const SPErr err = basic_->AcquireSuite(id.name, id.version, &suite);
     // An error means nothing was acquired, whatever the pointer holds: there is nothing to release.
-    if (err != kSPNoError || !suite)
-        MissingSuiteError();
+    if (err != kSPNoError || !suite) MissingSuiteError();
     const void* expected = nullptr;
     if (!slots_[slot].compare_exchange_strong(expected, suite, std::memory_order_acq_rel,
                                               std::memory_order_acquire)) {
@@ -59,8 +48,7 @@ const void* AEGP_SuiteHandler::acquire(Slot slot) const
     return suite;
 }
 
-void AEGP_SuiteHandler::ReleaseSuite(const char* name, int32_t version)
-{
+void AEGP_SuiteHandler::ReleaseSuite(const char* name, int32_t version) {
     for (std::size_t i = 0; i < kSlotCount; ++i) {
         if (kSlotNames[i].version == version && std::strcmp(kSlotNames[i].name, name) == 0) {
             slots_[i].store(nullptr, std::memory_order_release);
@@ -70,8 +58,7 @@ void AEGP_SuiteHandler::ReleaseSuite(const char* name, int32_t version)
     basic_->ReleaseSuite(name, version);
 }
 
-void AEGP_SuiteHandler::ReleaseAllSuites()
-{
+void AEGP_SuiteHandler::ReleaseAllSuites() {
     for (std::size_t i = 0; i < kSlotCount; ++i) {
         if (slots_[i].exchange(nullptr, std::memory_order_acq_rel))
             basic_->ReleaseSuite(kSlotNames[i].name, kSlotNames[i].version);

@@ -50,43 +50,28 @@ public:
     AEGP_SuiteHandler& operator=(const AEGP_SuiteHandler&) = delete;
 
     const PF_HandleSuite2* HandleSuite2() const { return get<PF_HandleSuite2>(kSlot_HandleSuite2); }
-    const AEGP_UtilitySuite7* UtilitySuite7() const
-    {
-        return get<AEGP_UtilitySuite7>(kSlot_UtilitySuite7);
-    }
-    const PF_ParamUtilsSuite2* ParamUtilsSuite2() const
-    {
+    const AEGP_UtilitySuite7* UtilitySuite7() const { return get<AEGP_UtilitySuite7>(kSlot_UtilitySuite7); }
+    const PF_ParamUtilsSuite2* ParamUtilsSuite2() const {
         return get<PF_ParamUtilsSuite2>(kSlot_ParamUtilsSuite2);
     }
-    const AEGP_PFInterfaceSuite1* PFInterfaceSuite1() const
-    {
+    const AEGP_PFInterfaceSuite1* PFInterfaceSuite1() const {
         return get<AEGP_PFInterfaceSuite1>(kSlot_PFInterfaceSuite1);
     }
     const AEGP_LayerSuite11* LayerSuite11() const { return get<AEGP_LayerSuite11>(kSlot_LayerSuite11); }
-    const AEGP_IterateSuite1* IterateSuite1() const
-    {
-        return get<AEGP_IterateSuite1>(kSlot_IterateSuite1);
-    }
-    const PF_Iterate8Suite1* Iterate8Suite1() const
-    {
-        return get<PF_Iterate8Suite1>(kSlot_Iterate8Suite1);
-    }
+    const AEGP_IterateSuite1* IterateSuite1() const { return get<AEGP_IterateSuite1>(kSlot_IterateSuite1); }
+    const PF_Iterate8Suite1* Iterate8Suite1() const { return get<PF_Iterate8Suite1>(kSlot_Iterate8Suite1); }
     const PF_WorldSuite1* WorldSuite1() const { return get<PF_WorldSuite1>(kSlot_WorldSuite1); }
     const PF_WorldSuite2* WorldSuite2() const { return get<PF_WorldSuite2>(kSlot_WorldSuite2); }
-    const PF_FillMatteSuite2* FillMatteSuite2() const
-    {
+    const PF_FillMatteSuite2* FillMatteSuite2() const {
         return get<PF_FillMatteSuite2>(kSlot_FillMatteSuite2);
     }
-    const PF_Sampling8Suite1* Sampling8Suite1() const
-    {
+    const PF_Sampling8Suite1* Sampling8Suite1() const {
         return get<PF_Sampling8Suite1>(kSlot_Sampling8Suite1);
     }
-    const PF_Sampling16Suite1* Sampling16Suite1() const
-    {
+    const PF_Sampling16Suite1* Sampling16Suite1() const {
         return get<PF_Sampling16Suite1>(kSlot_Sampling16Suite1);
     }
-    const PF_SamplingFloatSuite1* SamplingFloatSuite1() const
-    {
+    const PF_SamplingFloatSuite1* SamplingFloatSuite1() const {
         return get<PF_SamplingFloatSuite1>(kSlot_SamplingFloatSuite1);
     }
 
@@ -103,8 +88,7 @@ private:
     const void* acquire(Slot slot) const;
 
     template <typename Suite>
-    const Suite* get(Slot slot) const
-    {
+    const Suite* get(Slot slot) const {
         const void* p = slots_[slot].load(std::memory_order_acquire);
         return static_cast<const Suite*>(p ? p : acquire(slot));
     }

@@ -9,8 +9,7 @@
 #include <new>
 
 template <typename Call>
-PF_Err CatchAsHostError(Call&& call) noexcept
-{
+PF_Err CatchAsHostError(Call&& call) noexcept {
     try {
         return call();
     } catch (PF_Err err) {

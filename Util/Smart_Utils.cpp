@@ -2,13 +2,9 @@
 
 #include <algorithm>
 
-bool IsEmptyRect(const PF_LRect* r)
-{
-    return r->left >= r->right || r->top >= r->bottom;
-}
+bool IsEmptyRect(const PF_LRect* r) { return r->left >= r->right || r->top >= r->bottom; }
 
-void UnionLRect(const PF_LRect* src, PF_LRect* dst)
-{
+void UnionLRect(const PF_LRect* src, PF_LRect* dst) {
     if (IsEmptyRect(dst)) {
         *dst = *src;
     } else if (!IsEmptyRect(src)) {

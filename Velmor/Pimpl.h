@@ -29,10 +29,8 @@ public:
     ImplHolder(const ImplHolder&) = delete;
     ImplHolder& operator=(const ImplHolder&) = delete;
 
-    ImplHolderBase* Clone() const override
-    {
-        if (!ptr)
-            return new ImplHolder<T>(nullptr);
+    ImplHolderBase* Clone() const override {
+        if (!ptr) return new ImplHolder<T>(nullptr);
         // Copy first: if the holder allocation throws, the copy must not leak.
         T* copy = new T(*ptr);
         try {
@@ -43,13 +41,11 @@ public:
         }
     }
 
-    void CopyTo(ImplHolderBase* other) const override
-    {
+    void CopyTo(ImplHolderBase* other) const override {
         ImplHolder<T>* target = static_cast<ImplHolder<T>*>(other);
-        if (target == this)
-            return;
+        if (target == this) return;
         if (ptr && target->ptr) {
-            *target->ptr = *ptr; // the target keeps its own object
+            *target->ptr = *ptr;  // the target keeps its own object
         } else if (ptr) {
             target->ptr = new T(*ptr);
         } else {
@@ -65,6 +61,6 @@ private:
     T* ptr;
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

@@ -61,6 +61,6 @@ private:
     ImplHolderBase* _holder;
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

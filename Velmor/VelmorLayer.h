@@ -117,6 +117,6 @@ private:
     std::unique_ptr<PF_LayerDef> owned;
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

@@ -18,13 +18,13 @@ public:
     void srand(int seed) { state = static_cast<std::uint32_t>(seed); }
 
     // Every drawing operation advances the state by exactly one step.
-    int rand();                   // 0..RANDOM_MAX
-    int rand(int n);              // 0..n for n >= 0, truncated toward zero
-    int rand(int lo, int hi);     // lo..hi for 0 <= lo <= hi, truncated toward zero
-    float randF();                // single precision, may reach 1.0
+    int rand();                // 0..RANDOM_MAX
+    int rand(int n);           // 0..n for n >= 0, truncated toward zero
+    int rand(int lo, int hi);  // lo..hi for 0 <= lo <= hi, truncated toward zero
+    float randF();             // single precision, may reach 1.0
     float randF(float max);
     float randF(float lo, float hi);
-    double randD();               // [0, 1)
+    double randD();  // [0, 1)
     double randD(double max);
     double randD(double lo, double hi);
 
@@ -32,6 +32,6 @@ private:
     std::uint32_t state;
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

@@ -68,6 +68,6 @@ public:
     AEGP_SuiteHandler suites;
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

@@ -16,43 +16,35 @@ public:
     shared_array() : _ptr(nullptr), _count(nullptr) {}
 
     // Takes ownership of p, which must come from array new (null allowed).
-    explicit shared_array(T* p) : _ptr(p), _count(new (std::nothrow) int(1))
-    {
-        if (!_count)
-            _adoptFailed(p);
+    explicit shared_array(T* p) : _ptr(p), _count(new (std::nothrow) int(1)) {
+        if (!_count) _adoptFailed(p);
     }
 
-    shared_array(const shared_array& other) : _ptr(other._ptr), _count(other._count)
-    {
-        if (_count)
-            ++*_count;
+    shared_array(const shared_array& other) : _ptr(other._ptr), _count(other._count) {
+        if (_count) ++*_count;
     }
 
-    shared_array(shared_array&& other) noexcept : _ptr(other._ptr), _count(other._count)
-    {
+    shared_array(shared_array&& other) noexcept : _ptr(other._ptr), _count(other._count) {
         other._ptr = nullptr;
         other._count = nullptr;
     }
 
     ~shared_array() { _release(); }
 
-    shared_array& operator=(const shared_array& other)
-    {
+    shared_array& operator=(const shared_array& other) {
         // Take the new reference before dropping the old one, so that assigning an array to
         // itself (or to a copy of itself) never drops the count to 0 on the way; read other's
         // fields first, since other may be this object.
         T* p = other._ptr;
         int* count = other._count;
-        if (count)
-            ++*count;
+        if (count) ++*count;
         _release();
         _ptr = p;
         _count = count;
         return *this;
     }
 
-    shared_array& operator=(shared_array&& other) noexcept
-    {
+    shared_array& operator=(shared_array&& other) noexcept {
         if (this != &other) {
             _release();
             _ptr = other._ptr;
@@ -64,8 +56,7 @@ public:
     }
 
     // Drops this reference and takes ownership of p (array new, null allowed).
-    void reset(T* p = nullptr)
-    {
+    void reset(T* p = nullptr) {
         shared_array tmp(p);
         *this = static_cast<shared_array&&>(tmp);
     }
@@ -86,14 +77,12 @@ private:
 #endif
 
     // The count could not be allocated: ownership was handed over, so do not leak the array.
-    [[noreturn]] VELMOR_SHARED_ARRAY_NOINLINE static void _adoptFailed(T* p)
-    {
+    [[noreturn]] VELMOR_SHARED_ARRAY_NOINLINE static void _adoptFailed(T* p) {
         delete[] p;
         throw std::bad_alloc();
     }
 
-    VELMOR_SHARED_ARRAY_NOINLINE void _release()
-    {
+    VELMOR_SHARED_ARRAY_NOINLINE void _release() {
         if (_count && --*_count == 0) {
             delete[] _ptr;
             delete _count;
@@ -108,6 +97,6 @@ private:
     int* _count;
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

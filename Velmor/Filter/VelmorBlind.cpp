@@ -19,57 +19,45 @@ namespace Velmor {
 namespace {
 
 // d clamped to 0..1; a NaN counts as hidden.
-inline double clampUnit(double d)
-{
-    return d > 0.0 ? (d < 1.0 ? d : 1.0) : 0.0;
-}
+inline double clampUnit(double d) { return d > 0.0 ? (d < 1.0 ? d : 1.0) : 0.0; }
 
 // The host's maths table. Without it nothing can be prepared: treated like a missing suite.
-const PF_ANSICallbacks& hostAnsi(const PF_InData* in_data)
-{
+const PF_ANSICallbacks& hostAnsi(const PF_InData* in_data) {
     if (!in_data || !in_data->utils || !in_data->utils->ansi.cos || !in_data->utils->ansi.sin ||
         !in_data->utils->ansi.ceil || !in_data->utils->ansi.fmod)
         throw PF_Err(PF_Err_BAD_CALLBACK_PARAM);
     return in_data->utils->ansi;
 }
 
-const SPBasicSuite* basicSuite(const PF_InData* in_data)
-{
-    return in_data ? in_data->pica_basicP : nullptr;
-}
+const SPBasicSuite* basicSuite(const PF_InData* in_data) { return in_data ? in_data->pica_basicP : nullptr; }
 
 template <typename Pixel>
-inline void blendEdge(Pixel& dst, Pixel const& src, double w)
-{
+inline void blendEdge(Pixel& dst, Pixel const& src, double w) {
     using Traits = BlindPixelTraits<Pixel>;
     const double k = 1.0 - w;
     dst.red = Traits::channel(static_cast<double>(dst.red) * w + static_cast<double>(src.red) * k);
-    dst.green =
-        Traits::channel(static_cast<double>(dst.green) * w + static_cast<double>(src.green) * k);
+    dst.green = Traits::channel(static_cast<double>(dst.green) * w + static_cast<double>(src.green) * k);
     dst.blue = Traits::channel(static_cast<double>(dst.blue) * w + static_cast<double>(src.blue) * k);
 }
 
 template <typename Pixel>
-inline typename BlindPixelTraits<Pixel>::Channel scaledAlpha(Pixel const& p, double coverage)
-{
+inline typename BlindPixelTraits<Pixel>::Channel scaledAlpha(Pixel const& p, double coverage) {
     return BlindPixelTraits<Pixel>::channel(static_cast<double>(p.alpha) * coverage);
 }
 
 // Pixel x of row y of a world, addressed by rowbytes.
 template <typename Pixel>
-inline Pixel* rowOf(PF_LayerDef* world, int y)
-{
+inline Pixel* rowOf(PF_LayerDef* world, int y) {
     return reinterpret_cast<Pixel*>(static_cast<char*>(world->data) +
                                     static_cast<std::ptrdiff_t>(y) * world->rowbytes);
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Blind: the filter as the executor sees it
 
-Blind::Blind(Parameter const& parameter) : _impl(nullptr)
-{
+Blind::Blind(Parameter const& parameter) : _impl(nullptr) {
     // If the preparation throws, new gives the Impl's memory back and nothing else exists yet.
     Impl* impl = new Impl(parameter);
     try {
@@ -80,118 +68,110 @@ Blind::Blind(Parameter const& parameter) : _impl(nullptr)
     }
 }
 
-Blind::~Blind()
-{
-    delete _impl;
-}
+Blind::~Blind() { delete _impl; }
 
-Blind::Blind(Blind const& other) : IFilterWithRegion(other), _impl(other._impl->Clone())
-{
-}
+Blind::Blind(Blind const& other) : IFilterWithRegion(other), _impl(other._impl->Clone()) {}
 
-Blind& Blind::operator=(Blind const& other)
-{
-    if (this != &other)
-        other._impl->CopyTo(_impl);
+Blind& Blind::operator=(Blind const& other) {
+    if (this != &other) other._impl->CopyTo(_impl);
     return *this;
 }
 
-void Blind::execute(Layer& in, Layer& out)
-{
-    execute(in, out, in.getSize());
-}
+void Blind::execute(Layer& in, Layer& out) { execute(in, out, in.getSize()); }
 
-void Blind::execute(Layer& in, Layer& out, Rect const& region)
-{
-    _get()->execute(in, out, region);
-}
+void Blind::execute(Layer& in, Layer& out, Rect const& region) { _get()->execute(in, out, region); }
 
 // ---------------------------------------------------------------------------------------------
 // Blind::Parameter
 
 Blind::Parameter::Parameter()
-    : _in_data(nullptr), _layer_rect{0, 0, 0, 0}, _is_aa(true), _mode(One), _completion(0.0),
-      _delay(0.0), _width(1.0), _direction(90.0), _offset(0.0), _order(Normal), _seed(0),
-      _easing_type(Easing::Linear), _easing_mode(Easing::InOut), _state(Still),
-      _border_type(Border::Void)
-{
-}
+    : _in_data(nullptr),
+      _layer_rect{0, 0, 0, 0},
+      _is_aa(true),
+      _mode(One),
+      _completion(0.0),
+      _delay(0.0),
+      _width(1.0),
+      _direction(90.0),
+      _offset(0.0),
+      _order(Normal),
+      _seed(0),
+      _easing_type(Easing::Linear),
+      _easing_mode(Easing::InOut),
+      _state(Still),
+      _border_type(Border::Void) {}
 
 // ---------------------------------------------------------------------------------------------
 // Blind::Impl: life cycle
 
 Blind::Impl::Impl(Parameter const& p)
-    : in_data(p.in_data()), suites(basicSuite(p.in_data())), layer_rect(p.layer_rect()),
-      is_aa(p.is_aa()), mode(p.mode()), completion(p.completion()), delay(p.delay()),
-      width(p.width()), direction(p.direction()), offset(p.offset()), order(p.order()),
-      seed(p.seed()), easing_type(p.easing_type()), easing_mode(p.easing_mode()),
-      state(p.state()), border_type(p.border_type()), num_bands_real(0.0), band_duration(0.0),
-      band_step(0.0), num_bands(0), proj_max(0.0), proj_min(0.0), extent(0.0), offset_px(0.0)
-{
+    : in_data(p.in_data()),
+      suites(basicSuite(p.in_data())),
+      layer_rect(p.layer_rect()),
+      is_aa(p.is_aa()),
+      mode(p.mode()),
+      completion(p.completion()),
+      delay(p.delay()),
+      width(p.width()),
+      direction(p.direction()),
+      offset(p.offset()),
+      order(p.order()),
+      seed(p.seed()),
+      easing_type(p.easing_type()),
+      easing_mode(p.easing_mode()),
+      state(p.state()),
+      border_type(p.border_type()),
+      num_bands_real(0.0),
+      band_duration(0.0),
+      band_step(0.0),
+      num_bands(0),
+      proj_max(0.0),
+      proj_min(0.0),
+      extent(0.0),
+      offset_px(0.0) {
     // If this throws, the members built so far (the handler, the empty arrays) are released.
     _prepare();
 }
 
-double Blind::Impl::_step(double v)
-{
-    return clampUnit(v);
-}
+double Blind::Impl::_step(double v) { return clampUnit(v); }
 
 // ---------------------------------------------------------------------------------------------
 // Pixel processing
 
-void Blind::Impl::execute(Layer& in, Layer& out, Rect const& region) const
-{
-    if (!in.getWorld() || !out.getWorld() || !in.equalInSize(out))
-        return;
+void Blind::Impl::execute(Layer& in, Layer& out, Rect const& region) const {
+    if (!in.getWorld() || !out.getWorld() || !in.equalInSize(out)) return;
     switch (in.getBPC()) {
-    case 0:
-        _process8(in, out, region);
-        break;
-    case 1:
-        _process16(in, out, region);
-        break;
-    case 2:
-        _process32(in, out, region);
-        break;
-    default:
-        break;
+        case 0: _process8(in, out, region); break;
+        case 1: _process16(in, out, region); break;
+        case 2: _process32(in, out, region); break;
+        default: break;
     }
 }
 
-void Blind::Impl::_process8(Layer& in, Layer& out, Rect const& region) const
-{
+void Blind::Impl::_process8(Layer& in, Layer& out, Rect const& region) const {
     _process<PF_Pixel>(in, out, region);
 }
 
-void Blind::Impl::_process16(Layer& in, Layer& out, Rect const& region) const
-{
+void Blind::Impl::_process16(Layer& in, Layer& out, Rect const& region) const {
     _process<PF_Pixel16>(in, out, region);
 }
 
-void Blind::Impl::_process32(Layer& in, Layer& out, Rect const& region) const
-{
+void Blind::Impl::_process32(Layer& in, Layer& out, Rect const& region) const {
     _process<PF_PixelFloat>(in, out, region);
 }
 
-void Blind::Impl::_blend_edge(PF_Pixel& dst, PF_Pixel const& src, double w) const
-{
+void Blind::Impl::_blend_edge(PF_Pixel& dst, PF_Pixel const& src, double w) const { blendEdge(dst, src, w); }
+
+void Blind::Impl::_blend_edge(PF_Pixel16& dst, PF_Pixel16 const& src, double w) const {
     blendEdge(dst, src, w);
 }
 
-void Blind::Impl::_blend_edge(PF_Pixel16& dst, PF_Pixel16 const& src, double w) const
-{
-    blendEdge(dst, src, w);
-}
-
-void Blind::Impl::_blend_edge(PF_PixelFloat& dst, PF_PixelFloat const& src, double w) const
-{
+void Blind::Impl::_blend_edge(PF_PixelFloat& dst, PF_PixelFloat const& src, double w) const {
     blendEdge(dst, src, w);
 }
 
 template <typename Pixel>
-const typename BlindPixelTraits<Pixel>::Suite* Blind::Impl::_sampling_suite() const
-{
+const typename BlindPixelTraits<Pixel>::Suite* Blind::Impl::_sampling_suite() const {
     using Traits = BlindPixelTraits<Pixel>;
     // The bands of one render all arrive here at about the same time: the first acquires, the
     // others wait for it, and the host sees one acquisition. A missing suite throws out of
@@ -226,60 +206,53 @@ struct Blind::Impl::Pass {
     const Suite* suite = nullptr;
 
     Pass(const Impl& i, Layer& in, Layer& out, Rect const& region)
-        : impl(i), src_world(in.getWorld()), dst_world(out.getWorld()),
-          origin_x(dst_world->origin_x), origin_y(dst_world->origin_y),
-          w_fixed(toFixed(out.getWidth())), w_max(w_fixed - kFixedOne),
-          h_fixed(toFixed(out.getHeight())), h_max(h_fixed - kFixedOne),
+        : impl(i),
+          src_world(in.getWorld()),
+          dst_world(out.getWorld()),
+          origin_x(dst_world->origin_x),
+          origin_y(dst_world->origin_y),
+          w_fixed(toFixed(out.getWidth())),
+          w_max(w_fixed - kFixedOne),
+          h_fixed(toFixed(out.getHeight())),
+          h_max(h_fixed - kFixedOne),
           x_begin(std::max(region.left, 0)),
           x_end(std::min(region.right, static_cast<int>(src_world->width))),
           y_begin(std::max(region.top, 0)),
           y_end(std::min(region.bottom, static_cast<int>(src_world->height))),
-          effect_ref(i.in_data->effect_ref)
-    {
+          effect_ref(i.in_data->effect_ref) {
         samp.src = src_world;
     }
 
     bool empty() const { return x_begin >= x_end || y_begin >= y_end; }
 
-    const Suite& sampler()
-    {
-        if (!suite)
-            suite = impl._sampling_suite<Pixel>();
+    const Suite& sampler() {
+        if (!suite) suite = impl._sampling_suite<Pixel>();
         return *suite;
     }
-    void sample(VectorFixed const& at, Pixel& into)
-    {
+    void sample(VectorFixed const& at, Pixel& into) {
         if (impl.is_aa)
             sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
         else
             sampler().nn_sample(effect_ref, at.x, at.y, &samp, &into);
     }
-    void subpixel(VectorFixed const& at, Pixel& into)
-    {
+    void subpixel(VectorFixed const& at, Pixel& into) {
         sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
     }
-    void map(VectorFixed& p) const
-    {
-        Border::offsetF(p, w_fixed, w_max, h_fixed, h_max, impl.border_type);
-    }
+    void map(VectorFixed& p) const { Border::offsetF(p, w_fixed, w_max, h_fixed, h_max, impl.border_type); }
 
     // Classification of the buffer pixel (x, y) at its layer position.
-    void classify(int x, int y, PixelInfo& info) const
-    {
+    void classify(int x, int y, PixelInfo& info) const {
         info = PixelInfo();
         if (impl.is_aa)
-            impl._get_pixel_info_aa(x + origin_x, y + origin_y, info.coverage, info.squeeze,
-                                    info.seam, info.slot, info.closing, info.first_half,
-                                    info.at_seam);
+            impl._get_pixel_info_aa(x + origin_x, y + origin_y, info.coverage, info.squeeze, info.seam,
+                                    info.slot, info.closing, info.first_half, info.at_seam);
         else
-            impl._get_pixel_info(x + origin_x, y + origin_y, info.coverage, info.squeeze,
-                                 info.seam, info.slot, info.closing, info.first_half,
-                                 info.at_seam);
+            impl._get_pixel_info(x + origin_x, y + origin_y, info.coverage, info.squeeze, info.seam,
+                                 info.slot, info.closing, info.first_half, info.at_seam);
     }
 
     // The output pixel (x, y) from its classification.
-    void pixel(int x, int y, const Pixel& src, Pixel& dst, PixelInfo const& info)
-    {
+    void pixel(int x, int y, const Pixel& src, Pixel& dst, PixelInfo const& info) {
         const int state = impl.state;
         const int mode = impl.mode;
         if (state == Still && info.coverage >= 1.0) {
@@ -298,8 +271,7 @@ struct Blind::Impl::Pass {
         VectorFixed p(0, 0);
         VectorFixed shift;
         if (state == Shrink) {
-            const VectorFixed s(roundFixed(info.squeeze * impl.dir.x),
-                                roundFixed(impl.dir.y * info.squeeze));
+            const VectorFixed s(roundFixed(info.squeeze * impl.dir.x), roundFixed(impl.dir.y * info.squeeze));
             if (mode == Both && !info.first_half)
                 p = VectorFixed(px, py) + s;
             else if (mode == Both || mode == One)
@@ -320,8 +292,7 @@ struct Blind::Impl::Pass {
                 impl._blend_edge(dst, src, info.seam);
             } else if (mode == Both) {
                 // The two halves meet on the centre line: mix in the other half's sample.
-                VectorFixed q = info.first_half ? VectorFixed(px, py) - shift
-                                                : VectorFixed(px, py) + shift;
+                VectorFixed q = info.first_half ? VectorFixed(px, py) - shift : VectorFixed(px, py) + shift;
                 map(q);
                 Pixel other;
                 subpixel(q, other);
@@ -354,8 +325,7 @@ struct Blind::Impl::Pass {
 
     // Pixels x0..x1 (inclusive) of one row, all classified alike: what pixel() does for each,
     // at memory speed. Only for results that do not sample (Still, or a band not closing).
-    void span(const Pixel* src_row, Pixel* dst_row, int x0, int x1, double coverage) const
-    {
+    void span(const Pixel* src_row, Pixel* dst_row, int x0, int x1, double coverage) const {
         using Channel = typename BlindPixelTraits<Pixel>::Channel;
         const std::size_t count = static_cast<std::size_t>(x1 - x0) + 1;
         // Integer channels: alpha x 1 + 0.5 truncates back to alpha, so a kept pixel is a copy
@@ -381,8 +351,7 @@ struct Blind::Impl::Pass {
     }
 
     // Every pixel classified on its own.
-    void run_per_pixel()
-    {
+    void run_per_pixel() {
         for (int y = y_begin; y < y_end; ++y) {
             const Pixel* const src_row = rowOf<Pixel>(src_world, y);
             Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
@@ -397,11 +366,9 @@ struct Blind::Impl::Pass {
     // The zone holding u, or null; `cursor` remembers the last zone found, since u moves
     // along a row from one zone to its neighbour. A miss leaves in (gap_lo, gap_hi) the stretch
     // between zones that holds u, where the pixels that follow usually stay.
-    static const Zone* find(std::vector<Zone> const& zones, double u, std::size_t& cursor,
-                            double& gap_lo, double& gap_hi)
-    {
-        if (gap_lo < u && u < gap_hi)
-            return nullptr;
+    static const Zone* find(std::vector<Zone> const& zones, double u, std::size_t& cursor, double& gap_lo,
+                            double& gap_hi) {
+        if (gap_lo < u && u < gap_hi) return nullptr;
         const std::size_t n = zones.size();
         for (std::size_t c : {cursor, cursor + 1, cursor - 1}) {
             if (c < n && zones[c].lo <= u && u <= zones[c].hi) {
@@ -409,8 +376,8 @@ struct Blind::Impl::Pass {
                 return &zones[c];
             }
         }
-        auto it = std::lower_bound(zones.begin(), zones.end(), u,
-                                   [](Zone const& z, double v) { return z.hi < v; });
+        auto it =
+            std::lower_bound(zones.begin(), zones.end(), u, [](Zone const& z, double v) { return z.hi < v; });
         if (it == zones.end() || !(it->lo <= u)) {
             gap_hi = it == zones.end() ? std::numeric_limits<double>::infinity() : it->lo;
             gap_lo = it == zones.begin() ? -std::numeric_limits<double>::infinity() : (it - 1)->hi;
@@ -424,11 +391,10 @@ struct Blind::Impl::Pass {
     // (each step of its arithmetic rounds monotonically), apart from one jump where it wraps
     // around the extent; so pixels between two pixels of one zone, on one side of the wrap,
     // lie in that zone too.
-    void run_spans(std::vector<Zone> const& zones)
-    {
+    void run_spans(std::vector<Zone> const& zones) {
         const double slope = impl.dir.x;
         std::size_t cursor = 0;
-        double gap_lo = 0.0, gap_hi = 0.0; // empty: no gap known yet
+        double gap_lo = 0.0, gap_hi = 0.0;  // empty: no gap known yet
         for (int y = y_begin; y < y_end; ++y) {
             const Pixel* const src_row = rowOf<Pixel>(src_world, y);
             Pixel* const dst_row = rowOf<Pixel>(dst_world, y);
@@ -457,8 +423,7 @@ struct Blind::Impl::Pass {
                 classify(x, y, info);
                 cached_u = u;
                 cached = true;
-                const bool as_zone = zone->kind == ZoneKeep ? info.coverage == 1.0
-                                                            : info.coverage == 0.0;
+                const bool as_zone = zone->kind == ZoneKeep ? info.coverage == 1.0 : info.coverage == 0.0;
                 if (as_zone && (impl.state == Still || !info.closing)) {
                     span(src_row, dst_row, x, last, info.coverage);
                 } else {
@@ -476,8 +441,7 @@ struct Blind::Impl::Pass {
 
     // The last pixel from x on (x itself lies in `zone`) whose position lies in the zone on
     // the same side of the wrap: a guess from the slope, then checked and searched.
-    int run_end(int x, int ly, double u, bool wrapped, Zone const& zone, double slope) const
-    {
+    int run_end(int x, int ly, double u, bool wrapped, Zone const& zone, double slope) const {
         auto inside = [&](int i) {
             bool w = false;
             const double v = impl._grid_position(i + origin_x, ly, w);
@@ -489,12 +453,10 @@ struct Blind::Impl::Pass {
             steps = (zone.hi - u) / slope;
         else if (slope < 0.0)
             steps = (zone.lo - u) / slope;
-        if (!(steps < room))
-            steps = room;
-        if (!(steps > 0.0))
-            steps = 0.0;
-        int good = x;         // known inside
-        int bad = x_end;      // known outside, or past the row
+        if (!(steps < room)) steps = room;
+        if (!(steps > 0.0)) steps = 0.0;
+        int good = x;     // known inside
+        int bad = x_end;  // known outside, or past the row
         const int guess = x + static_cast<int>(steps);
         if (guess > x) {
             if (inside(guess))
@@ -509,8 +471,7 @@ struct Blind::Impl::Pass {
                 good += step;
                 step *= 2;
             }
-            if (good + step < x_end)
-                bad = good + step;
+            if (good + step < x_end) bad = good + step;
         }
         while (bad - good > 1) {
             const int mid = good + (bad - good) / 2;
@@ -524,25 +485,21 @@ struct Blind::Impl::Pass {
 };
 
 template <typename Pixel>
-void Blind::Impl::_process_per_pixel(Layer& in, Layer& out, Rect const& region) const
-{
+void Blind::Impl::_process_per_pixel(Layer& in, Layer& out, Rect const& region) const {
     Pass<Pixel> pass(*this, in, out, region);
-    if (!pass.empty())
-        pass.run_per_pixel();
+    if (!pass.empty()) pass.run_per_pixel();
 }
 
 template <typename Pixel>
-void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const
-{
+void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const {
     Pass<Pixel> pass(*this, in, out, region);
-    if (pass.empty())
-        return;
+    if (pass.empty()) return;
     // The largest grid position of the region, from its corners (the position is affine).
     double u_bound = 0.0;
     for (int y : {pass.y_begin, pass.y_end - 1})
         for (int x : {pass.x_begin, pass.x_end - 1}) {
-            const double raw = Vector<double>(x + pass.origin_x, y + pass.origin_y).dot(dir) -
-                               proj_min - offset_px;
+            const double raw =
+                Vector<double>(x + pass.origin_x, y + pass.origin_y).dot(dir) - proj_min - offset_px;
             u_bound = std::max(u_bound, std::fabs(raw) + std::fabs(extent));
         }
     std::vector<Zone> zones;
@@ -552,30 +509,20 @@ void Blind::Impl::_process(Layer& in, Layer& out, Rect const& region) const
         pass.run_per_pixel();
 }
 
-void Blind::Impl::_execute_per_pixel(Layer& in, Layer& out, Rect const& region) const
-{
-    if (!in.getWorld() || !out.getWorld() || !in.equalInSize(out))
-        return;
+void Blind::Impl::_execute_per_pixel(Layer& in, Layer& out, Rect const& region) const {
+    if (!in.getWorld() || !out.getWorld() || !in.equalInSize(out)) return;
     switch (in.getBPC()) {
-    case 0:
-        _process_per_pixel<PF_Pixel>(in, out, region);
-        break;
-    case 1:
-        _process_per_pixel<PF_Pixel16>(in, out, region);
-        break;
-    case 2:
-        _process_per_pixel<PF_PixelFloat>(in, out, region);
-        break;
-    default:
-        break;
+        case 0: _process_per_pixel<PF_Pixel>(in, out, region); break;
+        case 1: _process_per_pixel<PF_Pixel16>(in, out, region); break;
+        case 2: _process_per_pixel<PF_PixelFloat>(in, out, region); break;
+        default: break;
     }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Band preparation
 
-void Blind::Impl::_prepare()
-{
+void Blind::Impl::_prepare() {
     const PF_ANSICallbacks& ansi = hostAnsi(in_data);
 
     dir = Vector<double>(ansi.cos(direction), ansi.sin(direction));
@@ -587,15 +534,12 @@ void Blind::Impl::_prepare()
     const double right = static_cast<double>(layer_rect.right) - 1.0;
     const double bottom = static_cast<double>(layer_rect.bottom) - 1.0;
     const double proj[4] = {Vector<double>(left, top).dot(dir), Vector<double>(right, top).dot(dir),
-                            Vector<double>(right, bottom).dot(dir),
-                            Vector<double>(left, bottom).dot(dir)};
+                            Vector<double>(right, bottom).dot(dir), Vector<double>(left, bottom).dot(dir)};
     proj_min = proj[0];
     proj_max = proj[0];
     for (double p : proj) {
-        if (p < proj_min)
-            proj_min = p;
-        if (p > proj_max)
-            proj_max = p;
+        if (p < proj_min) proj_min = p;
+        if (p > proj_max) proj_max = p;
     }
     extent = proj_max - proj_min;
     offset_px = offset * extent;
@@ -607,10 +551,8 @@ void Blind::Impl::_prepare()
     num_bands_real = 1.0;
     if (std::isfinite(extent) && std::isfinite(width) && width > 0.0) {
         const double count = ansi.ceil(extent / width);
-        if (count > static_cast<double>(INT_MAX))
-            throw std::bad_alloc();
-        if (count >= 1.0)
-            num_bands_real = count;
+        if (count > static_cast<double>(INT_MAX)) throw std::bad_alloc();
+        if (count >= 1.0) num_bands_real = count;
     }
     num_bands = static_cast<int>(num_bands_real);
 
@@ -655,38 +597,30 @@ void Blind::Impl::_prepare()
 // ---------------------------------------------------------------------------------------------
 // Pixel classification
 
-double Blind::Impl::_grid_position(int x, int y) const
-{
+double Blind::Impl::_grid_position(int x, int y) const {
     double u = Vector<double>(x, y).dot(dir) - proj_min - offset_px;
-    if (u < 0.0)
-        u += extent;
+    if (u < 0.0) u += extent;
     return u;
 }
 
-int Blind::Impl::_band_at(double u) const
-{
+int Blind::Impl::_band_at(double u) const {
     // Pixels of the layer always have 0 <= u; pixels of a buffer reaching beyond the layer may
     // not, even after the wrap, and belong to the nearest end band. Written so that a NaN or an
     // infinite quotient never reaches the int conversion.
     const double q = u / width;
     const int last = num_bands - 1;
-    if (q >= static_cast<double>(last))
-        return last;
-    if (q > 0.0)
-        return static_cast<int>(q);
+    if (q >= static_cast<double>(last)) return last;
+    if (q > 0.0) return static_cast<int>(q);
     return 0;
 }
 
-double Blind::Impl::_grid_end() const
-{
+double Blind::Impl::_grid_end() const {
     const double r = in_data->utils->ansi.fmod(extent, width);
     return r < 1e-6 ? width : r;
 }
 
 void Blind::Impl::_get_pixel_info(int x, int y, double& coverage, double& squeeze, double& /*seam*/,
-                                  int& slot, bool& closing, bool& first_half,
-                                  bool& /*at_seam*/) const
-{
+                                  int& slot, bool& closing, bool& first_half, bool& /*at_seam*/) const {
     const double u = _grid_position(x, y);
     const int k = _band_at(u);
     slot = band_order[k];
@@ -707,22 +641,18 @@ void Blind::Impl::_get_pixel_info(int x, int y, double& coverage, double& squeez
     double d = u;
     if (mode == One) {
         d = v - e * width;
-        if (d > 0.0 && state == Shrink)
-            squeeze = (1.0 / (1.0 - e) - 1.0) * (width - v);
+        if (d > 0.0 && state == Shrink) squeeze = (1.0 / (1.0 - e) - 1.0) * (width - v);
     } else if (mode == Both) {
         const double a = std::fabs(v - h);
         first_half = v < h;
-        if (state == Shrink)
-            squeeze = (1.0 / (1.0 - e) - 1.0) * a;
+        if (state == Shrink) squeeze = (1.0 / (1.0 - e) - 1.0) * a;
         d = (h - a) - e * 0.5 * width;
     }
     coverage = d < 0.0 ? 0.0 : 1.0;
 }
 
-void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squeeze,
-                                     double& seam, int& slot, bool& closing, bool& first_half,
-                                     bool& at_seam) const
-{
+void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squeeze, double& seam, int& slot,
+                                     bool& closing, bool& first_half, bool& at_seam) const {
     const double u = _grid_position(x, y);
     const int k = _band_at(u);
     slot = band_order[k];
@@ -743,11 +673,9 @@ void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squ
                 // Across the wrap seam, against the end of the last band.
                 const double last = _band_progress(n - 1);
                 if (mode == Both) {
-                    if (last > 0.0)
-                        coverage *= clampUnit(v);
+                    if (last > 0.0) coverage *= clampUnit(v);
                 } else if (mode == One) {
-                    if (last > _grid_end() / width)
-                        coverage *= clampUnit(v);
+                    if (last > _grid_end() / width) coverage *= clampUnit(v);
                 }
             }
         } else if (k == n - 1) {
@@ -761,16 +689,13 @@ void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squ
                 coverage = prev > 1.0 ? clampUnit(v) : 1.0;
             else
                 coverage = 1.0;
-            if (offset > 0.0 && _band_progress(0) > 0.0)
-                coverage *= clampUnit(std::fabs(v - _grid_end()));
+            if (offset > 0.0 && _band_progress(0) > 0.0) coverage *= clampUnit(std::fabs(v - _grid_end()));
         } else {
             const double v = fmod(u, width);
             coverage = 1.0;
             const double prev = _band_progress(k - 1);
-            if (prev > 0.0 && (mode == Both || (mode == One && prev > 1.0)))
-                coverage *= clampUnit(v);
-            if (_band_progress(k + 1) > 0.0)
-                coverage *= clampUnit(std::fabs(v - width));
+            if (prev > 0.0 && (mode == Both || (mode == One && prev > 1.0))) coverage *= clampUnit(v);
+            if (_band_progress(k + 1) > 0.0) coverage *= clampUnit(std::fabs(v - width));
         }
         return;
     }
@@ -799,8 +724,7 @@ void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squ
         d = (h - a) - e * 0.5 * width;
     } else if (mode == One) {
         d = v - e * width;
-        if (d > 0.0 && state == Shrink)
-            squeeze = (1.0 / (1.0 - e) - 1.0) * (width - v);
+        if (d > 0.0 && state == Shrink) squeeze = (1.0 / (1.0 - e) - 1.0) * (width - v);
     }
     coverage = clampUnit(d);
 
@@ -818,8 +742,7 @@ void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squ
         // The wrap seam: the end of the last band meets the start of band 0.
         const bool first_started = _band_progress(0) > 0.0;
         if (mode == Both) {
-            if (first_started)
-                coverage *= clampUnit(std::fabs(v - _grid_end()));
+            if (first_started) coverage *= clampUnit(std::fabs(v - _grid_end()));
         } else if (mode == One) {
             if (first_started) {
                 coverage *= clampUnit(std::fabs(v - _grid_end()));
@@ -831,4 +754,4 @@ void Blind::Impl::_get_pixel_info_aa(int x, int y, double& coverage, double& squ
     }
 }
 
-} // namespace Velmor
+}  // namespace Velmor

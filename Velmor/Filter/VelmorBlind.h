@@ -63,21 +63,66 @@ class Blind::Parameter {
 public:
     Parameter();
 
-    Parameter& setInData(PF_InData* v) { _in_data = v; return *this; }
-    Parameter& setLayerRect(PF_LRect const& v) { _layer_rect = v; return *this; }
-    Parameter& setIsAA(bool v) { _is_aa = v; return *this; }
-    Parameter& setMode(int v) { _mode = v; return *this; }
-    Parameter& setCompletion(double v) { _completion = v; return *this; }
-    Parameter& setDelay(double v) { _delay = v; return *this; }
-    Parameter& setWidth(double v) { _width = v; return *this; }
-    Parameter& setDirection(double v) { _direction = v; return *this; }
-    Parameter& setOffset(double v) { _offset = v; return *this; }
-    Parameter& setOrder(int v) { _order = v; return *this; }
-    Parameter& setSeed(int v) { _seed = v; return *this; }
-    Parameter& setEasingType(int v) { _easing_type = v; return *this; }
-    Parameter& setEasingMode(int v) { _easing_mode = v; return *this; }
-    Parameter& setState(int v) { _state = v; return *this; }
-    Parameter& setBorderType(int v) { _border_type = v; return *this; }
+    Parameter& setInData(PF_InData* v) {
+        _in_data = v;
+        return *this;
+    }
+    Parameter& setLayerRect(PF_LRect const& v) {
+        _layer_rect = v;
+        return *this;
+    }
+    Parameter& setIsAA(bool v) {
+        _is_aa = v;
+        return *this;
+    }
+    Parameter& setMode(int v) {
+        _mode = v;
+        return *this;
+    }
+    Parameter& setCompletion(double v) {
+        _completion = v;
+        return *this;
+    }
+    Parameter& setDelay(double v) {
+        _delay = v;
+        return *this;
+    }
+    Parameter& setWidth(double v) {
+        _width = v;
+        return *this;
+    }
+    Parameter& setDirection(double v) {
+        _direction = v;
+        return *this;
+    }
+    Parameter& setOffset(double v) {
+        _offset = v;
+        return *this;
+    }
+    Parameter& setOrder(int v) {
+        _order = v;
+        return *this;
+    }
+    Parameter& setSeed(int v) {
+        _seed = v;
+        return *this;
+    }
+    Parameter& setEasingType(int v) {
+        _easing_type = v;
+        return *this;
+    }
+    Parameter& setEasingMode(int v) {
+        _easing_mode = v;
+        return *this;
+    }
+    Parameter& setState(int v) {
+        _state = v;
+        return *this;
+    }
+    Parameter& setBorderType(int v) {
+        _border_type = v;
+        return *this;
+    }
 
     PF_InData* in_data() const { return _in_data; }
     PF_LRect layer_rect() const { return _layer_rect; }
@@ -96,15 +141,15 @@ public:
     int border_type() const { return _border_type; }
 
 private:
-    PF_InData* _in_data;     // not owned
-    PF_LRect _layer_rect;    // the whole layer, right and bottom exclusive
+    PF_InData* _in_data;   // not owned
+    PF_LRect _layer_rect;  // the whole layer, right and bottom exclusive
     bool _is_aa;
     int _mode;
     double _completion;
     double _delay;
-    double _width;           // pixels of the buffer being rendered
-    double _direction;       // radians
-    double _offset;          // phase of the grid, a fraction of the extent, 0 <= offset < 1
+    double _width;      // pixels of the buffer being rendered
+    double _direction;  // radians
+    double _offset;     // phase of the grid, a fraction of the extent, 0 <= offset < 1
     int _order;
     int _seed;
     int _easing_type;
@@ -123,13 +168,12 @@ template <typename Pixel, typename SuiteType, int Index>
 struct BlindPixelTraitsBase {
     using Channel = std::remove_cv_t<decltype(Pixel::alpha)>;
     using Suite = SuiteType;
-    static constexpr int index = Index; // one per depth: the Impl's once-flag for the suite
-    static Channel channel(double v)
-    {
+    static constexpr int index = Index;  // one per depth: the Impl's once-flag for the suite
+    static Channel channel(double v) {
         if constexpr (std::is_floating_point_v<Channel>)
             return static_cast<Channel>(v);
         else
-            return static_cast<Channel>(v + 0.5); // never negative: scaling and convex blends
+            return static_cast<Channel>(v + 0.5);  // never negative: scaling and convex blends
     }
 };
 
@@ -142,8 +186,7 @@ struct BlindPixelTraits<PF_Pixel16> : BlindPixelTraitsBase<PF_Pixel16, PF_Sampli
     static const Suite* suite(AEGP_SuiteHandler const& s) { return s.Sampling16Suite1(); }
 };
 template <>
-struct BlindPixelTraits<PF_PixelFloat>
-    : BlindPixelTraitsBase<PF_PixelFloat, PF_SamplingFloatSuite1, 2> {
+struct BlindPixelTraits<PF_PixelFloat> : BlindPixelTraitsBase<PF_PixelFloat, PF_SamplingFloatSuite1, 2> {
     static const Suite* suite(AEGP_SuiteHandler const& s) { return s.SamplingFloatSuite1(); }
 };
 
@@ -175,7 +218,7 @@ public:
     void _blend_edge(PF_PixelFloat& dst, PF_PixelFloat const& src, double w) const;
 
 private:
-    friend class BlindImplAccess; // the tests read the prepared state
+    friend class BlindImplAccess;  // the tests read the prepared state
 
     // The classification outputs of one pixel, set to the values the passes start from.
     struct PixelInfo {
@@ -219,12 +262,10 @@ private:
     // the pass then classifies every pixel.
     bool _zones(std::vector<Zone>& zones, double u_bound) const;
     // What _grid_position computes, and whether the position wrapped around the extent.
-    double _grid_position(int x, int y, bool& wrapped) const
-    {
+    double _grid_position(int x, int y, bool& wrapped) const {
         double u = Vector<double>(x, y).dot(dir) - proj_min - offset_px;
         wrapped = u < 0.0;
-        if (wrapped)
-            u += extent;
+        if (wrapped) u += extent;
         return u;
     }
 
@@ -241,8 +282,8 @@ private:
     // where the rules write them; coverage and slot are always written.
     void _get_pixel_info(int x, int y, double& coverage, double& squeeze, double& seam, int& slot,
                          bool& closing, bool& first_half, bool& at_seam) const;
-    void _get_pixel_info_aa(int x, int y, double& coverage, double& squeeze, double& seam,
-                            int& slot, bool& closing, bool& first_half, bool& at_seam) const;
+    void _get_pixel_info_aa(int x, int y, double& coverage, double& squeeze, double& seam, int& slot,
+                            bool& closing, bool& first_half, bool& at_seam) const;
 
     // Position of (x, y) along the grid (wrapped once) and the spatial band holding it.
     double _grid_position(int x, int y) const;
@@ -297,10 +338,10 @@ private:
     double offset_px;
     Vector<double> dir;
     // Declared last so that they go first: band_order, then band_states, then the handler.
-    shared_array<BandState> band_states; // by timing slot
-    shared_array<int> band_order;        // spatial band -> timing slot
+    shared_array<BandState> band_states;  // by timing slot
+    shared_array<int> band_order;         // spatial band -> timing slot
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

@@ -25,23 +25,20 @@ struct Piece {
     int kind;
 };
 
-} // namespace
+}  // namespace
 
-bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
-{
+bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const {
     zones.clear();
     const int n = num_bands;
     const double w = width;
-    if (n < 1 || !(std::isfinite(w) && w > 0.0) || !std::isfinite(extent) ||
-        !std::isfinite(proj_min) || !std::isfinite(offset_px) || !std::isfinite(dir.x) ||
-        !std::isfinite(dir.y) || !std::isfinite(u_bound))
+    if (n < 1 || !(std::isfinite(w) && w > 0.0) || !std::isfinite(extent) || !std::isfinite(proj_min) ||
+        !std::isfinite(offset_px) || !std::isfinite(dir.x) || !std::isfinite(dir.y) ||
+        !std::isfinite(u_bound))
         return false;
-    if (mode != One && mode != Both)
-        return false;
+    if (mode != One && mode != Both) return false;
     // One zone record per band at most twice over; past this the bands are far thinner than a
     // pixel and classifying every pixel is as cheap.
-    if (n > (1 << 22))
-        return false;
+    if (n > (1 << 22)) return false;
 
     const double inf = std::numeric_limits<double>::infinity();
     const double margin = 1e-9 * (u_bound + static_cast<double>(n) * w + w + 2.0);
@@ -53,17 +50,14 @@ bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
     auto describe = [&](int k) -> int {
         pieces.clear();
         const double e = _band_progress(k);
-        if (std::isnan(e))
-            return 0;
+        if (std::isnan(e)) return 0;
         if (e <= 0.0) {
-            if (!is_aa)
-                return ZoneKeep;
-            bool start = false; // softened start edge: C(v)
-            bool end = false;   // softened end edge: C(|v - width|)
-            bool at_r = false;  // the wrap seam inside the last band: C(|v - r|)
+            if (!is_aa) return ZoneKeep;
+            bool start = false;  // softened start edge: C(v)
+            bool end = false;    // softened end edge: C(|v - width|)
+            bool at_r = false;   // the wrap seam inside the last band: C(|v - r|)
             if (k == 0) {
-                if (n == 1)
-                    return ZoneKeep;
+                if (n == 1) return ZoneKeep;
                 end = _band_progress(1) >= 1e-6;
                 if (offset > 0.0) {
                     const double last = _band_progress(n - 1);
@@ -71,16 +65,14 @@ bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
                 }
             } else if (k == n - 1) {
                 const double prev = _band_progress(k - 1);
-                if (prev >= 1e-6)
-                    start = mode == Both || prev > 1.0;
+                if (prev >= 1e-6) start = mode == Both || prev > 1.0;
                 at_r = offset > 0.0 && _band_progress(0) > 0.0;
             } else {
                 const double prev = _band_progress(k - 1);
                 start = prev > 0.0 && (mode == Both || prev > 1.0);
                 end = _band_progress(k + 1) > 0.0;
             }
-            if (!start && !end && !at_r)
-                return ZoneKeep;
+            if (!start && !end && !at_r) return ZoneKeep;
             const double lo = start ? 1.0 : 0.0;
             const double hi = end ? w - 1.0 : w;
             if (at_r) {
@@ -91,10 +83,8 @@ bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
             }
             return 0;
         }
-        if (e >= 1.0)
-            return ZoneClear;
-        if (state != Still)
-            return 0;
+        if (e >= 1.0) return ZoneClear;
+        if (state != Still) return 0;
         const bool at_r = is_aa && k == n - 1 && n >= 2 && offset > 0.0 && _band_progress(0) > 0.0;
         auto keep = [&](double lo, double hi) {
             if (at_r) {
@@ -124,16 +114,14 @@ bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
     };
 
     std::vector<signed char> whole(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k)
-        whole[static_cast<std::size_t>(k)] = static_cast<signed char>(describe(k));
+    for (int k = 0; k < n; ++k) whole[static_cast<std::size_t>(k)] = static_cast<signed char>(describe(k));
 
     bool sound = true;
     auto push = [&](double lo, double hi, int kind) {
-        if (!(lo <= hi))
-            return;
+        if (!(lo <= hi)) return;
         if (!zones.empty() && zones.back().hi >= lo) {
             if (zones.back().kind != kind) {
-                sound = false; // cannot happen: zones of different results never touch
+                sound = false;  // cannot happen: zones of different results never touch
                 return;
             }
             zones.back().hi = std::max(zones.back().hi, hi);
@@ -149,15 +137,13 @@ bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
         if (kind != 0) {
             const double lo =
                 k == 0 ? -inf : (whole[static_cast<std::size_t>(k - 1)] == kind ? s0 : s0 + margin);
-            const double hi = k == n - 1
-                                  ? inf
-                                  : (whole[static_cast<std::size_t>(k + 1)] == kind ? s1 : s1 - margin);
+            const double hi =
+                k == n - 1 ? inf : (whole[static_cast<std::size_t>(k + 1)] == kind ? s1 : s1 - margin);
             push(lo, hi, kind);
             continue;
         }
         describe(k);
-        for (Piece const& p : pieces)
-            push(s0 + p.lo + margin, s0 + p.hi - margin, p.kind);
+        for (Piece const& p : pieces) push(s0 + p.lo + margin, s0 + p.hi - margin, p.kind);
     }
     if (!sound || zones.empty()) {
         zones.clear();
@@ -166,4 +152,4 @@ bool Blind::Impl::_zones(std::vector<Zone>& zones, double u_bound) const
     return true;
 }
 
-} // namespace Velmor
+}  // namespace Velmor

@@ -49,16 +49,14 @@ struct FilterMultiContext {
 // floor(k * h / count) for the region's height h. The product is formed in 64 bits, so tall
 // regions cut for many threads do not overflow; a count below 1 counts as 1. The bands tile the
 // region exactly and their heights differ by at most one row.
-inline int FilterBandEdge(Rect const& region, int k, int count)
-{
+inline int FilterBandEdge(Rect const& region, int k, int count) {
     const std::int64_t n = count < 1 ? 1 : count;
     const std::int64_t h = static_cast<std::int64_t>(region.bottom) - region.top;
     return static_cast<int>(region.top + static_cast<std::int64_t>(k) * h / n);
 }
 
 // Band i of `count`: the full width of the region, rows [edge(i), edge(i + 1)).
-inline Rect FilterBand(Rect const& region, int i, int count)
-{
+inline Rect FilterBand(Rect const& region, int i, int count) {
     return Rect(region.left, FilterBandEdge(region, i, count), region.right,
                 FilterBandEdge(region, i + 1, count));
 }
@@ -67,8 +65,7 @@ inline Rect FilterBand(Rect const& region, int i, int count)
 // Nothing may unwind into the host: an exception from a band (a missing suite, memory) becomes
 // the band's error code, which the host's iteration hands back to FilterMulti's caller.
 template <typename T>
-static PF_Err ExecuteFilter(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/)
-{
+static PF_Err ExecuteFilter(void* refcon, A_long /*thread_index*/, A_long i, A_long /*iterations*/) {
     const FilterMultiContext* context = static_cast<const FilterMultiContext*>(refcon);
     return CatchAsHostError([&]() -> PF_Err {
         context->filter->execute(*context->src, *context->dst,
@@ -82,17 +79,13 @@ static PF_Err ExecuteFilter(void* refcon, A_long /*thread_index*/, A_long i, A_l
 // built.
 template <typename T>
 int FilterMulti(PF_InData* in_data, Layer& src, Layer& dst, Rect const& region,
-                typename T::Parameter const& parameter)
-{
-    if (region.isEmpty())
-        return PF_Err_NONE;
+                typename T::Parameter const& parameter) {
+    if (region.isEmpty()) return PF_Err_NONE;
     AEGP_SuiteHandler suites(in_data->pica_basicP);
     A_long count = 0;
     const PF_Err err = suites.IterateSuite1()->AEGP_GetNumThreads(&count);
-    if (err)
-        return err;
-    if (count < 1)
-        count = 1;
+    if (err) return err;
+    if (count < 1) count = 1;
     T filter(parameter);
     FilterMultiContext context{in_data, &filter, &src, &dst, region, count};
     return suites.Iterate8Suite1()->iterate_generic(count, &context, &ExecuteFilter<T>);
@@ -100,11 +93,10 @@ int FilterMulti(PF_InData* in_data, Layer& src, Layer& dst, Rect const& region,
 
 // The same over the whole destination.
 template <typename T>
-int FilterMulti(PF_InData* in_data, Layer& src, Layer& dst, typename T::Parameter const& parameter)
-{
+int FilterMulti(PF_InData* in_data, Layer& src, Layer& dst, typename T::Parameter const& parameter) {
     return FilterMulti<T>(in_data, src, dst, dst.getSize(), parameter);
 }
 
-} // namespace Velmor
+}  // namespace Velmor
 
 #endif

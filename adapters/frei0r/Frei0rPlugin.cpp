@@ -22,8 +22,7 @@ template <typename F>
 void guarded(F&& f) noexcept {
     try {
         f();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 // What hosts show of each parameter, in the words of the module's controls as the host recorded
@@ -52,7 +51,9 @@ const std::array<std::string, vfrei0r::kParamCount>& explanations() {
 
 VFREI0R_EXPORT int f0r_init() { return 1; }
 
-VFREI0R_EXPORT void f0r_deinit() { guarded([] { vfrei0r::Engine::shutdown(); }); }
+VFREI0R_EXPORT void f0r_deinit() {
+    guarded([] { vfrei0r::Engine::shutdown(); });
+}
 
 VFREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     if (!info) return;
@@ -80,7 +81,8 @@ VFREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
 }
 
 VFREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    if (width == 0 || height == 0 || width > vfrei0r::Instance::kMaxSide || height > vfrei0r::Instance::kMaxSide)
+    if (width == 0 || height == 0 || width > vfrei0r::Instance::kMaxSide ||
+        height > vfrei0r::Instance::kMaxSide)
         return nullptr;
     try {
         return new vfrei0r::Instance(width, height);

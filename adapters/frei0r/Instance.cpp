@@ -16,7 +16,8 @@ Instance::Instance(unsigned width, unsigned height)
             const vblind::ControlDef& c = engine_.control(table[i].control);
             controls_[i] = &c;
             // The module's own defaults, in frei0r's units.
-            values_[i] = table[i].kind == Kind::Choice ? c.defaultValue : frei0rValue(table[i].kind, c, c.defaultValue);
+            values_[i] = table[i].kind == Kind::Choice ? c.defaultValue
+                                                       : frei0rValue(table[i].kind, c, c.defaultValue);
         }
     } catch (...) {
         Engine::release();
@@ -68,9 +69,12 @@ FrameSettings Instance::settings() const {
     std::lock_guard lock(mutex_);
     const auto& table = paramTable();
     for (std::size_t i = 0; i < kParamCount; ++i) {
-        if (table[i].kind == Kind::Draft) s.draft = values_[i] >= 0.5;
-        else if (table[i].kind == Kind::Choice) s.values[controls_[i]->index] = values_[i];
-        else s.values[controls_[i]->index] = controlValue(table[i].kind, *controls_[i], values_[i]);
+        if (table[i].kind == Kind::Draft)
+            s.draft = values_[i] >= 0.5;
+        else if (table[i].kind == Kind::Choice)
+            s.values[controls_[i]->index] = values_[i];
+        else
+            s.values[controls_[i]->index] = controlValue(table[i].kind, *controls_[i], values_[i]);
     }
     return s;
 }
@@ -83,8 +87,10 @@ void Instance::update(const std::uint32_t* in1, const std::uint32_t* in2, std::u
         // Out of memory and the like: the frame falls back as for a host error.
     }
     const std::size_t bytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
-    if (in2 && in2 != out) std::memmove(out, in2, bytes);
-    else if (!in2) std::memset(out, 0, bytes);
+    if (in2 && in2 != out)
+        std::memmove(out, in2, bytes);
+    else if (!in2)
+        std::memset(out, 0, bytes);
 }
 
 }  // namespace vfrei0r

@@ -33,13 +33,17 @@ const std::array<ParamInfo, kParamCount>& paramTable() {
          "(squeezed), or 1 to {count}"},
         {"outside", F0R_PARAM_STRING, PARAM_OUTSIDE, Kind::Choice,
          "Pixels fetched from beyond the picture when it moves: {choices}, or 1 to {count}"},
-        {"delay", F0R_PARAM_DOUBLE, PARAM_DELAY, Kind::Fraction, "Stagger between the bands, 0 to 1 (x {max} %)"},
-        {"direction", F0R_PARAM_DOUBLE, PARAM_DIRECTION, Kind::Angle, "Angle of the bands, 0 to 1 (x 360 degrees)"},
-        {"offset", F0R_PARAM_DOUBLE, PARAM_OFFSET, Kind::Angle, "Phase of the band grid, 0 to 1 (x 360 degrees)"},
+        {"delay", F0R_PARAM_DOUBLE, PARAM_DELAY, Kind::Fraction,
+         "Stagger between the bands, 0 to 1 (x {max} %)"},
+        {"direction", F0R_PARAM_DOUBLE, PARAM_DIRECTION, Kind::Angle,
+         "Angle of the bands, 0 to 1 (x 360 degrees)"},
+        {"offset", F0R_PARAM_DOUBLE, PARAM_OFFSET, Kind::Angle,
+         "Phase of the band grid, 0 to 1 (x 360 degrees)"},
         {"seed", F0R_PARAM_DOUBLE, PARAM_SEED, Kind::Seed,
          "Seed of the Random order, 0 to 1 (x {max}, rounded to a whole number)"},
         {"width", F0R_PARAM_DOUBLE, PARAM_WIDTH, Kind::Width,
-         "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} ({default_value} is {default} "
+         "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} ({default_value} is "
+         "{default} "
          "pixels)"},
         {"draft", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Draft,
          "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)"},
@@ -80,7 +84,8 @@ std::string field(const std::string& key, const ParamInfo& info, const vblind::C
     if (key == "span") return plain(c.validMax - c.validMin);
     if (key == "default") return plain(c.defaultValue);
     if (key == "default_value") return printed("%.5f", frei0rValue(info.kind, c, c.defaultValue));
-    if (key == "step") return printed(("%." + std::to_string(c.precision) + "f").c_str(), 1.0 / displayScale(c));
+    if (key == "step")
+        return printed(("%." + std::to_string(c.precision) + "f").c_str(), 1.0 / displayScale(c));
     if (key == "count") return std::to_string(c.choices.size());
     if (key == "choices") return choiceList(c.choices);
     if (key.rfind("choice", 0) == 0) {

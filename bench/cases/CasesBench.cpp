@@ -45,14 +45,24 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr double kDegree = 0.017453292519943295;
 
-enum Control { kMode = 1, kCompletion, kDelay, kWidthControl, kDirection, kOffset, kOrder, kSeed,
-               kEasing, kEasingMode, kState, kOutside };
+enum Control {
+    kMode = 1,
+    kCompletion,
+    kDelay,
+    kWidthControl,
+    kDirection,
+    kOffset,
+    kOrder,
+    kSeed,
+    kEasing,
+    kEasingMode,
+    kState,
+    kOutside
+};
 
 PF_Err idle(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) { return PF_Err_NONE; }
 
-
-int bpcOf(vhost::Depth depth)
-{
+int bpcOf(vhost::Depth depth) {
     return depth == vhost::Depth::Bits8 ? 0 : (depth == vhost::Depth::Bits16 ? 1 : 2);
 }
 
@@ -65,8 +75,7 @@ struct Look {
     bool aa = true;
 };
 
-double seconds(const std::function<void()>& run)
-{
+double seconds(const std::function<void()>& run) {
     const auto start = std::chrono::steady_clock::now();
     run();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -75,24 +84,21 @@ double seconds(const std::function<void()>& run)
 struct Bench {
     vhost::Host host;
     std::shared_ptr<vhost::Module> module;
-    std::unique_ptr<vhost::Effect> effect;   // the module from disk, for frames
-    std::unique_ptr<vhost::Effect> inProc;   // an idle instance whose PF_InData the filter uses
+    std::unique_ptr<vhost::Effect> effect;  // the module from disk, for frames
+    std::unique_ptr<vhost::Effect> inProc;  // an idle instance whose PF_InData the filter uses
     PF_InData in{};
     PF_OutData out{};
     int threads;
     std::map<vhost::Depth, vhost::Image> images;
-    vhost::Image result; // kept from frame to frame, as a renderer writing a sequence does
+    vhost::Image result;  // kept from frame to frame, as a renderer writing a sequence does
     std::map<vhost::Depth, std::pair<PF_EffectWorld, PF_EffectWorld>> worlds;
 
-    explicit Bench(int t) : threads(t)
-    {
+    explicit Bench(int t) : threads(t) {
         std::string error;
         module = vhost::Module::load(VELMOR_MODULE, error);
-        if (!module)
-            throw std::runtime_error("cannot load the module: " + error);
+        if (!module) throw std::runtime_error("cannot load the module: " + error);
         effect = std::make_unique<vhost::Effect>(host, module);
-        if (effect->globalSetup() || effect->paramsSetup())
-            throw std::runtime_error("set-up failed");
+        if (effect->globalSetup() || effect->paramsSetup()) throw std::runtime_error("set-up failed");
         inProc = std::make_unique<vhost::Effect>(host, vhost::Module::fromEntryPoint(&idle));
         in = inProc->makeInData();
         for (vhost::Depth depth : {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32}) {
@@ -104,8 +110,7 @@ struct Bench {
             vhost::imageToWorld(images.at(depth), 0, 0, &src);
         }
     }
-    ~Bench()
-    {
+    ~Bench() {
         for (auto& [depth, pair] : worlds) {
             vhost::destroyWorld(&pair.first);
             vhost::destroyWorld(&pair.second);
@@ -114,8 +119,7 @@ struct Bench {
         effect.reset();
     }
 
-    void useThreads(int t)
-    {
+    void useThreads(int t) {
         if (host.threadCount() != t) {
             host.setThreadCount(t);
             // A first job on the new pool, so that starting its threads is not timed.
@@ -123,24 +127,31 @@ struct Bench {
         }
     }
 
-    double pass(vhost::Depth depth, Look look, int t)
-    {
+    double pass(vhost::Depth depth, Look look, int t) {
         useThreads(t);
         auto& [src, dst] = worlds.at(depth);
         Velmor::Layer a(&in, &out, &src, bpcOf(depth)), b(&in, &out, &dst, bpcOf(depth));
         Velmor::Blind::Parameter p;
-        p.setInData(&in).setLayerRect(PF_LRect{0, 0, kWidth, kHeight}).setIsAA(look.aa).setMode(2)
-            .setCompletion(0.5).setDelay(0.3).setWidth(look.width).setDirection(30.0 * kDegree)
-            .setOffset(15.0 / 360.0).setOrder(look.order).setSeed(5).setEasingType(3)
-            .setState(look.state).setBorderType(4);
+        p.setInData(&in)
+            .setLayerRect(PF_LRect{0, 0, kWidth, kHeight})
+            .setIsAA(look.aa)
+            .setMode(2)
+            .setCompletion(0.5)
+            .setDelay(0.3)
+            .setWidth(look.width)
+            .setDirection(30.0 * kDegree)
+            .setOffset(15.0 / 360.0)
+            .setOrder(look.order)
+            .setSeed(5)
+            .setEasingType(3)
+            .setState(look.state)
+            .setBorderType(4);
         return seconds([&] {
-            if (Velmor::FilterMulti<Velmor::Blind>(&in, a, b, p))
-                throw std::runtime_error("filter failed");
+            if (Velmor::FilterMulti<Velmor::Blind>(&in, a, b, p)) throw std::runtime_error("filter failed");
         });
     }
 
-    double copy(vhost::Depth depth)
-    {
+    double copy(vhost::Depth depth) {
         useThreads(threads);
         auto& [src, dst] = worlds.at(depth);
         return seconds([&] {
@@ -149,17 +160,16 @@ struct Bench {
         });
     }
 
-    double frame(vhost::Depth depth, double completion, Look look, int t)
-    {
+    double frame(vhost::Depth depth, double completion, Look look, int t) {
         const std::pair<int, double> controls[] = {
-            {kMode, 2}, {kState, look.state}, {kOutside, 4}, {kDelay, 30}, {kWidthControl, look.width},
-            {kDirection, 30}, {kOffset, 15}, {kOrder, look.order}, {kSeed, 5}, {kEasing, 3},
-            {kCompletion, completion}};
-        for (const auto& [index, value] : controls)
-            effect->setValue(index, value);
+            {kMode, 2},    {kState, look.state},        {kOutside, 4},
+            {kDelay, 30},  {kWidthControl, look.width}, {kDirection, 30},
+            {kOffset, 15}, {kOrder, look.order},        {kSeed, 5},
+            {kEasing, 3},  {kCompletion, completion}};
+        for (const auto& [index, value] : controls) effect->setValue(index, value);
         vhost::RenderOptions options;
         options.threads = t;
-        useThreads(t); // a changed count makes a new pool: not part of the frame's time
+        useThreads(t);  // a changed count makes a new pool: not part of the frame's time
         return seconds([&] {
             if (vhost::renderFrame(*effect, images.at(depth), result, options))
                 throw std::runtime_error("render failed");
@@ -173,8 +183,7 @@ struct Case {
     std::function<double()> run;
 };
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
@@ -182,8 +191,7 @@ double median(std::vector<double> v)
 
 // One 4000 x 4000 8-bit frame through the host, Width 1, Shrink, on all threads: the process's
 // peak resident memory against four frames plus 64 MB.
-int memory()
-{
+int memory() {
     constexpr int side = 4000;
     vhost::Host host;
     std::string error;
@@ -193,14 +201,12 @@ int memory()
         return 1;
     }
     vhost::Effect effect(host, module);
-    if (effect.globalSetup() || effect.paramsSetup())
-        return 1;
-    const std::pair<int, double> controls[] = {{kWidthControl, 1}, {kState, 3}, {kCompletion, 50}, {kDelay, 30}};
-    for (const auto& [index, value] : controls)
-        effect.setValue(index, value);
+    if (effect.globalSetup() || effect.paramsSetup()) return 1;
+    const std::pair<int, double> controls[] = {
+        {kWidthControl, 1}, {kState, 3}, {kCompletion, 50}, {kDelay, 30}};
+    for (const auto& [index, value] : controls) effect.setValue(index, value);
     vhost::Image input = benchPicture(side, side, vhost::Depth::Bits8), result;
-    if (vhost::renderFrame(effect, input, result))
-        return 1;
+    if (vhost::renderFrame(effect, input, result)) return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double frame = static_cast<double>(side) * side * 4 / 1e6;
@@ -209,15 +215,12 @@ int memory()
 }
 
 // Runs a program to its end; its peak resident memory in MB, or a negative number when it failed.
-double childPeakMB(const std::vector<std::string>& args)
-{
+double childPeakMB(const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const pid_t child = fork();
-    if (child < 0)
-        return -1;
+    if (child < 0) return -1;
     if (child == 0) {
         execv(argv[0], argv.data());
         _exit(127);
@@ -232,8 +235,7 @@ double childPeakMB(const std::vector<std::string>& args)
 // The whole renderer on the same 4000 x 4000 frame: `velmorblind render big.png -o out.png`, Width
 // 1, Shrink, the peak resident memory of its process. The picture is made first (as a PPM, then
 // turned into a PNG by the renderer at Completion 0) in `dir`.
-int memoryRender(const std::string& tool, const std::string& dir)
-{
+int memoryRender(const std::string& tool, const std::string& dir) {
     constexpr int side = 4000;
     const vhost::Image picture = benchPicture(side, side, vhost::Depth::Bits8);
     const std::string ppm = dir + "/big.ppm", png = dir + "/big.png", out = dir + "/out.png";
@@ -249,13 +251,11 @@ int memoryRender(const std::string& tool, const std::string& dir)
             }
             std::fwrite(row.data(), 1, row.size(), f);
         }
-        if (std::fclose(f) != 0)
-            return 1;
+        if (std::fclose(f) != 0) return 1;
     } else {
         return 1;
     }
-    if (childPeakMB({tool, "render", ppm, "-o", png, "--quiet"}) < 0)
-        return 1;
+    if (childPeakMB({tool, "render", ppm, "-o", png, "--quiet"}) < 0) return 1;
     const double peak = childPeakMB({tool, "render", png, "-o", out, "--quiet", "--set", "Width=1", "--set",
                                      "State=Shrink", "--set", "Completion=50", "--set", "Delay=30"});
     if (peak < 0) {
@@ -267,16 +267,14 @@ int memoryRender(const std::string& tool, const std::string& dir)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int reps = 7;
     int threads = 2;
-    std::string only; // a prefix of the case names to run, with their baselines
+    std::string only;  // a prefix of the case names to run, with their baselines
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--memory"))
-            return memory();
+        if (!std::strcmp(argv[i], "--memory")) return memory();
         if (!std::strcmp(argv[i], "--memory-render") && i + 2 < argc)
             return memoryRender(argv[i + 1], argv[i + 2]);
         if (!std::strcmp(argv[i], "--reps") && i + 1 < argc)
@@ -286,7 +284,10 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
             threads = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: %s [--reps N] [--threads N] [--only PREFIX] | --memory | --memory-render TOOL DIR\n", argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--reps N] [--threads N] [--only PREFIX] | --memory | --memory-render TOOL DIR\n",
+                argv[0]);
             return 2;
         }
     }
@@ -324,28 +325,25 @@ int main(int argc, char** argv)
         std::vector<Case> cases;
         std::function<void(const std::string&)> want = [&](const std::string& name) {
             for (const Case& c : cases)
-                if (c.name == name)
-                    return;
+                if (c.name == name) return;
             for (const Case& c : all)
                 if (c.name == name) {
-                    if (!c.baseline.empty())
-                        want(c.baseline);
+                    if (!c.baseline.empty()) want(c.baseline);
                     cases.push_back(c);
                 }
         };
         for (const Case& c : all)
-            if (c.name.compare(0, only.size(), only) == 0)
-                want(c.name);
+            if (c.name.compare(0, only.size(), only) == 0) want(c.name);
         std::map<std::string, std::vector<double>> samples;
-        for (const Case& c : cases) // one round to warm caches and the pool
+        for (const Case& c : cases)  // one round to warm caches and the pool
             c.run();
         for (int r = 0; r < reps; ++r)
-            for (const Case& c : cases)
-                samples[c.name].push_back(c.run() * 1000.0);
+            for (const Case& c : cases) samples[c.name].push_back(c.run() * 1000.0);
         for (const Case& c : cases) {
             const double ms = median(samples[c.name]);
             const double base = c.baseline.empty() ? 0.0 : median(samples[c.baseline]);
-            std::printf("%s\t%.3f\t%s\t%.3f\n", c.name.c_str(), ms, c.baseline.empty() ? "-" : c.baseline.c_str(), base);
+            std::printf("%s\t%.3f\t%s\t%.3f\n", c.name.c_str(), ms,
+                        c.baseline.empty() ? "-" : c.baseline.c_str(), base);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmor_bench: %s\n", e.what());

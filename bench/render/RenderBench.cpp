@@ -39,8 +39,20 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-enum Control { kMode = 1, kCompletion, kDelay, kWidthControl, kDirection, kOffset, kOrder, kSeed,
-               kEasing, kEasingMode, kState, kOutside };
+enum Control {
+    kMode = 1,
+    kCompletion,
+    kDelay,
+    kWidthControl,
+    kDirection,
+    kOffset,
+    kOrder,
+    kSeed,
+    kEasing,
+    kEasingMode,
+    kState,
+    kOutside
+};
 
 // The host, the module and one effect instance, for the whole run.
 struct Session {
@@ -49,8 +61,7 @@ struct Session {
     std::unique_ptr<vhost::Effect> effect;
     std::map<vhost::Depth, vhost::Image> inputs;
 
-    Session()
-    {
+    Session() {
         std::string error;
         module = vhost::Module::load(VELMOR_MODULE, error);
         if (!module) throw std::runtime_error("cannot load the module: " + error);
@@ -58,16 +69,15 @@ struct Session {
         if (effect->globalSetup() || effect->paramsSetup()) throw std::runtime_error("set-up failed");
         // Bands that move and blend at seams: the dearest path through the pass.
         const std::pair<int, double> controls[] = {
-            {kMode, 2}, {kState, 2}, {kOutside, 4}, {kDelay, 30}, {kWidthControl, 24},
-            {kDirection, 30}, {kOffset, 15}, {kOrder, 3}, {kSeed, 5}, {kEasing, 3}};
+            {kMode, 2},       {kState, 2},   {kOutside, 4}, {kDelay, 30}, {kWidthControl, 24},
+            {kDirection, 30}, {kOffset, 15}, {kOrder, 3},   {kSeed, 5},   {kEasing, 3}};
         for (const auto& [index, value] : controls) effect->setValue(index, value);
         for (vhost::Depth depth : {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32})
             inputs.emplace(depth, benchPicture(kWidth, kHeight, depth));
     }
     ~Session() { effect.reset(); }
 
-    double render(vhost::Depth depth, double completion, AEGP_LayerQuality quality)
-    {
+    double render(vhost::Depth depth, double completion, AEGP_LayerQuality quality) {
         effect->setValue(kCompletion, completion);
         vhost::RenderOptions options;
         options.quality = quality;
@@ -81,14 +91,12 @@ struct Session {
     }
 };
 
-Session& session()
-{
+Session& session() {
     static Session s;
     return s;
 }
 
-void Frame(benchmark::State& state, vhost::Depth depth, double completion, AEGP_LayerQuality quality)
-{
+void Frame(benchmark::State& state, vhost::Depth depth, double completion, AEGP_LayerQuality quality) {
     Session& s = session();
     double total = 0.0, base = 0.0;
     for (auto _ : state) {
@@ -98,13 +106,13 @@ void Frame(benchmark::State& state, vhost::Depth depth, double completion, AEGP_
         base += s.render(depth, 0.0, AEGP_LayerQual_BEST);
     }
     state.counters["x_copy"] = total / base;
-    state.counters["Mpix/s"] = benchmark::Counter(static_cast<double>(kWidth) * kHeight * state.iterations() / 1e6,
-                                                  benchmark::Counter::kIsRate);
+    state.counters["Mpix/s"] = benchmark::Counter(
+        static_cast<double>(kWidth) * kHeight * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 using vhost::Depth;
 
-#define FRAME_BENCH(name, depth, completion, quality)                                                 \
+#define FRAME_BENCH(name, depth, completion, quality) \
     BENCHMARK_CAPTURE(Frame, name, depth, completion, quality)->UseManualTime()->Unit(benchmark::kMillisecond)
 
 FRAME_BENCH(copy_8, Depth::Bits8, 0.0, AEGP_LayerQual_BEST);
@@ -129,8 +137,7 @@ struct PassSession {
     PF_OutData out{};
     std::map<vhost::Depth, std::pair<PF_EffectWorld, PF_EffectWorld>> worlds;
 
-    PassSession()
-    {
+    PassSession() {
         Session& s = session();
         effect = std::make_unique<vhost::Effect>(s.host, vhost::Module::fromEntryPoint(&idle));
         in = effect->makeInData();
@@ -142,27 +149,35 @@ struct PassSession {
             vhost::imageToWorld(image, 0, 0, &src);
         }
     }
-    ~PassSession()
-    {
+    ~PassSession() {
         for (auto& [depth, pair] : worlds) {
             vhost::destroyWorld(&pair.first);
             vhost::destroyWorld(&pair.second);
         }
     }
 
-    static int bpc(vhost::Depth depth)
-    {
+    static int bpc(vhost::Depth depth) {
         return depth == vhost::Depth::Bits8 ? 0 : (depth == vhost::Depth::Bits16 ? 1 : 2);
     }
 
-    double filter(vhost::Depth depth, bool aa)
-    {
+    double filter(vhost::Depth depth, bool aa) {
         auto& [src, dst] = worlds.at(depth);
         Velmor::Layer a(&in, &out, &src, bpc(depth)), b(&in, &out, &dst, bpc(depth));
         Velmor::Blind::Parameter p;
-        p.setInData(&in).setLayerRect(PF_LRect{0, 0, kWidth, kHeight}).setIsAA(aa).setMode(2)
-            .setCompletion(0.5).setDelay(0.3).setWidth(24.0).setDirection(30.0 * 0.017453292519943295)
-            .setOffset(15.0 / 360.0).setOrder(3).setSeed(5).setEasingType(3).setState(2).setBorderType(4);
+        p.setInData(&in)
+            .setLayerRect(PF_LRect{0, 0, kWidth, kHeight})
+            .setIsAA(aa)
+            .setMode(2)
+            .setCompletion(0.5)
+            .setDelay(0.3)
+            .setWidth(24.0)
+            .setDirection(30.0 * 0.017453292519943295)
+            .setOffset(15.0 / 360.0)
+            .setOrder(3)
+            .setSeed(5)
+            .setEasingType(3)
+            .setState(2)
+            .setBorderType(4);
         const auto start = std::chrono::steady_clock::now();
         const PF_Err err = Velmor::FilterMulti<Velmor::Blind>(&in, a, b, p);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -170,8 +185,7 @@ struct PassSession {
         return took.count();
     }
 
-    double copy(vhost::Depth depth)
-    {
+    double copy(vhost::Depth depth) {
         auto& [src, dst] = worlds.at(depth);
         const auto start = std::chrono::steady_clock::now();
         const PF_Err err = in.utils->copy(in.effect_ref, &src, &dst, nullptr, nullptr);
@@ -181,14 +195,12 @@ struct PassSession {
     }
 };
 
-PassSession& passSession()
-{
+PassSession& passSession() {
     static PassSession s;
     return s;
 }
 
-void Pass(benchmark::State& state, vhost::Depth depth, int what)
-{
+void Pass(benchmark::State& state, vhost::Depth depth, int what) {
     PassSession& s = passSession();
     double total = 0.0, base = 0.0;
     for (auto _ : state) {

@@ -51,7 +51,7 @@ typedef struct {
 } A_Time;
 
 typedef struct {
-    A_long num;  /* numerator */
+    A_long num;   /* numerator */
     A_u_long den; /* denominator */
 } PF_RationalScale;
 
@@ -79,25 +79,25 @@ typedef PF_PixelFloat PF_Pixel32;
 #define PF_MAX_CHAN16 32768
 
 /* Pixel formats as PF_GetPixelFormat reports them (four bytes in memory order). */
-#define PF_PixelFormat_ARGB32 ((PF_PixelFormat)0x62677261)  /* a r g b */
-#define PF_PixelFormat_ARGB64 ((PF_PixelFormat)0x36316561)  /* a e 1 6 */
-#define PF_PixelFormat_ARGB128 ((PF_PixelFormat)0x32336561) /* a e 3 2 */
-#define PF_PixelFormat_BGRA32 ((PF_PixelFormat)0x61726762)  /* b g r a */
+#define PF_PixelFormat_ARGB32 ((PF_PixelFormat)0x62677261)      /* a r g b */
+#define PF_PixelFormat_ARGB64 ((PF_PixelFormat)0x36316561)      /* a e 1 6 */
+#define PF_PixelFormat_ARGB128 ((PF_PixelFormat)0x32336561)     /* a e 3 2 */
+#define PF_PixelFormat_BGRA32 ((PF_PixelFormat)0x61726762)      /* b g r a */
 #define PF_PixelFormat_GPU_BGRA128 ((PF_PixelFormat)0x61724742) /* B G r a */
-#define PF_PixelFormat_INVALID ((PF_PixelFormat)0x66646162) /* b a d f */
+#define PF_PixelFormat_INVALID ((PF_PixelFormat)0x66646162)     /* b a d f */
 
 /* ---- worlds ------------------------------------------------------------------------------ */
 typedef struct PF_LayerDef {
-    void* reserved0;        /* host private: never touched by a module */
+    void* reserved0; /* host private: never touched by a module */
     void* reserved1;
     PF_WorldFlags world_flags;
-    void* data;             /* first pixel of the first row */
-    A_long rowbytes;        /* bytes from one row to the next; may exceed width x pixel size */
+    void* data;      /* first pixel of the first row */
+    A_long rowbytes; /* bytes from one row to the next; may exceed width x pixel size */
     A_long width;
     A_long height;
     PF_LRect extent_hint;
     PF_RationalScale pix_aspect_ratio;
-    A_long origin_x;        /* layer position of the world's pixel (0, 0) */
+    A_long origin_x; /* layer position of the world's pixel (0, 0) */
     A_long origin_y;
 } PF_LayerDef;
 typedef PF_LayerDef PF_EffectWorld;
@@ -248,8 +248,8 @@ enum {
 #define PF_Stage_RELEASE 3
 
 /* The host's version word: build in bits 0-8, stage 9-10, revision 11-14, minor 15-18, major 19-21. */
-#define PF_VERSION(vers, subvers, bugvers, stage, build)                                          \
-    ((A_u_long)((((vers)&0x7) << 19) | (((subvers)&0xF) << 15) | (((bugvers)&0xF) << 11) |        \
+#define PF_VERSION(vers, subvers, bugvers, stage, build)                                   \
+    ((A_u_long)((((vers)&0x7) << 19) | (((subvers)&0xF) << 15) | (((bugvers)&0xF) << 11) | \
                 (((stage)&0x3) << 9) | ((build)&0x1FF)))
 
 enum {
@@ -265,8 +265,8 @@ enum {
 
 /* ---- callback tables handed to the module in PF_InData ------------------------------------ */
 typedef struct {
-    PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time,
-                             A_long time_step, A_u_long time_scale, PF_ParamDef* param);
+    PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time, A_long time_step,
+                             A_u_long time_scale, PF_ParamDef* param);
     PF_Err (*checkin_param)(PF_ProgPtr effect_ref, PF_ParamDef* param);
     PF_Err (*add_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def);
 } PF_InteractCallbacks;
@@ -418,8 +418,7 @@ typedef struct {
 } PF_SmartRenderInput;
 
 typedef struct {
-    PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL,
-                                    PF_EffectWorld** pixels);
+    PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL, PF_EffectWorld** pixels);
     PF_Err (*checkin_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL);
     PF_Err (*checkout_output)(PF_ProgPtr effect_ref, PF_EffectWorld** output);
 } PF_SmartRenderCallbacks;

@@ -47,8 +47,7 @@ typedef struct AEGP_UtilitySuite7 {
 #define kPFParamUtilsSuite "PF Param Utils Suite"
 #define kPFParamUtilsSuiteVersion2 2
 typedef struct PF_ParamUtilsSuite2 {
-    PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
-                               const PF_ParamDef* defP);
+    PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const PF_ParamDef* defP);
 } PF_ParamUtilsSuite2;
 
 /* "AEGP PF Interface Suite" 1 */
@@ -75,8 +74,7 @@ typedef struct AEGP_IterateSuite1 {
 /* "PF Iterate8 Suite" 1 */
 #define kPFIterate8Suite "PF Iterate8 Suite"
 #define kPFIterate8SuiteVersion1 1
-typedef PF_Err (*PF_IterateGenericFunc)(void* refconPV, A_long thread_indexL, A_long i,
-                                         A_long iterationsL);
+typedef PF_Err (*PF_IterateGenericFunc)(void* refconPV, A_long thread_indexL, A_long i, A_long iterationsL);
 typedef struct PF_Iterate8Suite1 {
     PF_Err (*iterate_generic)(A_long iterationsL, void* refconPV, PF_IterateGenericFunc fn_func);
 } PF_Iterate8Suite1;
@@ -133,22 +131,22 @@ typedef struct {
 typedef struct PF_Sampling8Suite1 {
     PF_Err (*nn_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
                         PF_Pixel* dst_pixel);
-    PF_Err (*subpixel_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
-                              const PF_SampPB* params, PF_Pixel* dst_pixel);
+    PF_Err (*subpixel_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                              PF_Pixel* dst_pixel);
 } PF_Sampling8Suite1;
 
 typedef struct PF_Sampling16Suite1 {
     PF_Err (*nn_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
-                          PF_Pixel16* dst_pixel);
-    PF_Err (*subpixel_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
-                                const PF_SampPB* params, PF_Pixel16* dst_pixel);
+                        PF_Pixel16* dst_pixel);
+    PF_Err (*subpixel_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                              PF_Pixel16* dst_pixel);
 } PF_Sampling16Suite1;
 
 typedef struct PF_SamplingFloatSuite1 {
-    PF_Err (*nn_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
-                              const PF_SampPB* params, PF_PixelFloat* dst_pixel);
-    PF_Err (*subpixel_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
-                                    const PF_SampPB* params, PF_PixelFloat* dst_pixel);
+    PF_Err (*nn_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                        PF_PixelFloat* dst_pixel);
+    PF_Err (*subpixel_sample)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                              PF_PixelFloat* dst_pixel);
 } PF_SamplingFloatSuite1;
 
 #ifdef __cplusplus

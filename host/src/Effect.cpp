@@ -71,10 +71,8 @@ bool knownType(PF_ParamType type) {
         case PF_Param_FIX_SLIDER:
         case PF_Param_ANGLE:
         case PF_Param_POPUP:
-        case PF_Param_FLOAT_SLIDER:
-            return true;
-        default:
-            return false;
+        case PF_Param_FLOAT_SLIDER: return true;
+        default: return false;
     }
 }
 
@@ -187,8 +185,8 @@ PF_InData Effect::makeInData() {
     return in;
 }
 
-PF_Err Effect::command(PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef* params[],
-                       PF_LayerDef* output, void* extra) {
+PF_Err Effect::command(PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef* params[], PF_LayerDef* output,
+                       void* extra) {
     PF_Err err = PF_Err_NONE;
     const PF_EntryPointFunc entry = module_->entryPoint();
     if (!entry) return PF_Err_INVALID_CALLBACK;
@@ -262,9 +260,8 @@ PF_Err Effect::paramsSetup() {
     if (err) return err;
     declaredCount_ = out.num_params;
     if (declaredCount_ != paramCount())
-        host_.ledger().fault("PARAMS_SETUP reported " + std::to_string(declaredCount_) +
-                             " parameters but " + std::to_string(paramCount()) +
-                             " exist (the input layer and those added)");
+        host_.ledger().fault("PARAMS_SETUP reported " + std::to_string(declaredCount_) + " parameters but " +
+                             std::to_string(paramCount()) + " exist (the input layer and those added)");
     return err;
 }
 
@@ -321,43 +318,38 @@ bool Effect::acceptValue(int index, double v, std::string* error) const {
         if (error) *error = why;
         return false;
     };
-    if (index < 0 || index >= paramCount())
-        return refuse("there is no parameter " + std::to_string(index));
+    if (index < 0 || index >= paramCount()) return refuse("there is no parameter " + std::to_string(index));
     const PF_ParamDef& def = definition(index);
     const std::string name = def.name[0] ? def.name : "parameter " + std::to_string(index);
     if (!std::isfinite(v)) return refuse(name + " must be a finite number");
     auto range = [&](double lo, double hi) {
         if (v < lo || v > hi)
-            return refuse(name + " must be between " + number(lo) + " and " + number(hi) +
-                          " (got " + number(v) + ")");
+            return refuse(name + " must be between " + number(lo) + " and " + number(hi) + " (got " +
+                          number(v) + ")");
         return true;
     };
     switch (def.param_type) {
-        case PF_Param_LAYER:
-            return refuse(name + " is a layer: it takes an image, not a number");
+        case PF_Param_LAYER: return refuse(name + " is a layer: it takes an image, not a number");
         case PF_Param_POPUP: {
             if (v != std::floor(v) || v < 1 || v > def.u.pd.num_choices) {
                 std::string list;
                 for (const std::string& c : choices(index)) list += (list.empty() ? "" : "|") + c;
-                return refuse(name + " must be a choice from 1 to " +
-                              std::to_string(def.u.pd.num_choices) + " (" + list + "), not " + number(v));
+                return refuse(name + " must be a choice from 1 to " + std::to_string(def.u.pd.num_choices) +
+                              " (" + list + "), not " + number(v));
             }
             return true;
         }
         case PF_Param_SLIDER:
             if (v != std::floor(v)) return refuse(name + " must be a whole number (got " + number(v) + ")");
             return range(def.u.sd.valid_min, def.u.sd.valid_max);
-        case PF_Param_FIX_SLIDER:
-            return range(fromFixed(def.u.fd.valid_min), fromFixed(def.u.fd.valid_max));
-        case PF_Param_FLOAT_SLIDER:
-            return range(def.u.fs_d.valid_min, def.u.fs_d.valid_max);
+        case PF_Param_FIX_SLIDER: return range(fromFixed(def.u.fd.valid_min), fromFixed(def.u.fd.valid_max));
+        case PF_Param_FLOAT_SLIDER: return range(def.u.fs_d.valid_min, def.u.fs_d.valid_max);
         case PF_Param_ANGLE:
             if (def.u.ad.valid_min != def.u.ad.valid_max)
                 return range(fromFixed(def.u.ad.valid_min), fromFixed(def.u.ad.valid_max));
             // No range declared: anything 16.16 can hold.
             return range(-32768.0, 32767.0);
-        default:
-            return refuse(name + " has a type this host cannot set");
+        default: return refuse(name + " has a type this host cannot set");
     }
 }
 
@@ -376,8 +368,8 @@ bool Effect::setKeyframe(int index, A_Time time, double value, std::string* erro
     }
     if (!acceptValue(index, value, error)) return false;
     auto& keys = param(index).keys;
-    auto at = std::find_if(keys.begin(), keys.end(),
-                           [&](const Key& k) { return compareTimes(k.time, time) >= 0; });
+    auto at =
+        std::find_if(keys.begin(), keys.end(), [&](const Key& k) { return compareTimes(k.time, time) >= 0; });
     if (at != keys.end() && compareTimes(at->time, time) == 0)
         at->value = value;
     else

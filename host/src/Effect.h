@@ -55,8 +55,8 @@ public:
     // Any command with host-built records; params may be null.
     PF_Err command(PF_Cmd cmd, PF_ParamDef* params[], PF_LayerDef* output, void* extra);
     // Any command with the caller's records (tests prefill or inspect them).
-    PF_Err command(PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef* params[],
-                   PF_LayerDef* output, void* extra);
+    PF_Err command(PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef* params[], PF_LayerDef* output,
+                   void* extra);
     // The PF_InData the host builds for a command right now.
     PF_InData makeInData();
 

@@ -43,8 +43,7 @@ A_HandleSize handleSize(PF_Handle handle) {
     return host->handleSize(handle);
 }
 
-const PF_HandleSuite2 handleSuite2 = {&newHandle, &lockHandle, &unlockHandle, &disposeHandle,
-                                      &handleSize};
+const PF_HandleSuite2 handleSuite2 = {&newHandle, &lockHandle, &unlockHandle, &disposeHandle, &handleSize};
 
 }  // namespace
 

@@ -36,15 +36,19 @@ inline const char* depthLabel(Depth depth) {
 // window inside its display window, a TIFF's position). Renders ignore it; the command-line renderer
 // carries it from the file it reads to the files it writes.
 struct Placement {
-    int x = 0, y = 0;                     // the pixels' top-left corner in the frame
-    int fullX = 0, fullY = 0;             // the frame's top-left corner
-    int fullWidth = 0, fullHeight = 0;    // 0: the frame is the image itself
+    int x = 0, y = 0;                   // the pixels' top-left corner in the frame
+    int fullX = 0, fullY = 0;           // the frame's top-left corner
+    int fullWidth = 0, fullHeight = 0;  // 0: the frame is the image itself
 
-    bool isDefault() const { return x == 0 && y == 0 && fullX == 0 && fullY == 0 && fullWidth == 0 && fullHeight == 0; }
+    bool isDefault() const {
+        return x == 0 && y == 0 && fullX == 0 && fullY == 0 && fullWidth == 0 && fullHeight == 0;
+    }
     // The same placement for an image rendered at 1/downsample of the size.
     Placement downsampled(int downsample) const {
         if (downsample <= 1) return *this;
-        auto down = [downsample](int v) { return v >= 0 ? v / downsample : -((-v + downsample - 1) / downsample); };
+        auto down = [downsample](int v) {
+            return v >= 0 ? v / downsample : -((-v + downsample - 1) / downsample);
+        };
         auto up = [downsample](int v) { return (v + downsample - 1) / downsample; };
         return Placement{down(x), down(y), down(fullX), down(fullY), up(fullWidth), up(fullHeight)};
     }
@@ -62,15 +66,23 @@ struct Image {
 
     Image() = default;
     Image(int w, int h, Depth d)
-        : width(w), height(h), depth(d),
+        : width(w),
+          height(h),
+          depth(d),
           bytes(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * bytesPerPixel(d)) {}
 
     template <typename Pixel>
-    Pixel* pixels() { return reinterpret_cast<Pixel*>(bytes.data()); }
+    Pixel* pixels() {
+        return reinterpret_cast<Pixel*>(bytes.data());
+    }
     template <typename Pixel>
-    const Pixel* pixels() const { return reinterpret_cast<const Pixel*>(bytes.data()); }
+    const Pixel* pixels() const {
+        return reinterpret_cast<const Pixel*>(bytes.data());
+    }
     template <typename Pixel>
-    Pixel& at(int x, int y) { return pixels<Pixel>()[static_cast<std::size_t>(y) * width + x]; }
+    Pixel& at(int x, int y) {
+        return pixels<Pixel>()[static_cast<std::size_t>(y) * width + x];
+    }
     template <typename Pixel>
     const Pixel& at(int x, int y) const {
         return pixels<Pixel>()[static_cast<std::size_t>(y) * width + x];

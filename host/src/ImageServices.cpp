@@ -41,8 +41,7 @@ PF_Err disposeWorldCounted(PF_EffectWorld* world) {
     return PF_Err_NONE;
 }
 
-PF_Err world1New(PF_ProgPtr, A_long width, A_long height, PF_NewWorldFlags flags,
-                 PF_EffectWorld* world) {
+PF_Err world1New(PF_ProgPtr, A_long width, A_long height, PF_NewWorldFlags flags, PF_EffectWorld* world) {
     if (auto injected = enter("new_world")) return *injected;
     const Depth depth = (flags & PF_NewWorldFlag_DEEP_PIXELS) ? Depth::Bits16 : Depth::Bits8;
     return newWorldCounted(width, height, depth, (flags & PF_NewWorldFlag_CLEAR_PIXELS) != 0, world);
@@ -110,14 +109,14 @@ PF_Err fillConverted(const PF_Pixel* colour, const PF_Rect* rect, PF_EffectWorld
     switch (*depth) {
         case Depth::Bits8: fillArea(world, area, *colour); break;
         case Depth::Bits16:
-            fillArea(world, area,
-                     PF_Pixel16{to16(colour->alpha), to16(colour->red), to16(colour->green),
-                                to16(colour->blue)});
+            fillArea(
+                world, area,
+                PF_Pixel16{to16(colour->alpha), to16(colour->red), to16(colour->green), to16(colour->blue)});
             break;
         case Depth::Float32:
             fillArea(world, area,
-                     PF_PixelFloat{toFloat(colour->alpha), toFloat(colour->red),
-                                   toFloat(colour->green), toFloat(colour->blue)});
+                     PF_PixelFloat{toFloat(colour->alpha), toFloat(colour->red), toFloat(colour->green),
+                                   toFloat(colour->blue)});
             break;
     }
     return PF_Err_NONE;
@@ -144,14 +143,12 @@ PF_Err matteFill(PF_ProgPtr, const PF_Pixel* colour, const PF_Rect* rect, PF_Eff
     return fillConverted(colour, rect, world);
 }
 
-PF_Err matteFill16(PF_ProgPtr, const PF_Pixel16* colour, const PF_Rect* rect,
-                   PF_EffectWorld* world) {
+PF_Err matteFill16(PF_ProgPtr, const PF_Pixel16* colour, const PF_Rect* rect, PF_EffectWorld* world) {
     if (auto injected = enter("FillMatte.fill16")) return *injected;
     return fillSameDepth(colour, rect, world, Depth::Bits16);
 }
 
-PF_Err matteFillFloat(PF_ProgPtr, const PF_PixelFloat* colour, const PF_Rect* rect,
-                      PF_EffectWorld* world) {
+PF_Err matteFillFloat(PF_ProgPtr, const PF_PixelFloat* colour, const PF_Rect* rect, PF_EffectWorld* world) {
     if (auto injected = enter("FillMatte.fill_float")) return *injected;
     return fillSameDepth(colour, rect, world, Depth::Float32);
 }
@@ -163,8 +160,7 @@ const PF_FillMatteSuite2 kFillMatteSuite2{&matteFill, &matteFill16, &matteFillFl
 // Copies src_rect of src onto dst_rect of dst. Null rectangles stand for the whole world; the two
 // rectangles must be of one size; the area actually copied is clipped to both worlds, keeping
 // source and destination positions in step.
-PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* srcRect,
-                PF_Rect* dstRect) {
+PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* srcRect, PF_Rect* dstRect) {
     if (auto injected = enter("copy")) return *injected;
     if (src == nullptr || dst == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const auto srcDepth = worldDepth(src);
@@ -173,16 +169,14 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
     const PF_LRect s = srcRect ? *srcRect : PF_LRect{0, 0, src->width, src->height};
     const PF_LRect d = dstRect ? *dstRect : PF_LRect{0, 0, dst->width, dst->height};
     const std::int64_t w = std::int64_t{s.right} - s.left, h = std::int64_t{s.bottom} - s.top;
-    if (w < 0 || h < 0 || w != std::int64_t{d.right} - d.left ||
-        h != std::int64_t{d.bottom} - d.top)
+    if (w < 0 || h < 0 || w != std::int64_t{d.right} - d.left || h != std::int64_t{d.bottom} - d.top)
         return PF_Err_BAD_CALLBACK_PARAM;
     // Source-space area: the source rectangle within the source world and within the
     // destination world shifted back by the rectangles' offset.
     const std::int64_t dx = std::int64_t{d.left} - s.left, dy = std::int64_t{d.top} - s.top;
     const std::int64_t left = std::max({std::int64_t{s.left}, std::int64_t{0}, -dx});
     const std::int64_t top = std::max({std::int64_t{s.top}, std::int64_t{0}, -dy});
-    const std::int64_t right =
-        std::min({std::int64_t{s.right}, std::int64_t{src->width}, dst->width - dx});
+    const std::int64_t right = std::min({std::int64_t{s.right}, std::int64_t{src->width}, dst->width - dx});
     const std::int64_t bottom =
         std::min({std::int64_t{s.bottom}, std::int64_t{src->height}, dst->height - dy});
     if (left >= right || top >= bottom) return PF_Err_NONE;
@@ -194,11 +188,9 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
         // (a copy asked for from inside a band stays on that band's thread).
         const auto copyRows = [&](int begin, int end) {
             for (int r = begin; r < end; ++r)
-                std::memcpy(worldPixelAddress(dst, static_cast<int>(left + dx),
-                                              static_cast<int>(top + dy) + r, ps),
-                            worldPixelAddress(src, static_cast<int>(left),
-                                              static_cast<int>(top) + r, ps),
-                            bytes);
+                std::memcpy(
+                    worldPixelAddress(dst, static_cast<int>(left + dx), static_cast<int>(top + dy) + r, ps),
+                    worldPixelAddress(src, static_cast<int>(left), static_cast<int>(top) + r, ps), bytes);
         };
         Host* host = Host::current();
         if (host->threadCount() > 1)
@@ -212,11 +204,9 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
     std::vector<std::uint8_t> scratch(bytes * static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r)
         std::memcpy(scratch.data() + bytes * r,
-                    worldPixelAddress(src, static_cast<int>(left), static_cast<int>(top) + r, ps),
-                    bytes);
+                    worldPixelAddress(src, static_cast<int>(left), static_cast<int>(top) + r, ps), bytes);
     for (int r = 0; r < rows; ++r)
-        std::memcpy(worldPixelAddress(dst, static_cast<int>(left + dx),
-                                      static_cast<int>(top + dy) + r, ps),
+        std::memcpy(worldPixelAddress(dst, static_cast<int>(left + dx), static_cast<int>(top + dy) + r, ps),
                     scratch.data() + bytes * r, bytes);
     return PF_Err_NONE;
 }

@@ -23,9 +23,9 @@ public:
     std::optional<PF_Err> enter(const char* op);
 
     // Fault injection. Call numbers count from the last clearFaults()/resetLog(), starting at 1.
-    void failNthCall(uint64_t n, PF_Err err);                 // the n-th call of any operation
-    void failOp(const std::string& op, int k, PF_Err err);    // the k-th call of one operation
-    void failOpAlways(const std::string& op, PF_Err err);     // every call of one operation
+    void failNthCall(uint64_t n, PF_Err err);               // the n-th call of any operation
+    void failOp(const std::string& op, int k, PF_Err err);  // the k-th call of one operation
+    void failOpAlways(const std::string& op, PF_Err err);   // every call of one operation
     void clearFaults();
 
     uint64_t callCount() const;

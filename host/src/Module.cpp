@@ -33,8 +33,8 @@ std::shared_ptr<Module> Module::load(const std::filesystem::path& file, std::str
     }
     void* entry = library->symbol(pipl->entryPoint.c_str());
     if (!entry) {
-        error = what + " does not export its entry point " + pipl->entryPoint +
-                ", so it is not an effect module";
+        error =
+            what + " does not export its entry point " + pipl->entryPoint + ", so it is not an effect module";
         return nullptr;
     }
 

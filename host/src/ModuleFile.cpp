@@ -23,8 +23,8 @@ namespace {
 constexpr std::uint8_t kElfClass64 = 2;
 constexpr std::uint8_t kElfDataLittle = 1;
 constexpr std::uint8_t kElfDataBig = 2;
-constexpr std::uint16_t kElfTypeShared = 3;   // ET_DYN
-constexpr std::uint32_t kSectionNoBits = 8;   // SHT_NOBITS: occupies no file space
+constexpr std::uint16_t kElfTypeShared = 3;            // ET_DYN
+constexpr std::uint32_t kSectionNoBits = 8;            // SHT_NOBITS: occupies no file space
 constexpr std::uint16_t kSectionIndexEscape = 0xFFFF;  // SHN_XINDEX
 constexpr std::size_t kElf64HeaderSize = 64;
 constexpr std::size_t kElf64SectionHeaderSize = 64;
@@ -45,8 +45,7 @@ std::optional<std::vector<std::uint8_t>> piplFromElf(const std::vector<std::uint
         error = what + " is a damaged ELF file (unknown byte order)";
         return std::nullopt;
     }
-    const ByteReader elf(image,
-                         image[5] == kElfDataBig ? ByteReader::Order::Big : ByteReader::Order::Little);
+    const ByteReader elf(image, image[5] == kElfDataBig ? ByteReader::Order::Big : ByteReader::Order::Little);
     if (elf.read(16, 2) != kElfTypeShared) {
         error = what + " is an ELF file but not a shared library, so it is not an effect module";
         return std::nullopt;
@@ -112,14 +111,14 @@ std::optional<std::vector<std::uint8_t>> piplFromElf(const std::vector<std::uint
 // language; then a data entry whose address is relative to the loaded image), so the same reader
 // works on any platform and never runs the module. Every offset is checked against the file.
 
-constexpr std::uint32_t kPeSignature = 0x00004550;     // "PE\0\0"
-constexpr std::uint16_t kPeMagic64 = 0x20B;            // PE32+
-constexpr std::uint16_t kPeMagic32 = 0x10B;            // PE32
+constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
+constexpr std::uint16_t kPeMagic64 = 0x20B;         // PE32+
+constexpr std::uint16_t kPeMagic32 = 0x10B;         // PE32
 constexpr std::uint16_t kPeMachineX64 = 0x8664;
-constexpr std::uint16_t kPeFileDll = 0x2000;           // IMAGE_FILE_DLL
+constexpr std::uint16_t kPeFileDll = 0x2000;  // IMAGE_FILE_DLL
 constexpr std::size_t kPeCoffHeaderSize = 20;
 constexpr std::size_t kPeSectionHeaderSize = 40;
-constexpr std::size_t kPe64DirectoryCountAt = 108;     // within the optional header
+constexpr std::size_t kPe64DirectoryCountAt = 108;  // within the optional header
 constexpr std::size_t kPe64DirectoriesAt = 112;
 constexpr std::uint32_t kPeResourceDirectory = 2;
 constexpr std::uint32_t kResourceHighBit = 0x80000000u;
@@ -182,8 +181,9 @@ std::optional<PeLayout> readPeLayout(const ByteReader& pe, const std::string& wh
     }
     if (magic != kPeMagic64) return peDamaged(what, "unknown optional header kind", error);
     if (machine != kPeMachineX64) {
-        error = what + " is a Windows module for another processor than x86-64, so it is not a "
-                       "module this host loads";
+        error = what +
+                " is a Windows module for another processor than x86-64, so it is not a "
+                "module this host loads";
         return std::nullopt;
     }
     if (!(characteristics & kPeFileDll)) {
@@ -301,8 +301,7 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
                 "), so it carries no property list";
         return std::nullopt;
     };
-    if (layout->resourceRva == 0 || layout->resourceSize == 0)
-        return noPipl("it has no resources at all");
+    if (layout->resourceRva == 0 || layout->resourceSize == 0) return noPipl("it has no resources at all");
     const auto rootAt = rvaToOffset(layout->sections, pe, layout->resourceRva, layout->resourceSize);
     if (!rootAt) return peDamaged(what, "resource directory outside the file", error);
     ResourceTree tree(pe, *rootAt, layout->resourceSize);
@@ -328,8 +327,7 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
         case Lookup::Missing: {
             std::string list;
             for (std::uint32_t l : languages) list += (list.empty() ? "" : ", ") + std::to_string(l);
-            return noPipl(list.empty() ? "PIPL 16000 in no language"
-                                       : "PIPL 16000 only in language " + list);
+            return noPipl(list.empty() ? "PIPL 16000 in no language" : "PIPL 16000 only in language " + list);
         }
         case Lookup::Found: break;
     }
@@ -344,14 +342,13 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
 }
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file,
-                                                      const std::string& what, std::string& error) {
+                                                       const std::string& what, std::string& error) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         error = what + ": cannot be read";
         return std::nullopt;
     }
-    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
         error = what + ": read error";
         return std::nullopt;
@@ -362,8 +359,7 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::pa
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> readPiplBytesFromImage(const std::vector<std::uint8_t>& image,
-                                                                const std::string& what,
-                                                                std::string& error) {
+                                                                const std::string& what, std::string& error) {
     static constexpr std::uint8_t elfMagic[4] = {0x7F, 'E', 'L', 'F'};
     if (image.size() >= 4 && std::memcmp(image.data(), elfMagic, 4) == 0)
         return piplFromElf(image, what, error);
@@ -422,8 +418,9 @@ std::optional<std::vector<std::uint8_t>> readBundlePiplBytes(const std::filesyst
             if (r.type == kPiplMacResourceType && r.id == static_cast<std::int16_t>(kPiplResourceId))
                 return std::move(r.data);
     }
-    error = what + " has no resource 'PiPL' 16000 in Contents/Resources, so it carries no "
-                   "property list";
+    error = what +
+            " has no resource 'PiPL' 16000 in Contents/Resources, so it carries no "
+            "property list";
     return std::nullopt;
 }
 

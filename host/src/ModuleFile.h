@@ -24,8 +24,7 @@ inline constexpr const char* kPiplMacResourceType = "PiPL";
 
 // Returns the raw property-list bytes of the module file, or nullopt with one sentence in `error`
 // (missing or unreadable file, not a module, a module without a property list).
-std::optional<std::vector<std::uint8_t>> readPiplBytes(const std::filesystem::path& file,
-                                                       std::string& error);
+std::optional<std::vector<std::uint8_t>> readPiplBytes(const std::filesystem::path& file, std::string& error);
 
 // The property-list bytes of a macOS bundle folder: the first resource file (by name) in
 // Contents/Resources that holds resource 'PiPL' 16000. Nothing else of the bundle is read.
@@ -34,7 +33,6 @@ std::optional<std::vector<std::uint8_t>> readBundlePiplBytes(const std::filesyst
 
 // The same on a file image already in memory (`what` names it in messages).
 std::optional<std::vector<std::uint8_t>> readPiplBytesFromImage(const std::vector<std::uint8_t>& image,
-                                                                const std::string& what,
-                                                                std::string& error);
+                                                                const std::string& what, std::string& error);
 
 }  // namespace vhost

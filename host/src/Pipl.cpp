@@ -4,9 +4,7 @@ namespace vhost {
 
 namespace {
 
-std::uint16_t read16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::uint32_t read32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -25,15 +23,15 @@ std::string printable(const std::string& code) {
     return out;
 }
 
-constexpr std::size_t kHeaderSize = 10;   // 16-bit marker, 32-bit version, 32-bit count
+constexpr std::size_t kHeaderSize = 10;    // 16-bit marker, 32-bit version, 32-bit count
 constexpr std::size_t kPropertyHead = 16;  // vendor, key, id, length
 
 // A length-prefixed string: one byte n, then n characters within the value.
 bool pascalString(const PiplProperty& p, std::string& out, std::string& error) {
     if (p.value.empty() || p.value[0] + std::size_t{1} > p.value.size()) {
         error = "property list: the \"" + p.key + "\" string's length byte (" +
-                std::to_string(p.value.empty() ? 0 : p.value[0]) +
-                ") runs past its value of " + std::to_string(p.value.size()) + " bytes";
+                std::to_string(p.value.empty() ? 0 : p.value[0]) + ") runs past its value of " +
+                std::to_string(p.value.size()) + " bytes";
         return false;
     }
     out.assign(reinterpret_cast<const char*>(p.value.data()) + 1, p.value[0]);
@@ -72,8 +70,8 @@ bool versionPair(const PiplProperty& p, std::optional<PiplVersionPair>& out, std
 // The header: marker 1, list version 0, and a property count the size can hold.
 std::optional<std::uint32_t> readHeader(const std::uint8_t* data, std::size_t size, std::string& error) {
     if (!data || size < kHeaderSize) {
-        error = "property list truncated: " + std::to_string(size) +
-                " bytes, shorter than its 10-byte header";
+        error =
+            "property list truncated: " + std::to_string(size) + " bytes, shorter than its 10-byte header";
         return std::nullopt;
     }
     const std::uint16_t marker = read16(data);
@@ -90,7 +88,8 @@ std::optional<std::uint32_t> readHeader(const std::uint8_t* data, std::size_t si
     // Every property takes at least its 16-byte head: a count beyond that cannot add up.
     if (count > (size - kHeaderSize) / kPropertyHead) {
         error = "property list truncated or miscounted: " + std::to_string(count) +
-                " properties need at least " + std::to_string(kHeaderSize + std::uint64_t{count} * kPropertyHead) +
+                " properties need at least " +
+                std::to_string(kHeaderSize + std::uint64_t{count} * kPropertyHead) +
                 " bytes, the list holds " + std::to_string(size);
         return std::nullopt;
     }
@@ -117,9 +116,8 @@ bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t co
         at += kPropertyHead;
         const std::uint64_t padded = (std::uint64_t{length} + 3) & ~std::uint64_t{3};
         if (padded > size - at) {
-            error = "property list truncated: " + which + " (\"" + printable(p.key) +
-                    "\") declares " + std::to_string(length) + " bytes but only " +
-                    std::to_string(size - at) + " remain";
+            error = "property list truncated: " + which + " (\"" + printable(p.key) + "\") declares " +
+                    std::to_string(length) + " bytes but only " + std::to_string(size - at) + " remain";
             return false;
         }
         p.value.assign(data + at, data + at + length);
@@ -127,8 +125,8 @@ bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t co
         pipl.properties.push_back(std::move(p));
     }
     if (at != size) {
-        error = "property list: " + std::to_string(count) + " properties end at byte " +
-                std::to_string(at) + " but the list holds " + std::to_string(size) +
+        error = "property list: " + std::to_string(count) + " properties end at byte " + std::to_string(at) +
+                " but the list holds " + std::to_string(size) +
                 " bytes; the count and the lengths do not add up";
         return false;
     }
@@ -136,8 +134,7 @@ bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t co
 }
 
 // Decodes one property the host uses into its field of `pipl`; other keys are kept undecoded.
-bool decodeProperty(const PiplProperty& p, std::string_view codeEntryKey, Pipl& pipl,
-                    std::string& error) {
+bool decodeProperty(const PiplProperty& p, std::string_view codeEntryKey, Pipl& pipl, std::string& error) {
     if (p.key == "kind") {
         if (p.value.size() != 4) {
             error = "property list: \"kind\" should hold 4 bytes";
@@ -212,8 +209,8 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
 }
 
 EffectVersion decodeEffectVersion(std::uint32_t word) {
-    return EffectVersion{(word >> 19) & 0x7, (word >> 15) & 0xF, (word >> 11) & 0xF,
-                         (word >> 9) & 0x3, word & 0x1FF};
+    return EffectVersion{(word >> 19) & 0x7, (word >> 15) & 0xF, (word >> 11) & 0xF, (word >> 9) & 0x3,
+                         word & 0x1FF};
 }
 
 }  // namespace vhost

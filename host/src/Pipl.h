@@ -36,11 +36,11 @@ struct Pipl {
 
     // Decoded from the properties by parsePipl. The first five are required; the rest are
     // present when the list carries them.
-    std::string kind;        // "kind": "eFKT" for an effect
-    std::string name;        // "name": length-prefixed string
-    std::string matchName;   // "eMNA": length-prefixed string
-    std::string entryPoint;  // code entry (see below): zero-terminated string
-    std::string category;    // "catg": length-prefixed string (may be absent: empty)
+    std::string kind;                            // "kind": "eFKT" for an effect
+    std::string name;                            // "name": length-prefixed string
+    std::string matchName;                       // "eMNA": length-prefixed string
+    std::string entryPoint;                      // code entry (see below): zero-terminated string
+    std::string category;                        // "catg": length-prefixed string (may be absent: empty)
     std::optional<PiplVersionPair> piplVersion;  // "ePVR": major then minor, 16 bits each
     std::optional<PiplVersionPair> apiVersion;   // "eSVR": the effect API version, major then minor
     std::optional<std::uint32_t> version;        // "eVER": the effect's version word

@@ -66,8 +66,7 @@ void registerLayerSuites(Host& host) {
     host.registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion11, &kLayerSuite11);
 }
 
-EffectLayer::EffectLayer(Effect& effect, AEGP_LayerQuality quality)
-    : effect_(&effect), quality_(quality) {
+EffectLayer::EffectLayer(Effect& effect, AEGP_LayerQuality quality) : effect_(&effect), quality_(quality) {
     LayerRegistry& registry = layers();
     std::lock_guard lock(registry.mutex);
     auto [it, added] = registry.current.try_emplace(effect_, this);
@@ -97,8 +96,7 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     if (options.request && isEmpty(*options.request)) return PF_Err_BAD_CALLBACK_PARAM;
 
     Host& host = effect.host();
-    if (options.threads > 0 && options.threads != host.threadCount())
-        host.setThreadCount(options.threads);
+    if (options.threads > 0 && options.threads != host.threadCount()) host.setThreadCount(options.threads);
     host.setIterationOrder(options.order);
     if (options.time) effect.setCurrentTime(*options.time);
 
@@ -109,8 +107,7 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
         // The caller's image outlives the frame: read in place, not copied.
         frame.emplace(SmartFrame::Borrow{}, input,
                       PF_RationalScale{1, static_cast<A_u_long>(options.downsampleX)},
-                      PF_RationalScale{1, static_cast<A_u_long>(options.downsampleY)},
-                      frameOptions);
+                      PF_RationalScale{1, static_cast<A_u_long>(options.downsampleY)}, frameOptions);
     } catch (const std::invalid_argument&) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
@@ -126,16 +123,14 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     PF_InData in = effect.makeInData();
     frame->prepareInData(in);
     PF_OutData out{};
-    PF_Err err = effect.command(PF_Cmd_SMART_PRE_RENDER, in, out, params, nullptr,
-                                frame->preRenderExtra());
+    PF_Err err = effect.command(PF_Cmd_SMART_PRE_RENDER, in, out, params, nullptr, frame->preRenderExtra());
     r.preRenderResult = err;
     if (err == PF_Err_NONE) {
         in = effect.makeInData();
         frame->prepareInData(in);
         out = PF_OutData{};
         r.rendered = true;
-        err = effect.command(PF_Cmd_SMART_RENDER, in, out, params, nullptr,
-                             frame->smartRenderExtra());
+        err = effect.command(PF_Cmd_SMART_RENDER, in, out, params, nullptr, frame->smartRenderExtra());
         r.renderResult = err;
     }
     r.preRenderOutput = frame->preRenderOutput();
@@ -152,8 +147,7 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
         frame->finish();
     r.outputIntact = frame->outputIntact();
     r.inputUnchanged = frame->inputUnchanged();
-    const PF_LRect area =
-        options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
+    const PF_LRect area = options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
     if (copyToReport && r.outputCheckedOut) {
         r.output = frame->takeOutput(area);
         if (err == PF_Err_NONE) output = r.output;

@@ -74,11 +74,11 @@ struct RenderOptions {
 // What happened during renderFrame, for callers that look closer (tests).
 struct RenderReport {
     PF_Err preRenderResult = PF_Err_NONE;
-    bool rendered = false;                  // PF_Cmd_SMART_RENDER was sent
+    bool rendered = false;  // PF_Cmd_SMART_RENDER was sent
     PF_Err renderResult = PF_Err_NONE;
-    PF_PreRenderOutput preRenderOutput{};   // as the pre-render left it (pre_render_data cleared)
-    bool outputIntact = true;               // nothing written outside the output world
-    bool inputUnchanged = true;             // the input world was only read
+    PF_PreRenderOutput preRenderOutput{};  // as the pre-render left it (pre_render_data cleared)
+    bool outputIntact = true;              // nothing written outside the output world
+    bool inputUnchanged = true;            // the input world was only read
     // Whether the module checked out the output world, and its pixels over the requested
     // rectangle as the module left them, also after a failure (pixels never written hold
     // kWorldUnclearedByte).
@@ -95,7 +95,7 @@ struct RenderReport {
 // downsampling below 1, an empty request, or an EffectLayer of the caller's still alive for this
 // effect); `output` is written only on success. Commands run on the calling thread; the filter's
 // bands run on the host's worker pool (or as `order` says).
-PF_Err renderFrame(Effect& effect, const Image& input, Image& output,
-                   const RenderOptions& options = {}, RenderReport* report = nullptr);
+PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const RenderOptions& options = {},
+                   RenderReport* report = nullptr);
 
 }  // namespace vhost

@@ -7,7 +7,7 @@ namespace vhost {
 namespace {
 
 constexpr std::size_t kHeaderSize = 16;
-constexpr std::size_t kMapHeadSize = 28;      // header copy, next map, file ref, attributes, offsets
+constexpr std::size_t kMapHeadSize = 28;  // header copy, next map, file ref, attributes, offsets
 constexpr std::size_t kTypeEntrySize = 8;
 constexpr std::size_t kReferenceSize = 12;
 constexpr std::uint16_t kNoName = 0xFFFF;

@@ -126,8 +126,7 @@ PF_Err subpixelSample(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* param
 
 const PF_Sampling8Suite1 kSampling8{&nnSample<PF_Pixel>, &subpixelSample<PF_Pixel>};
 const PF_Sampling16Suite1 kSampling16{&nnSample<PF_Pixel16>, &subpixelSample<PF_Pixel16>};
-const PF_SamplingFloatSuite1 kSamplingFloat{&nnSample<PF_PixelFloat>,
-                                            &subpixelSample<PF_PixelFloat>};
+const PF_SamplingFloatSuite1 kSamplingFloat{&nnSample<PF_PixelFloat>, &subpixelSample<PF_PixelFloat>};
 
 }  // namespace
 

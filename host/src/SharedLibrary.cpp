@@ -22,21 +22,20 @@ namespace {
 // The system's own sentence for an error code, without its trailing line break.
 std::string systemMessage(DWORD code) {
     char* text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD n = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = n && text ? std::string(text, n) : std::string();
     if (text) ::LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.'))
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.'))
         message.pop_back();
     return message;
 }
 
 }  // namespace
 
-std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::filesystem::path& file,
-                                                   std::string& error) {
+std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::filesystem::path& file, std::string& error) {
     // A bare or relative name would make the loader search its DLL path instead of opening this
     // file; with the full path, the module's own folder is also where its dependencies are
     // looked for, as hosts load plug-ins. No message box may stop the process on a bad file.
@@ -76,8 +75,7 @@ std::filesystem::path SharedLibrary::executableDirectory() {
 
 #else
 
-std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::filesystem::path& file,
-                                                   std::string& error) {
+std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::filesystem::path& file, std::string& error) {
     // A path without a slash would make dlopen search the library path instead of opening it.
     std::filesystem::path target = file;
     if (!target.has_parent_path()) target = std::filesystem::path(".") / target;

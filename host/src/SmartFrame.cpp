@@ -88,8 +88,8 @@ A_short bitdepthOf(Depth depth) { return static_cast<A_short>(static_cast<int>(d
 
 }  // namespace
 
-SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX,
-                       PF_RationalScale downsampleY, Options options)
+SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX, PF_RationalScale downsampleY,
+                       Options options)
     : layer_(downsampled(layer, blockSize(downsampleX), blockSize(downsampleY))),
       downsampleX_(downsampleX),
       downsampleY_(downsampleY),
@@ -97,8 +97,8 @@ SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX,
     init();
 }
 
-SmartFrame::SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX,
-                       PF_RationalScale downsampleY, Options options)
+SmartFrame::SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX, PF_RationalScale downsampleY,
+                       Options options)
     : downsampleX_(downsampleX), downsampleY_(downsampleY), options_(options) {
     const int nx = blockSize(downsampleX), ny = blockSize(downsampleY);
     if (nx == 1 && ny == 1)
@@ -110,8 +110,7 @@ SmartFrame::SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX,
 
 void SmartFrame::init() {
     const Image& image = layer();
-    preInput_.output_request.rect =
-        options_.request.value_or(PF_LRect{0, 0, image.width, image.height});
+    preInput_.output_request.rect = options_.request.value_or(PF_LRect{0, 0, image.width, image.height});
     preInput_.output_request.field = 0;
     preInput_.output_request.channel_mask = 0xF;  // alpha, red, green, blue
     preInput_.bitdepth = bitdepthOf(image.depth);
@@ -129,8 +128,7 @@ void SmartFrame::init() {
     renderExtra_.cb = &renderCallbacks_;
 }
 
-SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX,
-                       PF_RationalScale downsampleY)
+SmartFrame::SmartFrame(const Image& layer, PF_RationalScale downsampleX, PF_RationalScale downsampleY)
     : SmartFrame(layer, downsampleX, downsampleY, Options{}) {}
 
 SmartFrame::~SmartFrame() {
@@ -185,8 +183,7 @@ PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_l
         return PF_Err_BAD_CALLBACK_PARAM;
     const PF_LRect whole{0, 0, frame->layerWidth(), frame->layerHeight()};
     PF_LRect clipped{std::max(req->rect.left, whole.left), std::max(req->rect.top, whole.top),
-                     std::min(req->rect.right, whole.right),
-                     std::min(req->rect.bottom, whole.bottom)};
+                     std::min(req->rect.right, whole.right), std::min(req->rect.bottom, whole.bottom)};
     if (isEmpty(clipped)) clipped = PF_LRect{0, 0, 0, 0};
     auto [it, added] = frame->checkouts_.try_emplace(checkout_id);
     if (!added && it->second.world.data != nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -203,8 +200,7 @@ PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_l
 
 // A world of exactly the checked-out rectangle, its origin the rectangle's left and top. Asking
 // again for the same id hands out the same world.
-PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id,
-                                       PF_EffectWorld** pixels) {
+PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels) {
     if (auto injected = enter("checkout_layer_pixels")) return *injected;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || pixels == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -213,8 +209,8 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     Checkout& checkout = it->second;
     if (checkout.world.data == nullptr) {
         const PF_LRect& r = checkout.rect;
-        if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left,
-                                         r.bottom - r.top, &checkout.world, workers()))
+        if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                         &checkout.world, workers()))
             return err;
         checkout.world.origin_x = r.left;
         checkout.world.origin_y = r.top;
@@ -228,8 +224,8 @@ bool SmartFrame::checkInPixels(Checkout& checkout) {
     if (checkout.world.data == nullptr) return false;
     Ledger& ledger = Host::current()->ledger();
     // Compared with the layer it was copied from rather than hashed before and after.
-    const bool unchanged = worldMatchesImage(&checkout.world, layer(), checkout.rect.left,
-                                             checkout.rect.top, workers());
+    const bool unchanged =
+        worldMatchesImage(&checkout.world, layer(), checkout.rect.left, checkout.rect.top, workers());
     const bool intact = worldGuardsIntact(&checkout.world);
     if (!unchanged || !intact) {
         inputUnchanged_ = false;
@@ -245,8 +241,7 @@ PF_Err SmartFrame::checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id)
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = frame->checkouts_.find(checkout_id);
-    if (it == frame->checkouts_.end() || !frame->checkInPixels(it->second))
-        return PF_Err_BAD_CALLBACK_PARAM;
+    if (it == frame->checkouts_.end() || !frame->checkInPixels(it->second)) return PF_Err_BAD_CALLBACK_PARAM;
     return PF_Err_NONE;
 }
 
@@ -296,7 +291,8 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     std::size_t rowBytes = 0;
     for (const Checkout* checkout : open) {
         rows = std::max(rows, static_cast<int>(checkout->world.height));
-        rowBytes = std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
+        rowBytes =
+            std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
     }
     auto compare = [&](int begin, int end) {
         for (std::size_t i = 0; i < open.size(); ++i) {
@@ -382,8 +378,8 @@ Image SmartFrame::output(const PF_LRect& area) const {
     const int width = std::max(0, area.right - area.left);
     const int height = std::max(0, area.bottom - area.top);
     if (output_.data != nullptr)
-        return worldToImage(&output_, depth(), area.left - outputRect_.left,
-                            area.top - outputRect_.top, width, height);
+        return worldToImage(&output_, depth(), area.left - outputRect_.left, area.top - outputRect_.top,
+                            width, height);
     Image image(width, height, depth());
     if (result_.width == 0 || result_.height == 0) return image;
     // Place the kept copy of the output into the area.
@@ -393,12 +389,12 @@ Image SmartFrame::output(const PF_LRect& area) const {
     for (int y = std::max(area.top, resultRect_.top);
          y < std::min(area.bottom, resultRect_.top + result_.height); ++y) {
         if (x0 >= x1) break;
-        std::copy_n(result_.bytes.data() +
-                        (static_cast<std::size_t>(y - resultRect_.top) * result_.width +
-                         (x0 - resultRect_.left)) * ps,
-                    static_cast<std::size_t>(x1 - x0) * ps,
-                    image.bytes.data() +
-                        (static_cast<std::size_t>(y - area.top) * width + (x0 - area.left)) * ps);
+        std::copy_n(
+            result_.bytes.data() +
+                (static_cast<std::size_t>(y - resultRect_.top) * result_.width + (x0 - resultRect_.left)) *
+                    ps,
+            static_cast<std::size_t>(x1 - x0) * ps,
+            image.bytes.data() + (static_cast<std::size_t>(y - area.top) * width + (x0 - area.left)) * ps);
     }
     return image;
 }

@@ -49,8 +49,8 @@ public:
     // The same, reading a layer that needs no downsampling in place instead of copying it: the
     // caller keeps `layer` alive and unchanged for as long as the frame lives.
     struct Borrow {};
-    SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX,
-               PF_RationalScale downsampleY, Options options);
+    SmartFrame(Borrow, const Image& layer, PF_RationalScale downsampleX, PF_RationalScale downsampleY,
+               Options options);
     // Runs finish() if it has not run, and detaches from the effect.
     ~SmartFrame();
     SmartFrame(const SmartFrame&) = delete;
@@ -104,8 +104,7 @@ public:
     static PF_Err checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
                                 const PF_RenderRequest* req, A_long what_time, A_long time_step,
                                 A_u_long time_scale, PF_CheckoutResult* result);
-    static PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id,
-                                      PF_EffectWorld** pixels);
+    static PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels);
     static PF_Err checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id);
     static PF_Err checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output);
 

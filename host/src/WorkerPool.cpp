@@ -58,8 +58,7 @@ WorkerPool::WorkerPool(int threads) : state_(std::make_unique<State>()) {
     if (threads < 1) threads = 1;
     state_->threads.reserve(static_cast<std::size_t>(threads));
     try {
-        for (int t = 0; t < threads; ++t)
-            state_->threads.emplace_back([this, t] { state_->work(this, t); });
+        for (int t = 0; t < threads; ++t) state_->threads.emplace_back([this, t] { state_->work(this, t); });
     } catch (...) {
         {
             std::lock_guard lock(state_->mutex);
@@ -145,9 +144,7 @@ void WorkerPool::runRanges(int count, int grain, const std::function<void(int, i
     // A few runs per thread, so that a thread the system delays does not hold the others up;
     // the calling thread takes runs too.
     const int runs = std::min(count / grain, 4 * (threads + 1));
-    const auto edge = [&](int k) {
-        return static_cast<int>(static_cast<long long>(k) * count / runs);
-    };
+    const auto edge = [&](int k) { return static_cast<int>(static_cast<long long>(k) * count / runs); };
     // A pool busy with another job (a thread of the module's own, say, asking while its band
     // runs) is not waited for: the caller does the whole range itself.
     std::unique_lock runLock(state_->runMutex, std::try_to_lock);
@@ -155,7 +152,8 @@ void WorkerPool::runRanges(int count, int grain, const std::function<void(int, i
         fn(0, count);
         return;
     }
-    dispatch(runs, [&](int, int i) { fn(edge(i), edge(i + 1)); }, true);
+    dispatch(
+        runs, [&](int, int i) { fn(edge(i), edge(i + 1)); }, true);
 }
 
 }  // namespace vhost

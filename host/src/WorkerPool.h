@@ -23,8 +23,8 @@ public:
     // Splits [0, count) into consecutive runs of at least `grain` indices and calls
     // fn(begin, end) once for each, on the pool's threads and the calling thread alike; with one
     // thread, fewer than two runs' worth of indices, from inside a job of this pool or while
-    // the pool runs another caller's job, a single call on the calling thread. Returns when every run has finished; the first exception
-    // thrown by a run reaches the caller after that. The host's own passes over
+    // the pool runs another caller's job, a single call on the calling thread. Returns when every run has
+    // finished; the first exception thrown by a run reaches the caller after that. The host's own passes over
     // frame-sized buffers (filling, copying, comparing rows) go through here.
     void runRanges(int count, int grain, const std::function<void(int begin, int end)>& fn);
 

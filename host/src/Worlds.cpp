@@ -64,8 +64,8 @@ const WorldBlock* findLocked(Registry& r, const PF_EffectWorld* world) {
     auto it = r.blocks.find(world->reserved0);
     if (it == r.blocks.end()) return nullptr;
     const WorldBlock* block = it->second.get();
-    if (block->data != world->data || block->rowbytes != world->rowbytes ||
-        block->width != world->width || block->height != world->height)
+    if (block->data != world->data || block->rowbytes != world->rowbytes || block->width != world->width ||
+        block->height != world->height)
         return nullptr;
     return block;
 }
@@ -155,8 +155,7 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
 namespace {
 
 // fn(begin, end) over the rows [0, rows): on the pool's threads when there is one.
-void forRows(WorkerPool* pool, int rows, std::size_t rowBytes,
-             const std::function<void(int, int)>& fn) {
+void forRows(WorkerPool* pool, int rows, std::size_t rowBytes, const std::function<void(int, int)>& fn) {
     if (pool != nullptr)
         pool->runRanges(rows, worldRowGrain(rowBytes), fn);
     else if (rows > 0)
@@ -169,8 +168,7 @@ void forRows(WorkerPool* pool, int rows, std::size_t rowBytes,
 template <typename FillRow>
 PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, WorkerPool* pool,
                  FillRow&& fillRow) {
-    if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide ||
-        height > kMaxWorldSide)
+    if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide || height > kMaxWorldSide)
         return PF_Err_BAD_CALLBACK_PARAM;
     const std::size_t ps = bytesPerPixel(depth);
     if (ps == 0) return PF_Err_BAD_CALLBACK_PARAM;
@@ -229,41 +227,37 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Work
 
 }  // namespace
 
-PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world,
-                   WorkerPool* pool) {
+PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world, WorkerPool* pool) {
     const int value = clear ? 0 : kWorldUnclearedByte;
     return makeWorld(width, height, depth, world, pool,
-                     [value](std::uint8_t* row, int, std::size_t bytes) {
-                         std::memset(row, value, bytes);
-                     });
+                     [value](std::uint8_t* row, int, std::size_t bytes) { std::memset(row, value, bytes); });
 }
 
-PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
-                       PF_EffectWorld* world, WorkerPool* pool) {
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                       WorkerPool* pool) {
     const std::size_t ps = bytesPerPixel(image.depth);
     // The columns of the world that the image covers, and where they start in it.
     const int x0 = std::clamp(-x, 0, std::max(width, 0));
     const int x1 = std::clamp(image.width - x, x0, std::max(width, 0));
-    return makeWorld(width, height, image.depth, world, pool,
-                     [&](std::uint8_t* row, int r, std::size_t bytes) {
-                         const int from = y + r;
-                         if (from < 0 || from >= image.height || x0 >= x1) {
-                             std::memset(row, 0, bytes);
-                             return;
-                         }
-                         std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
-                         std::memcpy(row + static_cast<std::size_t>(x0) * ps,
-                                     image.bytes.data() +
-                                         (static_cast<std::size_t>(from) * image.width +
-                                          static_cast<std::size_t>(x + x0)) * ps,
-                                     static_cast<std::size_t>(x1 - x0) * ps);
-                         std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
-                                     bytes - static_cast<std::size_t>(x1) * ps);
-                     });
+    return makeWorld(
+        width, height, image.depth, world, pool, [&](std::uint8_t* row, int r, std::size_t bytes) {
+            const int from = y + r;
+            if (from < 0 || from >= image.height || x0 >= x1) {
+                std::memset(row, 0, bytes);
+                return;
+            }
+            std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
+            std::memcpy(
+                row + static_cast<std::size_t>(x0) * ps,
+                image.bytes.data() +
+                    (static_cast<std::size_t>(from) * image.width + static_cast<std::size_t>(x + x0)) * ps,
+                static_cast<std::size_t>(x1 - x0) * ps);
+            std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
+                        bytes - static_cast<std::size_t>(x1) * ps);
+        });
 }
 
-bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin,
-                         int end) {
+bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin, int end) {
     const int ps = pixelBytes(image.depth);
     for (int r = begin; r < end; ++r) {
         const int from = y + r;
@@ -280,8 +274,7 @@ bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x,
             }
             const int run = std::min(world->width - c, image.width - sx);
             if (std::memcmp(pixel,
-                            image.bytes.data() +
-                                (static_cast<std::size_t>(from) * image.width + sx) * ps,
+                            image.bytes.data() + (static_cast<std::size_t>(from) * image.width + sx) * ps,
                             static_cast<std::size_t>(run) * ps) != 0)
                 return false;
             c += run;
@@ -290,15 +283,14 @@ bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x,
     return true;
 }
 
-bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y,
-                       WorkerPool* pool) {
+bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, int y, WorkerPool* pool) {
     std::atomic<bool> same{true};
-    forRows(pool, world->height, static_cast<std::size_t>(world->width) * pixelBytes(image.depth),
-            [&](int begin, int end) {
-                if (same.load(std::memory_order_relaxed) &&
-                    !worldRowsMatchImage(world, image, x, y, begin, end))
-                    same.store(false, std::memory_order_relaxed);
-            });
+    forRows(
+        pool, world->height, static_cast<std::size_t>(world->width) * pixelBytes(image.depth),
+        [&](int begin, int end) {
+            if (same.load(std::memory_order_relaxed) && !worldRowsMatchImage(world, image, x, y, begin, end))
+                same.store(false, std::memory_order_relaxed);
+        });
     return same.load();
 }
 
@@ -346,8 +338,7 @@ bool worldGuardsIntact(const PF_EffectWorld* world) {
     if (block == nullptr) return false;
     const std::uint8_t* base = block->storage.get();
     const auto* data = static_cast<const std::uint8_t*>(block->data);
-    const std::size_t imageRowBytes =
-        static_cast<std::size_t>(block->width) * bytesPerPixel(block->depth);
+    const std::size_t imageRowBytes = static_cast<std::size_t>(block->width) * bytesPerPixel(block->depth);
     const std::size_t rowbytes = static_cast<std::size_t>(block->rowbytes);
     // Everything before the first pixel, between the end of one row and the start of the next,
     // and after the last pixel.
@@ -364,9 +355,8 @@ bool worldGuardsIntact(const PF_EffectWorld* world) {
     if (!clean(base, data)) return false;
     for (int y = 0; y < block->height; ++y) {
         const std::uint8_t* rowEnd = data + static_cast<std::size_t>(y) * rowbytes + imageRowBytes;
-        const std::uint8_t* nextRow = y + 1 < block->height
-                                          ? data + static_cast<std::size_t>(y + 1) * rowbytes
-                                          : base + block->size;
+        const std::uint8_t* nextRow =
+            y + 1 < block->height ? data + static_cast<std::size_t>(y + 1) * rowbytes : base + block->size;
         if (!clean(rowEnd, nextRow)) return false;
     }
     if (block->height == 0) return clean(data, base + block->size);
@@ -385,15 +375,13 @@ void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world) {
     const int y0 = std::max(y, 0), y1 = std::min(y + image.height, static_cast<int>(world->height));
     if (x0 >= x1) return;
     for (int row = y0; row < y1; ++row) {
-        const std::uint8_t* from = image.bytes.data() +
-                                   (static_cast<std::size_t>(row - y) * image.width + (x0 - x)) * ps;
-        std::memcpy(worldPixelAddress(world, x0, row, ps), from,
-                    static_cast<std::size_t>(x1 - x0) * ps);
+        const std::uint8_t* from =
+            image.bytes.data() + (static_cast<std::size_t>(row - y) * image.width + (x0 - x)) * ps;
+        std::memcpy(worldPixelAddress(world, x0, row, ps), from, static_cast<std::size_t>(x1 - x0) * ps);
     }
 }
 
-void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin,
-                       int end) {
+void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin, int end) {
     const std::size_t rowBytes = static_cast<std::size_t>(world->width) * bytesPerPixel(depth);
     for (int y = begin; y < end; ++y)
         copyOut(to + static_cast<std::size_t>(y) * rowBytes,
@@ -431,8 +419,7 @@ Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int w
     const int y0 = std::max(y, 0), y1 = std::min(y + height, static_cast<int>(world->height));
     if (x0 >= x1) return image;
     for (int row = y0; row < y1; ++row) {
-        std::uint8_t* to =
-            image.bytes.data() + (static_cast<std::size_t>(row - y) * width + (x0 - x)) * ps;
+        std::uint8_t* to = image.bytes.data() + (static_cast<std::size_t>(row - y) * width + (x0 - x)) * ps;
         std::memcpy(to, worldPixelAddress(world, x0, row, ps), static_cast<std::size_t>(x1 - x0) * ps);
     }
     return image;

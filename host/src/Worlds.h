@@ -40,8 +40,8 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
 // A new world of width x height at the image's depth whose pixel (i, j) is the image's pixel
 // (x + i, y + j), zero where that lies outside the image; made in one pass over its bytes.
 // Refusals as createWorld.
-PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height,
-                       PF_EffectWorld* world, WorkerPool* pool = nullptr);
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                       WorkerPool* pool = nullptr);
 // True when every pixel of the world still holds what createWorldFrom put there from the same
 // image and position: compared at memcmp speed, so a host can prove cheaply that a module only
 // read a world it was given.
@@ -49,8 +49,7 @@ bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, i
                        WorkerPool* pool = nullptr);
 // The same for the world's rows [begin, end) only, on the calling thread: for callers that fold
 // the comparison into a pass of their own over the rows.
-bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin,
-                         int end);
+bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin, int end);
 // Frees a world made by createWorld and clears the record. False (nothing freed) when the record
 // is not a live host world.
 bool destroyWorld(PF_EffectWorld* world);
@@ -72,8 +71,7 @@ inline int pixelBytes(Depth depth) { return static_cast<int>(bytesPerPixel(depth
 
 // Address of pixel (x, y) of a world whose depth the caller knows; no checks.
 inline std::uint8_t* worldPixelAddress(const PF_EffectWorld* world, int x, int y, int pixelSize) {
-    return static_cast<std::uint8_t*>(world->data) +
-           static_cast<std::ptrdiff_t>(y) * world->rowbytes +
+    return static_cast<std::uint8_t*>(world->data) + static_cast<std::ptrdiff_t>(y) * world->rowbytes +
            static_cast<std::ptrdiff_t>(x) * pixelSize;
 }
 
@@ -81,11 +79,9 @@ inline std::uint8_t* worldPixelAddress(const PF_EffectWorld* world, int x, int y
 // image's size placed at (x, y) of the world, clipped to the world.
 void imageToWorld(const Image& image, int x, int y, PF_EffectWorld* world);
 // The world's pixels, row after row with no padding, written to `to` (width * height pixels).
-void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to,
-                   WorkerPool* pool = nullptr);
+void worldToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, WorkerPool* pool = nullptr);
 // The same for the world's rows [begin, end) only (row y lands at y * width pixels into `to`).
-void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin,
-                       int end);
+void worldRowsToPacked(const PF_EffectWorld* world, Depth depth, std::uint8_t* to, int begin, int end);
 // The image of `width` x `height` read from the world at (x, y); pixels outside the world are 0.
 Image worldToImage(const PF_EffectWorld* world, Depth depth, int x, int y, int width, int height);
 

@@ -9,8 +9,7 @@
 
 using namespace vtest;
 
-TEST(BlindParameter, DefaultsAreTheDocumentedOnes)
-{
+TEST(BlindParameter, DefaultsAreTheDocumentedOnes) {
     const Blind::Parameter p;
     EXPECT_EQ(p.in_data(), nullptr);
     EXPECT_EQ(p.layer_rect().left, 0);
@@ -32,8 +31,7 @@ TEST(BlindParameter, DefaultsAreTheDocumentedOnes)
     EXPECT_EQ(p.border_type(), 1);
 }
 
-TEST(BlindParameter, SettersChainAndStoreValuesUnchecked)
-{
+TEST(BlindParameter, SettersChainAndStoreValuesUnchecked) {
     PF_InData in_data{};
     Blind::Parameter p;
     Blind::Parameter& same = p.setInData(&in_data)
@@ -75,8 +73,7 @@ TEST(BlindParameter, SettersChainAndStoreValuesUnchecked)
     EXPECT_TRUE(std::isnan(p.width()));
 }
 
-TEST(BlindImplStep, ClampsToTheUnitRange)
-{
+TEST(BlindImplStep, ClampsToTheUnitRange) {
     EXPECT_EQ(Access::step(-0.5), 0.0);
     EXPECT_EQ(Access::step(0.0), 0.0);
     EXPECT_EQ(Access::step(0x1.5555555555555p-2), 0x1.5555555555555p-2);

@@ -23,29 +23,24 @@ namespace {
 const double kHalfPi = 1.5707963267948966;
 const double kPi = 3.141592653589793;
 
-std::vector<int> bandOrder(const Impl& impl)
-{
+std::vector<int> bandOrder(const Impl& impl) {
     std::vector<int> v;
-    for (int k = 0; k < Access::num_bands(impl); ++k)
-        v.push_back(Access::order(impl, k));
+    for (int k = 0; k < Access::num_bands(impl); ++k) v.push_back(Access::order(impl, k));
     return v;
 }
 
-bool isPermutation(std::vector<int> v)
-{
+bool isPermutation(std::vector<int> v) {
     std::sort(v.begin(), v.end());
     for (int i = 0; i < static_cast<int>(v.size()); ++i)
-        if (v[i] != i)
-            return false;
+        if (v[i] != i) return false;
     return true;
 }
 
-} // namespace
+}  // namespace
 
 // ---- grid ------------------------------------------------------------------------------------
 
-TEST(BlindPrepareGrid, HundredByFiftyLayerHasExtent99AndTenBands)
-{
+TEST(BlindPrepareGrid, HundredByFiftyLayerHasExtent99AndTenBands) {
     TestHost host;
     for (const PF_LRect layer : {rect(0, 0, 100, 50), rect(-40, 17, 60, 67), rect(900, -80, 1000, -30)}) {
         const Impl impl(params(host, layer).setWidth(10.0));
@@ -57,8 +52,7 @@ TEST(BlindPrepareGrid, HundredByFiftyLayerHasExtent99AndTenBands)
     }
 }
 
-TEST(BlindPrepareGrid, OffsetIsAFractionOfTheExtent)
-{
+TEST(BlindPrepareGrid, OffsetIsAFractionOfTheExtent) {
     TestHost host;
     const Impl impl(params(host, rect(0, 0, 129, 3)).setWidth(10.0).setOffset(0.25));
     EXPECT_EQ(Access::extent(impl), 128.0);
@@ -66,8 +60,7 @@ TEST(BlindPrepareGrid, OffsetIsAFractionOfTheExtent)
     EXPECT_EQ(Access::num_bands(impl), 13);
 }
 
-TEST(BlindPrepareGrid, DirectionZeroAndQuarterTurn)
-{
+TEST(BlindPrepareGrid, DirectionZeroAndQuarterTurn) {
     TestHost host;
     const Impl across(params(host, rect(0, 0, 100, 50)).setWidth(10.0).setDirection(0.0));
     EXPECT_EQ(Access::dir(across).x, 1.0);
@@ -81,25 +74,23 @@ TEST(BlindPrepareGrid, DirectionZeroAndQuarterTurn)
     EXPECT_EQ(Access::num_bands(down), 5);
 }
 
-TEST(BlindPrepareGrid, DiagonalProjectsAllFourCorners)
-{
+TEST(BlindPrepareGrid, DiagonalProjectsAllFourCorners) {
     TestHost host;
     // Direction 3/4 turn points up: the top row projects highest.
     const Impl up(params(host, rect(10, 20, 30, 60)).setWidth(4.0).setDirection(3.0 * kHalfPi));
     EXPECT_NEAR(Access::proj_max(up), -20.0, 1e-12);
     EXPECT_NEAR(Access::proj_min(up), -59.0, 1e-12);
-    EXPECT_EQ(Access::num_bands(up), 10); // ceil(39 / 4)
+    EXPECT_EQ(Access::num_bands(up), 10);  // ceil(39 / 4)
 
     // At 45 degrees the extent is the diagonal's projection: (19 + 39) / sqrt(2).
     const Impl diag(params(host, rect(10, 20, 30, 60)).setWidth(4.0).setDirection(kPi / 4.0));
     EXPECT_NEAR(Access::extent(diag), 58.0 / std::sqrt(2.0), 1e-12);
-    EXPECT_EQ(Access::num_bands(diag), 11); // ceil(41.01 / 4)
+    EXPECT_EQ(Access::num_bands(diag), 11);  // ceil(41.01 / 4)
 }
 
 // ---- timing ----------------------------------------------------------------------------------
 
-TEST(BlindPrepareTiming, WithoutDelayEveryBandHasTheEasedCompletion)
-{
+TEST(BlindPrepareTiming, WithoutDelayEveryBandHasTheEasedCompletion) {
     TestHost host;
     for (int type = 1; type <= 11; ++type)
         for (int mode = 1; mode <= 3; ++mode)
@@ -118,8 +109,7 @@ TEST(BlindPrepareTiming, WithoutDelayEveryBandHasTheEasedCompletion)
             }
 }
 
-TEST(BlindPrepareTiming, FullDelayRunsTheSlotsOneAfterAnother)
-{
+TEST(BlindPrepareTiming, FullDelayRunsTheSlotsOneAfterAnother) {
     TestHost host;
     for (double c : {0.0, 0.05, 0.37, 0.5, 0.999999, 1.0}) {
         const Impl impl(params(host, rect(0, 0, 100, 50)).setWidth(10.0).setDelay(1.0).setCompletion(c));
@@ -134,8 +124,7 @@ TEST(BlindPrepareTiming, FullDelayRunsTheSlotsOneAfterAnother)
     }
 }
 
-TEST(BlindPrepareTiming, PartialDelayOverlapsTheSlotsAndEndsAtOne)
-{
+TEST(BlindPrepareTiming, PartialDelayOverlapsTheSlotsAndEndsAtOne) {
     TestHost host;
     // N = 10, delay 0.5: each slot lasts 1 / 5.5 and starts 0.5 / 5.5 after the previous one.
     const Impl mid(params(host, rect(0, 0, 100, 50)).setWidth(10.0).setDelay(0.5).setCompletion(0.3));
@@ -154,8 +143,7 @@ TEST(BlindPrepareTiming, PartialDelayOverlapsTheSlotsAndEndsAtOne)
 
 // ---- order -----------------------------------------------------------------------------------
 
-TEST(BlindPrepareOrder, NormalAndInverseIgnoreTheSeed)
-{
+TEST(BlindPrepareOrder, NormalAndInverseIgnoreTheSeed) {
     TestHost host;
     for (int seed : {0, 1, 12345, -7}) {
         const Impl normal(params(host, rect(0, 0, 40, 1)).setWidth(10.0).setSeed(seed));
@@ -165,8 +153,7 @@ TEST(BlindPrepareOrder, NormalAndInverseIgnoreTheSeed)
     }
 }
 
-TEST(BlindPrepareOrder, RandomDependsOnSeedAndCountOnly)
-{
+TEST(BlindPrepareOrder, RandomDependsOnSeedAndCountOnly) {
     TestHost host;
     auto random = [&](PF_LRect layer, double width, int seed, double completion) {
         return bandOrder(Impl(params(host, layer)
@@ -178,18 +165,17 @@ TEST(BlindPrepareOrder, RandomDependsOnSeedAndCountOnly)
                                   .setDirection(0.3)));
     };
     const std::vector<int> a = random(rect(0, 0, 100, 50), 10.0, 77, 0.2);
-    ASSERT_EQ(a.size(), 11u); // ceil(109.06 / 10)
+    ASSERT_EQ(a.size(), 11u);  // ceil(109.06 / 10)
     EXPECT_TRUE(isPermutation(a));
     // Another frame, another layer with the same count: the same arrangement.
     EXPECT_EQ(random(rect(0, 0, 100, 50), 10.0, 77, 0.8), a);
     EXPECT_EQ(random(rect(-500, 30, -400, 80), 10.0, 77, 0.5), a);
-    EXPECT_EQ(random(rect(0, 0, 100, 50), 10.5, 77, 0.5), a); // ceil(109.06 / 10.5) = 11 as well
+    EXPECT_EQ(random(rect(0, 0, 100, 50), 10.5, 77, 0.5), a);  // ceil(109.06 / 10.5) = 11 as well
     // Another seed arranges the bands differently.
     EXPECT_NE(random(rect(0, 0, 100, 50), 10.0, 78, 0.2), a);
 }
 
-TEST(BlindPrepareOrder, RandomIsOneSwapWithAnyPositionPerSlot)
-{
+TEST(BlindPrepareOrder, RandomIsOneSwapWithAnyPositionPerSlot) {
     // The arrangement a seed gives is part of the effect's look: one draw per slot in slot order,
     // swapped with any position (not a Fisher-Yates shuffle, which draws from shrinking ranges).
     TestHost host;
@@ -200,16 +186,14 @@ TEST(BlindPrepareOrder, RandomIsOneSwapWithAnyPositionPerSlot)
         std::vector<int> expected(n);
         std::iota(expected.begin(), expected.end(), 0);
         Velmor::Random rng(seed);
-        for (int i = 0; i < n; ++i)
-            std::swap(expected[i], expected[static_cast<int>(rng.randD() * n)]);
+        for (int i = 0; i < n; ++i) std::swap(expected[i], expected[static_cast<int>(rng.randD() * n)]);
         EXPECT_EQ(bandOrder(impl), expected) << "seed " << seed;
     }
 }
 
 // ---- Move displacement -----------------------------------------------------------------------
 
-TEST(BlindPrepareShift, MoveShiftsByTheClosedPartAlongTheAxis)
-{
+TEST(BlindPrepareShift, MoveShiftsByTheClosedPartAlongTheAxis) {
     TestHost host;
     auto make = [&](int mode, int state, double direction) {
         return Impl(params(host, rect(0, 0, 100, 50))
@@ -234,8 +218,7 @@ TEST(BlindPrepareShift, MoveShiftsByTheClosedPartAlongTheAxis)
     EXPECT_EQ(Access::band(make(2, 3, 0.0), 0).shift, Velmor::VectorFixed(0, 0));
 }
 
-TEST(BlindPrepareShift, OnlyClosingSlotsMoveAndHalvesRoundAwayFromZero)
-{
+TEST(BlindPrepareShift, OnlyClosingSlotsMoveAndHalvesRoundAwayFromZero) {
     TestHost host;
     // Delay 1, N = 10, completion 0.35: slots 0..2 closed, slot 3 at one half, 4..9 not started.
     const Impl impl(params(host, rect(0, 0, 100, 50))
@@ -245,8 +228,7 @@ TEST(BlindPrepareShift, OnlyClosingSlotsMoveAndHalvesRoundAwayFromZero)
                         .setState(2)
                         .setDirection(kPi));
     for (int i = 0; i < 10; ++i) {
-        if (i == 3)
-            continue;
+        if (i == 3) continue;
         EXPECT_EQ(Access::band(impl, i).shift, Velmor::VectorFixed(0, 0)) << "slot " << i;
     }
     const double e = Access::band(impl, 3).progress;
@@ -257,31 +239,28 @@ TEST(BlindPrepareShift, OnlyClosingSlotsMoveAndHalvesRoundAwayFromZero)
     // 2^-16 at progress 0.5 moves 2^-17 pixel, that is 0.5 unit.
     const Impl tiny(params(host, rect(0, 0, 1, 1)).setWidth(0x1p-16).setCompletion(0.5).setState(2));
     EXPECT_EQ(Access::band(tiny, 0).shift, Velmor::VectorFixed(-1, 0));
-    const Impl tiny_back(params(host, rect(0, 0, 1, 1))
-                             .setWidth(0x1p-16)
-                             .setCompletion(0.5)
-                             .setState(2)
-                             .setDirection(kPi));
+    const Impl tiny_back(
+        params(host, rect(0, 0, 1, 1)).setWidth(0x1p-16).setCompletion(0.5).setState(2).setDirection(kPi));
     EXPECT_EQ(Access::band(tiny_back, 0).shift, Velmor::VectorFixed(1, 0));
 }
 
 // ---- one band, overflow ----------------------------------------------------------------------
 
-TEST(BlindPrepareDegenerate, LayerWithoutExtentGetsExactlyOneBand)
-{
+TEST(BlindPrepareDegenerate, LayerWithoutExtentGetsExactlyOneBand) {
     TestHost host;
     struct Case {
         PF_LRect layer;
         double direction;
     };
     const Case cases[] = {
-        {rect(5, 5, 6, 6), 0.0},      // one pixel
-        {rect(5, 5, 6, 6), 1.1},      // one pixel, any direction
-        {rect(10, 0, 11, 50), 0.0},   // one column across a horizontal axis
-        {rect(-3, 8, 97, 9), kHalfPi}, // one row across a vertical axis (cos leaves ~1e-15)
+        {rect(5, 5, 6, 6), 0.0},        // one pixel
+        {rect(5, 5, 6, 6), 1.1},        // one pixel, any direction
+        {rect(10, 0, 11, 50), 0.0},     // one column across a horizontal axis
+        {rect(-3, 8, 97, 9), kHalfPi},  // one row across a vertical axis (cos leaves ~1e-15)
     };
     for (const Case& c : cases) {
-        const Impl impl(params(host, c.layer).setWidth(10.0).setDirection(c.direction).setDelay(0.7).setCompletion(0.4));
+        const Impl impl(
+            params(host, c.layer).setWidth(10.0).setDirection(c.direction).setDelay(0.7).setCompletion(0.4));
         EXPECT_LT(Access::extent(impl), 1e-12);
         ASSERT_EQ(Access::num_bands(impl), 1);
         EXPECT_EQ(Access::num_bands_real(impl), 1.0);
@@ -300,8 +279,7 @@ TEST(BlindPrepareDegenerate, LayerWithoutExtentGetsExactlyOneBand)
     }
 }
 
-TEST(BlindPrepareDegenerate, NonFiniteOrUnusableSizesGetExactlyOneBand)
-{
+TEST(BlindPrepareDegenerate, NonFiniteOrUnusableSizesGetExactlyOneBand) {
     TestHost host;
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -309,8 +287,8 @@ TEST(BlindPrepareDegenerate, NonFiniteOrUnusableSizesGetExactlyOneBand)
         double width;
         double direction;
     };
-    const Case cases[] = {{nan, 0.0}, {inf, 0.0}, {-inf, 0.0}, {0.0, 0.0}, {-5.0, 0.0},
-                          {10.0, nan}, {10.0, inf}, {10.0, -inf}};
+    const Case cases[] = {{nan, 0.0},  {inf, 0.0},  {-inf, 0.0}, {0.0, 0.0},
+                          {-5.0, 0.0}, {10.0, nan}, {10.0, inf}, {10.0, -inf}};
     for (const Case& c : cases) {
         for (int order = 1; order <= 3; ++order) {
             const Impl impl(params(host, rect(0, 0, 100, 50))
@@ -336,8 +314,7 @@ TEST(BlindPrepareDegenerate, NonFiniteOrUnusableSizesGetExactlyOneBand)
     }
 }
 
-TEST(BlindPrepareDegenerate, CountBeyondAnIntFailsAsAnAllocation)
-{
+TEST(BlindPrepareDegenerate, CountBeyondAnIntFailsAsAnAllocation) {
     TestHost host;
     // 99 / 1e-12 bands, a count that overflows to infinity, and a layer spanning the whole int
     // range at one pixel per band: none can be held, none may come out as a short array.
@@ -356,10 +333,14 @@ TEST(BlindPrepareDegenerate, CountBeyondAnIntFailsAsAnAllocation)
 
 // ---- copies ----------------------------------------------------------------------------------
 
-TEST(BlindImplCopy, CopiesShareTheBandArraysUntilTheLastGoes)
-{
+TEST(BlindImplCopy, CopiesShareTheBandArraysUntilTheLastGoes) {
     TestHost host;
-    Impl a(params(host, rect(0, 0, 100, 50)).setWidth(10.0).setOrder(3).setSeed(5).setCompletion(0.4).setDelay(0.5));
+    Impl a(params(host, rect(0, 0, 100, 50))
+               .setWidth(10.0)
+               .setOrder(3)
+               .setSeed(5)
+               .setCompletion(0.4)
+               .setDelay(0.5));
     EXPECT_EQ(Access::states_use_count(a), 1);
     EXPECT_EQ(Access::order_use_count(a), 1);
     {
@@ -384,12 +365,11 @@ TEST(BlindImplCopy, CopiesShareTheBandArraysUntilTheLastGoes)
     EXPECT_TRUE(isPermutation(bandOrder(a)));
 }
 
-TEST(BlindImplCopy, AssignmentDropsTheOldArraysAndSharesTheNewOnes)
-{
+TEST(BlindImplCopy, AssignmentDropsTheOldArraysAndSharesTheNewOnes) {
     TestHost host;
     const Impl a(params(host, rect(0, 0, 100, 50)).setWidth(10.0).setOrder(2));
     Impl b(params(host, rect(0, 0, 30, 30)).setWidth(3.0).setCompletion(0.7));
-    const Impl keep_b(b); // observes b's original arrays
+    const Impl keep_b(b);  // observes b's original arrays
     ASSERT_EQ(Access::states_use_count(keep_b), 2);
 
     b = a;
@@ -412,11 +392,15 @@ TEST(BlindImplCopy, AssignmentDropsTheOldArraysAndSharesTheNewOnes)
 
 // ---- host dealings ---------------------------------------------------------------------------
 
-TEST(BlindImplHost, PreparationAndClassificationAcquireNoSuite)
-{
+TEST(BlindImplHost, PreparationAndClassificationAcquireNoSuite) {
     TestHost host;
     {
-        Impl a(params(host, rect(0, 0, 64, 40)).setWidth(5.0).setCompletion(0.5).setDelay(0.3).setState(2).setOffset(0.3));
+        Impl a(params(host, rect(0, 0, 64, 40))
+                   .setWidth(5.0)
+                   .setCompletion(0.5)
+                   .setDelay(0.3)
+                   .setState(2)
+                   .setOffset(0.3));
         Impl b(a);
         Impl c(params(host, rect(0, 0, 8, 8)));
         c = b;
@@ -431,8 +415,7 @@ TEST(BlindImplHost, PreparationAndClassificationAcquireNoSuite)
     EXPECT_EQ(counters().release, 0);
 }
 
-TEST(BlindImplHost, MathsComeFromTheHostTable)
-{
+TEST(BlindImplHost, MathsComeFromTheHostTable) {
     TestHost host;
     const Impl idle(params(host, rect(0, 0, 50, 20)).setWidth(5.0).setCompletion(0.0));
     EXPECT_EQ(counters().cos, 1);
@@ -440,18 +423,15 @@ TEST(BlindImplHost, MathsComeFromTheHostTable)
     EXPECT_EQ(counters().ceil, 1);
     // Hard edges look inside a band only while it closes.
     for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 50; ++x)
-            classify(idle, x, y, false);
+        for (int x = 0; x < 50; ++x) classify(idle, x, y, false);
     EXPECT_EQ(counters().fmod, 0);
 
     const Impl closing(params(host, rect(0, 0, 50, 20)).setWidth(5.0).setCompletion(0.5));
-    for (int x = 0; x < 50; ++x)
-        classify(closing, x, 0, false);
+    for (int x = 0; x < 50; ++x) classify(closing, x, 0, false);
     EXPECT_EQ(counters().fmod, 50);
 }
 
-TEST(BlindImplHost, MissingBasicSuiteOrMathsTableIsTheMissingSuiteError)
-{
+TEST(BlindImplHost, MissingBasicSuiteOrMathsTableIsTheMissingSuiteError) {
     TestHost host;
     Blind::Parameter p = params(host, rect(0, 0, 10, 10));
 

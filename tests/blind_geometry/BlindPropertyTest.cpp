@@ -28,14 +28,13 @@ struct Drawn {
     int mode, state, order, easing_type, easing_mode, seed;
     double completion, delay, width, direction, offset;
 
-    std::string describe() const
-    {
+    std::string describe() const {
         std::ostringstream s;
         s.precision(17);
         s << "layer (" << layer.left << "," << layer.top << "," << layer.right << "," << layer.bottom
-          << ") mode " << mode << " state " << state << " order " << order << " easing " << easing_type
-          << "/" << easing_mode << " seed " << seed << " completion " << completion << " delay "
-          << delay << " width " << width << " direction " << direction << " offset " << offset;
+          << ") mode " << mode << " state " << state << " order " << order << " easing " << easing_type << "/"
+          << easing_mode << " seed " << seed << " completion " << completion << " delay " << delay
+          << " width " << width << " direction " << direction << " offset " << offset;
         return s.str();
     }
 };
@@ -44,16 +43,14 @@ class Draw {
 public:
     explicit Draw(unsigned seed) : rng_(seed) {}
 
-    Drawn next()
-    {
+    Drawn next() {
         static const PF_LRect layers[] = {
-            rect(0, 0, 100, 50),      rect(-37, 12, 20, 61),   rect(1000, -500, 1031, -470),
-            rect(0, 0, 1, 1),         rect(3, 4, 4, 40),       rect(-5, -5, 60, 3),
-            rect(-64, -64, 0, 0),     rect(250, 7, 290, 8),
+            rect(0, 0, 100, 50), rect(-37, 12, 20, 61), rect(1000, -500, 1031, -470), rect(0, 0, 1, 1),
+            rect(3, 4, 4, 40),   rect(-5, -5, 60, 3),   rect(-64, -64, 0, 0),         rect(250, 7, 290, 8),
         };
         Drawn d;
         d.layer = layers[pick(0, 7)];
-        d.mode = chance(0.05) ? pick(0, 1) * 3 : pick(1, 2);         // 0 or 3 now and then
+        d.mode = chance(0.05) ? pick(0, 1) * 3 : pick(1, 2);  // 0 or 3 now and then
         d.state = chance(0.05) ? 4 : pick(1, 3);
         d.order = chance(0.05) ? 0 : pick(1, 3);
         d.easing_type = chance(0.05) ? pick(0, 1) * 12 : pick(1, 11);
@@ -75,8 +72,7 @@ private:
     std::mt19937 rng_;
 };
 
-Impl build(TestHost& host, const Drawn& d)
-{
+Impl build(TestHost& host, const Drawn& d) {
     return Impl(params(host, d.layer)
                     .setMode(d.mode)
                     .setState(d.state)
@@ -93,16 +89,14 @@ Impl build(TestHost& host, const Drawn& d)
 
 // Everything that must hold for one pixel in both variants; returns false after the first
 // failure so that a broken set reports once.
-bool checkPixel(const Impl& impl, const Drawn& d, int x, int y)
-{
+bool checkPixel(const Impl& impl, const Drawn& d, int x, int y) {
     const int n = Access::num_bands(impl);
     const Info hard = classify(impl, x, y, false);
     const Info soft = classify(impl, x, y, true);
     const auto where = [&] { return testing::Message() << "pixel (" << x << "," << y << ")"; };
 
     EXPECT_TRUE(hard.slot >= 0 && hard.slot < n) << where() << " slot " << hard.slot;
-    if (hard.slot < 0 || hard.slot >= n)
-        return false;
+    if (hard.slot < 0 || hard.slot >= n) return false;
     EXPECT_EQ(soft.slot, hard.slot) << where();
     const double e = Access::band(impl, hard.slot).progress;
     const bool closing = e > 0.0 && e < 1.0;
@@ -117,14 +111,12 @@ bool checkPixel(const Impl& impl, const Drawn& d, int x, int y)
         ok &= (info->seam == 0.0 && !info->at_seam) || (aa && closing && d.state == Blind::Move);
         ok &= !info->at_seam || info->seam < 1.0;
         ok &= !info->first_half || (closing && d.mode == Blind::Both);
-        if (e >= 1.0)
-            ok &= info->coverage == 0.0;
-        EXPECT_TRUE(ok) << where() << (aa ? " anti-aliased" : " hard") << ": progress " << e
-                        << " coverage " << info->coverage << " squeeze " << info->squeeze << " seam "
-                        << info->seam << " closing " << info->closing << " first_half "
-                        << info->first_half << " at_seam " << info->at_seam;
-        if (!ok)
-            return false;
+        if (e >= 1.0) ok &= info->coverage == 0.0;
+        EXPECT_TRUE(ok) << where() << (aa ? " anti-aliased" : " hard") << ": progress " << e << " coverage "
+                        << info->coverage << " squeeze " << info->squeeze << " seam " << info->seam
+                        << " closing " << info->closing << " first_half " << info->first_half << " at_seam "
+                        << info->at_seam;
+        if (!ok) return false;
     }
     const bool hard_ok = hard.coverage == 0.0 || hard.coverage == 1.0;
     EXPECT_TRUE(hard_ok) << where() << " hard coverage " << hard.coverage;
@@ -135,27 +127,22 @@ bool checkPixel(const Impl& impl, const Drawn& d, int x, int y)
 
 // Pixel coordinates from `margin` before lo to `margin` past hi: every one near the two edges and
 // a stride through the rest.
-std::vector<int> around(int lo, int hi, int margin)
-{
+std::vector<int> around(int lo, int hi, int margin) {
     std::vector<int> v;
-    for (int c = lo - 3; c < lo + 3; ++c)
-        v.push_back(c);
-    for (int c = hi - 3; c < hi + 3; ++c)
-        v.push_back(c);
+    for (int c = lo - 3; c < lo + 3; ++c) v.push_back(c);
+    for (int c = hi - 3; c < hi + 3; ++c) v.push_back(c);
     const int from = lo - margin, to = hi + margin;
     const int stride = std::max(1, (to - from) / 40);
-    for (int c = from; c < to; c += stride)
-        v.push_back(c);
+    for (int c = from; c < to; c += stride) v.push_back(c);
     v.push_back(to - 1);
     std::sort(v.begin(), v.end());
     v.erase(std::unique(v.begin(), v.end()), v.end());
     return v;
 }
 
-} // namespace
+}  // namespace
 
-TEST(BlindProperties, PreparedBandsAndEveryPixel)
-{
+TEST(BlindProperties, PreparedBandsAndEveryPixel) {
     TestHost host;
     Draw draw(0x5eedB11d);
     const int sets = 500;
@@ -202,8 +189,7 @@ TEST(BlindProperties, PreparedBandsAndEveryPixel)
         // Every pixel of the layer.
         bool ok = true;
         for (int y = d.layer.top; ok && y < d.layer.bottom; ++y)
-            for (int x = d.layer.left; ok && x < d.layer.right; ++x)
-                ok = checkPixel(impl, d, x, y);
+            for (int x = d.layer.left; ok && x < d.layer.right; ++x) ok = checkPixel(impl, d, x, y);
         ASSERT_TRUE(ok);
 
         // Pixels of a larger buffer, up to three widths beyond the layer on every side.
@@ -212,10 +198,9 @@ TEST(BlindProperties, PreparedBandsAndEveryPixel)
         const std::vector<int> ys = around(d.layer.top, d.layer.bottom, margin);
         for (int y : ys)
             for (int x : xs) {
-                const bool inside = x >= d.layer.left && x < d.layer.right && y >= d.layer.top &&
-                                    y < d.layer.bottom;
-                if (!inside && !checkPixel(impl, d, x, y))
-                    FAIL();
+                const bool inside =
+                    x >= d.layer.left && x < d.layer.right && y >= d.layer.top && y < d.layer.bottom;
+                if (!inside && !checkPixel(impl, d, x, y)) FAIL();
             }
     }
     EXPECT_EQ(counters().acquire, 0);

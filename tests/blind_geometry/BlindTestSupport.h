@@ -21,8 +21,7 @@ struct Counters {
     int fmod = 0;
 };
 
-inline Counters& counters()
-{
+inline Counters& counters() {
     static Counters c;
     return c;
 }
@@ -32,13 +31,24 @@ struct TestHost {
     SPBasicSuite basic{};
     PF_InData in_data{};
 
-    TestHost()
-    {
+    TestHost() {
         counters() = Counters();
-        utils.ansi.cos = [](double v) { ++counters().cos; return std::cos(v); };
-        utils.ansi.sin = [](double v) { ++counters().sin; return std::sin(v); };
-        utils.ansi.ceil = [](double v) { ++counters().ceil; return std::ceil(v); };
-        utils.ansi.fmod = [](double a, double b) { ++counters().fmod; return std::fmod(a, b); };
+        utils.ansi.cos = [](double v) {
+            ++counters().cos;
+            return std::cos(v);
+        };
+        utils.ansi.sin = [](double v) {
+            ++counters().sin;
+            return std::sin(v);
+        };
+        utils.ansi.ceil = [](double v) {
+            ++counters().ceil;
+            return std::ceil(v);
+        };
+        utils.ansi.fmod = [](double a, double b) {
+            ++counters().fmod;
+            return std::fmod(a, b);
+        };
         utils.ansi.fabs = [](double v) { return std::fabs(v); };
         utils.ansi.floor = [](double v) { return std::floor(v); };
         basic.AcquireSuite = [](const char*, int32_t, const void** suite) -> SPErr {
@@ -57,8 +67,7 @@ struct TestHost {
     TestHost& operator=(const TestHost&) = delete;
 };
 
-inline PF_LRect rect(int left, int top, int right, int bottom)
-{
+inline PF_LRect rect(int left, int top, int right, int bottom) {
     PF_LRect r;
     r.left = left;
     r.top = top;
@@ -78,7 +87,7 @@ struct Info {
     bool at_seam = false;
 };
 
-} // namespace vtest
+}  // namespace vtest
 
 namespace Velmor {
 
@@ -105,22 +114,19 @@ public:
     static double step(double v) { return Impl::_step(v); }
 
     // The pass with every pixel classified on its own, and the zones the span pass walks.
-    static void execute_per_pixel(const Impl& i, Layer& in, Layer& out, Rect const& region)
-    {
+    static void execute_per_pixel(const Impl& i, Layer& in, Layer& out, Rect const& region) {
         i._execute_per_pixel(in, out, region);
     }
-    static std::size_t zone_count(const Impl& i, double u_bound)
-    {
+    static std::size_t zone_count(const Impl& i, double u_bound) {
         std::vector<Impl::Zone> zones;
         return i._zones(zones, u_bound) ? zones.size() : 0;
     }
 
-    static vtest::Info classify(const Impl& i, int x, int y, bool aa)
-    {
+    static vtest::Info classify(const Impl& i, int x, int y, bool aa) {
         vtest::Info r;
         if (aa)
-            i._get_pixel_info_aa(x, y, r.coverage, r.squeeze, r.seam, r.slot, r.closing,
-                                 r.first_half, r.at_seam);
+            i._get_pixel_info_aa(x, y, r.coverage, r.squeeze, r.seam, r.slot, r.closing, r.first_half,
+                                 r.at_seam);
         else
             i._get_pixel_info(x, y, r.coverage, r.squeeze, r.seam, r.slot, r.closing, r.first_half,
                               r.at_seam);
@@ -128,7 +134,7 @@ public:
     }
 };
 
-} // namespace Velmor
+}  // namespace Velmor
 
 namespace vtest {
 
@@ -137,16 +143,14 @@ using Velmor::Blind;
 
 // A record on the test host with the given layer; everything else at the record's defaults
 // except a band axis along x (direction 0) and hard edges.
-inline Blind::Parameter params(TestHost& host, PF_LRect layer)
-{
+inline Blind::Parameter params(TestHost& host, PF_LRect layer) {
     Blind::Parameter p;
     p.setInData(&host.in_data).setLayerRect(layer).setDirection(0.0).setIsAA(false);
     return p;
 }
 
-inline Info classify(const Blind::Impl& impl, int x, int y, bool aa)
-{
+inline Info classify(const Blind::Impl& impl, int x, int y, bool aa) {
     return Access::classify(impl, x, y, aa);
 }
 
-} // namespace vtest
+}  // namespace vtest

@@ -7,22 +7,35 @@ namespace {
 
 struct Case {
     std::vector<std::pair<std::string, std::string>> frei0r;  // texts, or numbers for DOUBLE and BOOL
-    std::vector<std::string> renderer;                         // the same as --set (and "draft")
+    std::vector<std::string> renderer;                        // the same as --set (and "draft")
     std::vector<double> progress;
     std::vector<std::string> completion;
 };
 
 const std::vector<Case> kCases = {
     {{}, {}, {0.0, 0.3, 0.7, 1.0}, {"0", "30", "70", "100"}},
-    {{{"mode", "Both"}, {"state", "Move"}, {"direction", "0.1"}, {"easing", "3"}, {"easing_mode", "Out"},
-      {"outside", "Tile"}, {"width", "0.2"}, {"delay", "0.25"}},
-     {"Mode=Both", "State=Move", "Direction=36", "Easing=Cubic", "Easing Mode=Out", "Outside=Tile", "Width=32.99",
-      "Delay=25"},
+    {{{"mode", "Both"},
+      {"state", "Move"},
+      {"direction", "0.1"},
+      {"easing", "3"},
+      {"easing_mode", "Out"},
+      {"outside", "Tile"},
+      {"width", "0.2"},
+      {"delay", "0.25"}},
+     {"Mode=Both", "State=Move", "Direction=36", "Easing=Cubic", "Easing Mode=Out", "Outside=Tile",
+      "Width=32.99", "Delay=25"},
      {0.45, 0.8},
      {"45", "80"}},
-    {{{"state", "shrink"}, {"order", "Random"}, {"seed", "0.1234"}, {"outside", "Edge"}, {"offset", "0.125"},
-      {"direction", "0.9"}, {"width", "0.1"}, {"draft", "1"}},
-     {"State=Shrink", "Order=Random", "Seed=1234", "Outside=Edge", "Offset=45", "Direction=324", "Width=5", "draft"},
+    {{{"state", "shrink"},
+      {"order", "Random"},
+      {"seed", "0.1234"},
+      {"outside", "Edge"},
+      {"offset", "0.125"},
+      {"direction", "0.9"},
+      {"width", "0.1"},
+      {"draft", "1"}},
+     {"State=Shrink", "Order=Random", "Seed=1234", "Outside=Edge", "Offset=45", "Direction=324", "Width=5",
+      "draft"},
      {0.2, 0.6},
      {"20", "60"}},
 };
@@ -40,15 +53,19 @@ TEST_F(FramesTest, UpdateEqualsTheRenderer) {
         for (const auto& [name, value] : c.frei0r) {
             f0r_param_info_t info{};
             p.paramInfo(&info, p.index(name));
-            if (info.type == F0R_PARAM_STRING) p.set(inst, name, value.c_str());
-            else p.set(inst, name, std::stod(value));
+            if (info.type == F0R_PARAM_STRING)
+                p.set(inst, name, value.c_str());
+            else
+                p.set(inst, name, std::stod(value));
         }
-        const std::vector<Frame> expected = rendererFrames((dir_ / "b.png").string(), c.renderer, c.completion);
+        const std::vector<Frame> expected =
+            rendererFrames((dir_ / "b.png").string(), c.renderer, c.completion);
         for (std::size_t i = 0; i < c.progress.size(); ++i) {
             p.set(inst, "progress", c.progress[i]);
             Frame out(a.size());
             p.update2(inst, 1.5, a.data(), b.data(), nullptr, out.data());
-            EXPECT_TRUE(out == expected.at(i)) << c.renderer.size() << " settings, progress " << c.progress[i];
+            EXPECT_TRUE(out == expected.at(i))
+                << c.renderer.size() << " settings, progress " << c.progress[i];
         }
         p.destruct(inst);
     }

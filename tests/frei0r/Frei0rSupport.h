@@ -57,8 +57,12 @@ struct Plugin {
         ADD_FAILURE() << "no parameter " << name;
         return -1;
     }
-    void set(f0r_instance_t inst, const std::string& name, double v) const { setParam(inst, &v, index(name)); }
-    void set(f0r_instance_t inst, const std::string& name, const char* text) const { setParam(inst, &text, index(name)); }
+    void set(f0r_instance_t inst, const std::string& name, double v) const {
+        setParam(inst, &v, index(name));
+    }
+    void set(f0r_instance_t inst, const std::string& name, const char* text) const {
+        setParam(inst, &text, index(name));
+    }
     double number(f0r_instance_t inst, const std::string& name) const {
         double v = -1;
         getParam(inst, &v, index(name));
@@ -87,8 +91,9 @@ inline Frame picture(int w, int h, int seed) {
 inline void writePng(const Frame& f, int w, int h, const fs::path& path) {
     vhost::Image image(w, h, vhost::Depth::Bits8);
     for (std::size_t i = 0; i < f.size(); ++i)
-        image.pixels<PF_Pixel>()[i] = PF_Pixel{static_cast<A_u_char>(f[i] >> 24), static_cast<A_u_char>(f[i]),
-                                               static_cast<A_u_char>(f[i] >> 8), static_cast<A_u_char>(f[i] >> 16)};
+        image.pixels<PF_Pixel>()[i] =
+            PF_Pixel{static_cast<A_u_char>(f[i] >> 24), static_cast<A_u_char>(f[i]),
+                     static_cast<A_u_char>(f[i] >> 8), static_cast<A_u_char>(f[i] >> 16)};
     std::ostringstream ignored;
     vblind::Notes notes(ignored);
     vblind::writeImage(path.string(), image, notes);
@@ -112,7 +117,8 @@ inline std::string quote(const std::string& s) {
 
 // Runs a shell command in `dir`; returns its exit status and puts stdout and stderr in `output`.
 inline int shell(const std::string& command, const fs::path& dir, std::string& output) {
-    const int raw = std::system((command + " >" + quote((dir / ".out").string()) + " 2>&1 </dev/null").c_str());
+    const int raw =
+        std::system((command + " >" + quote((dir / ".out").string()) + " 2>&1 </dev/null").c_str());
     std::stringstream s;
     s << std::ifstream(dir / ".out").rdbuf();
     output = s.str();
@@ -123,8 +129,9 @@ class ScratchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("velmorblind-frei0r-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                "-" + std::to_string(std::random_device{}()));
+               ("velmorblind-frei0r-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -136,13 +143,16 @@ protected:
     std::vector<Frame> rendererFrames(const std::string& under, const std::vector<std::string>& sets,
                                       const std::vector<std::string>& completions) {
         std::string keys, out;
-        for (std::size_t i = 0; i < completions.size(); ++i) keys += (i ? "," : "") + completions[i] + "@" + std::to_string(i);
-        std::string cmd = quote(VELMORBLIND_EXE) + " render a.png --under " + quote(under) + " -o r_%d.png --frames 0-" +
-                          std::to_string(completions.size() - 1) + " --key " + quote("Completion=" + keys);
+        for (std::size_t i = 0; i < completions.size(); ++i)
+            keys += (i ? "," : "") + completions[i] + "@" + std::to_string(i);
+        std::string cmd = quote(VELMORBLIND_EXE) + " render a.png --under " + quote(under) +
+                          " -o r_%d.png --frames 0-" + std::to_string(completions.size() - 1) + " --key " +
+                          quote("Completion=" + keys);
         for (const std::string& s : sets) cmd += s == "draft" ? " --quality draft" : " --set " + quote(s);
         EXPECT_EQ(shell("cd " + quote(dir_.string()) + " && " + cmd, dir_, out), 0) << cmd << "\n" << out;
         std::vector<Frame> frames;
-        for (std::size_t i = 0; i < completions.size(); ++i) frames.push_back(readPng(dir_ / ("r_" + std::to_string(i) + ".png")));
+        for (std::size_t i = 0; i < completions.size(); ++i)
+            frames.push_back(readPng(dir_ / ("r_" + std::to_string(i) + ".png")));
         return frames;
     }
 

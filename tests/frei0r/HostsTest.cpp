@@ -38,17 +38,20 @@ TEST_F(HostsTest, MeltRunsTheTransitionWithKeyframedProgress) {
     EXPECT_NE(out_.find("frei0r.velmorblind"), std::string::npos) << out_;
     // A progressive profile of the pictures' size keeps RGBA from the PNGs to the PNG sequence (melt
     // crashes on a profile without a description).
-    std::ofstream(dir_ / "profile") << "description=test\nframe_rate_num=25\nframe_rate_den=1\nwidth=" << kW << "\nheight=" << kH
+    std::ofstream(dir_ / "profile") << "description=test\nframe_rate_num=25\nframe_rate_den=1\nwidth=" << kW
+                                    << "\nheight=" << kH
                                     << "\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
                                        "display_aspect_num=3\ndisplay_aspect_den=2\ncolorspace=709\n";
     fs::create_directories(dir_ / "seq");
-    ASSERT_EQ(run("melt -profile profile a.png out=4 -track b.png out=4 -transition frei0r.velmorblind in=0 out=4 "
-                  "a_track=0 b_track=1 progress='0=0;-1=1' mode=Both direction=0.125 "
-                  "-consumer avformat:seq/f_%04d.png vcodec=png pix_fmt=rgba"),
-              0)
+    ASSERT_EQ(
+        run("melt -profile profile a.png out=4 -track b.png out=4 -transition frei0r.velmorblind in=0 out=4 "
+            "a_track=0 b_track=1 progress='0=0;-1=1' mode=Both direction=0.125 "
+            "-consumer avformat:seq/f_%04d.png vcodec=png pix_fmt=rgba"),
+        0)
         << out_;
     // Frames 0..4 run progress 0, 0.25, ... 1; the sequence numbers them from 1.
-    const auto expected = rendererFrames("b.png", {"Mode=Both", "Direction=45"}, {"0", "25", "50", "75", "100"});
+    const auto expected =
+        rendererFrames("b.png", {"Mode=Both", "Direction=45"}, {"0", "25", "50", "75", "100"});
     for (int i = 0; i <= 4; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "seq/f_%04d.png", i + 1);
@@ -63,10 +66,11 @@ TEST_F(HostsTest, GStreamerMixesTwoStreams) {
                         "gstreamer1.0-plugins-bad): GStreamer is not tested";
     ASSERT_EQ(run("gst-inspect-1.0 frei0r-mixer-velmorblind"), 0) << out_;
     EXPECT_NE(out_.find("sink_1"), std::string::npos) << out_;
-    ASSERT_EQ(run("gst-launch-1.0 -q frei0r-mixer-velmorblind name=m progress=0.4 state=Shrink easing-mode=In "
-                  "easing=Sine ! pngenc ! filesink location=out.png filesrc location=a.png ! pngdec ! m.sink_0 "
-                  "filesrc location=b.png ! pngdec ! m.sink_1"),
-              0)
+    ASSERT_EQ(
+        run("gst-launch-1.0 -q frei0r-mixer-velmorblind name=m progress=0.4 state=Shrink easing-mode=In "
+            "easing=Sine ! pngenc ! filesink location=out.png filesrc location=a.png ! pngdec ! m.sink_0 "
+            "filesrc location=b.png ! pngdec ! m.sink_1"),
+        0)
         << out_;
     EXPECT_TRUE(readPng(dir_ / "out.png") ==
                 rendererFrames("b.png", {"State=Shrink", "Easing Mode=In", "Easing=Sine"}, {"40"}).at(0));

@@ -47,14 +47,22 @@ TEST_F(PluginTest, InfoDefaultsAndRoundTrip) {
         f0r_param_info_t p{};
         p_.paramInfo(&p, i);
         EXPECT_EQ(std::make_pair(std::string(p.name), p.type), kParams[static_cast<std::size_t>(i)]);
-        EXPECT_TRUE(p.type != F0R_PARAM_DOUBLE || std::string(p.explanation).find("0 to 1") != std::string::npos) << p.name;
+        EXPECT_TRUE(p.type != F0R_PARAM_DOUBLE ||
+                    std::string(p.explanation).find("0 to 1") != std::string::npos)
+            << p.name;
     }
     // The module's defaults; width 20 pixels on its curve 1 + 3999 v^3.
-    const std::map<std::string, std::string> texts = {{"mode", "One"},          {"order", "Normal"}, {"easing", "Linear"},
-                                                      {"easing_mode", "InOut"}, {"state", "Still"},  {"outside", "Mirror"}};
+    const std::map<std::string, std::string> texts = {{"mode", "One"},      {"order", "Normal"},
+                                                      {"easing", "Linear"}, {"easing_mode", "InOut"},
+                                                      {"state", "Still"},   {"outside", "Mirror"}};
     for (const auto& [name, text] : texts) EXPECT_EQ(p_.text(inst_, name), text) << name;
-    const std::map<std::string, double> numbers = {{"progress", 0.0}, {"delay", 0.1}, {"direction", 0.25}, {"offset", 0.0},
-                                                   {"seed", 0.0},     {"draft", 0.0}, {"width", std::cbrt(19.0 / 3999.0)}};
+    const std::map<std::string, double> numbers = {{"progress", 0.0},
+                                                   {"delay", 0.1},
+                                                   {"direction", 0.25},
+                                                   {"offset", 0.0},
+                                                   {"seed", 0.0},
+                                                   {"draft", 0.0},
+                                                   {"width", std::cbrt(19.0 / 3999.0)}};
     for (const auto& [name, v] : numbers) EXPECT_NEAR(p_.number(inst_, name), v, 1e-15) << name;
 
     for (const auto& [name, v] : numbers) {
@@ -105,7 +113,8 @@ TEST_F(PluginTest, BadInputIsClampedIgnoredOrRefused) {
     p_.set(inst_, "width", std::numeric_limits<double>::infinity());
     EXPECT_EQ(p_.number(inst_, "width"), 1.0);
     p_.set(inst_, "state", "Move");
-    for (const char* bad : {"Sideways", "0", "4", "1.5", "", static_cast<const char*>(nullptr)}) p_.set(inst_, "state", bad);
+    for (const char* bad : {"Sideways", "0", "4", "1.5", "", static_cast<const char*>(nullptr)})
+        p_.set(inst_, "state", bad);
     EXPECT_EQ(p_.text(inst_, "state"), "Move");
     double v = 0.7;
     p_.setParam(inst_, &v, 13);
@@ -138,7 +147,8 @@ TEST_F(PluginTest, KdenliveDescriptionMatchesThePlugin) {
     const std::string xml = file.str();
     EXPECT_NE(xml.find("tag=\"frei0r.velmorblind\""), std::string::npos);
     std::map<std::string, int> described;
-    for (std::size_t at = xml.find("<parameter "); at != std::string::npos; at = xml.find("<parameter ", at + 1)) {
+    for (std::size_t at = xml.find("<parameter "); at != std::string::npos;
+         at = xml.find("<parameter ", at + 1)) {
         const std::string tag = xml.substr(at, xml.find('>', at) - at);
         std::map<std::string, std::string> a;  // attributes, written name="value"
         for (std::size_t eq = tag.find("=\""); eq != std::string::npos; eq = tag.find("=\"", eq + 1)) {
@@ -159,7 +169,8 @@ TEST_F(PluginTest, KdenliveDescriptionMatchesThePlugin) {
                 EXPECT_EQ(p_.text(inst_, name), choice) << name;
             }
         } else if (type == "animated") {
-            EXPECT_EQ(a["default"] + a["min"] + a["max"], "0=0;%out=101") << name;  // over the whole transition
+            EXPECT_EQ(a["default"] + a["min"] + a["max"], "0=0;%out=101")
+                << name;  // over the whole transition
         } else {
             const double factor = type == "bool" ? 1.0 : std::stod(a["factor"]);
             EXPECT_NEAR(std::stod(a["default"]) / factor, p_.number(inst_, name), 1e-5) << name;

@@ -42,16 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         vtest::expect(static_cast<bool>(out), "cannot write the scratch file", path);
     }
     try {
-        const vblind::LoadedImage loaded = vblind::readImage(path, std::nullopt, "input image", vblind::ReadOptions{64u << 20, nullptr});
+        const vblind::LoadedImage loaded =
+            vblind::readImage(path, std::nullopt, "input image", vblind::ReadOptions{64u << 20, nullptr});
         const vhost::Image& image = loaded.image;
         vtest::expect(image.width > 0 && image.height > 0 && image.width <= vblind::kMaxImageSide &&
-                              image.height <= vblind::kMaxImageSide,
-                          "read an image of a size the reader refuses",
-                          std::to_string(image.width) + " x " + std::to_string(image.height));
+                          image.height <= vblind::kMaxImageSide,
+                      "read an image of a size the reader refuses",
+                      std::to_string(image.width) + " x " + std::to_string(image.height));
         vtest::expect(image.depth == loaded.fileDepth, "the file's depth was not kept");
     } catch (const vblind::ToolError& e) {
         vtest::expect(e.status() == vblind::kExitFailure, "an unreadable file refused as a usage error",
-                          e.what());
+                      e.what());
         vtest::oneSentence(e.what());
     }
     std::filesystem::remove(path);

@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int previous = -1;
     for (const vblind::Key& k : setting.keys) {
         vtest::expect(k.frame > previous && k.frame <= vblind::kMaxFrameNumber,
-                          "key frames out of order or out of range", std::to_string(k.frame));
+                      "key frames out of order or out of range", std::to_string(k.frame));
         vtest::expect(std::isfinite(k.value) && k.value >= c.validMin && k.value <= c.validMax,
-                          "key value outside the valid range", c.name + " " + std::to_string(k.value));
+                      "key value outside the valid range", c.name + " " + std::to_string(k.value));
         previous = k.frame;
     }
     return 0;

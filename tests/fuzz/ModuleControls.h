@@ -37,15 +37,17 @@ inline std::optional<std::pair<const vblind::ControlDef*, vblind::ControlSetting
     const auto& controls = moduleControls();
     vblind::ControlPlan plan;
     try {
-        plan = asKey ? vblind::parseSettings(controls, {}, {text}) : vblind::parseSettings(controls, {text}, {});
+        plan =
+            asKey ? vblind::parseSettings(controls, {}, {text}) : vblind::parseSettings(controls, {text}, {});
     } catch (const vblind::ToolError& e) {
         vtest::expect(e.status() == vblind::kExitUsage,
-                          asKey ? "a --key refused as a failure" : "a --set value refused as a failure", e.what());
+                      asKey ? "a --key refused as a failure" : "a --set value refused as a failure",
+                      e.what());
         vtest::oneSentence(e.what(), text);
         return std::nullopt;
     }
-    vtest::expect(plan.size() == 1, asKey ? "one --key gave other than one setting"
-                                             : "one --set gave other than one setting");
+    vtest::expect(plan.size() == 1,
+                  asKey ? "one --key gave other than one setting" : "one --set gave other than one setting");
     const auto& [index, setting] = *plan.begin();
     return std::make_pair(&controls.at(static_cast<std::size_t>(index - 1)), setting);
 }

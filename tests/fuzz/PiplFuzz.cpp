@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     vtest::expect(pipl->kind == "eFKT", "accepted a list that is not an effect", pipl->kind);
     vtest::expect(!pipl->name.empty() && !pipl->matchName.empty() && !pipl->entryPoint.empty(),
-                      "accepted a list without name, match name or entry point");
+                  "accepted a list without name, match name or entry point");
     std::size_t stored = 10;
     for (const vhost::PiplProperty& p : pipl->properties) {
         vtest::expect(p.vendor.size() == 4 && p.key.size() == 4, "code not four characters");

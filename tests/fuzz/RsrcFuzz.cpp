@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const vhost::MacResource& resource : *resources) {
         vtest::expect(resource.data.size() <= image.size(), "resource larger than the file");
         if (resource.type != "PiPL" || resource.id != 16000) continue;
-        if (!vhost::parsePipl(resource.data, error, vhost::kPiplMacIntelCodeEntryKey)) vtest::oneSentence(error);
+        if (!vhost::parsePipl(resource.data, error, vhost::kPiplMacIntelCodeEntryKey))
+            vtest::oneSentence(error);
     }
     return 0;
 }

@@ -49,10 +49,12 @@ int main(int argc, char** argv) {
         vhost::Depth depth;
     };
     const Seed seeds[] = {
-        {"png", 0, vhost::Depth::Bits8},  {"png", 0, vhost::Depth::Bits16}, {"tif", 1, vhost::Depth::Bits8},
-        {"tif", 1, vhost::Depth::Bits16}, {"tif", 1, vhost::Depth::Float32}, {"exr", 2, vhost::Depth::Float32},
-        {"jpg", 3, vhost::Depth::Bits8},  {"bmp", 4, vhost::Depth::Bits8},  {"tga", 5, vhost::Depth::Bits8},
-        {"ppm", 6, vhost::Depth::Bits16}, {"hdr", 7, vhost::Depth::Float32}, {"gif", 8, vhost::Depth::Bits8},
+        {"png", 0, vhost::Depth::Bits8},   {"png", 0, vhost::Depth::Bits16},
+        {"tif", 1, vhost::Depth::Bits8},   {"tif", 1, vhost::Depth::Bits16},
+        {"tif", 1, vhost::Depth::Float32}, {"exr", 2, vhost::Depth::Float32},
+        {"jpg", 3, vhost::Depth::Bits8},   {"bmp", 4, vhost::Depth::Bits8},
+        {"tga", 5, vhost::Depth::Bits8},   {"ppm", 6, vhost::Depth::Bits16},
+        {"hdr", 7, vhost::Depth::Float32}, {"gif", 8, vhost::Depth::Bits8},
     };
     vblind::Notes notes(std::cerr);
     for (const Seed& s : seeds) {
@@ -62,7 +64,8 @@ int main(int argc, char** argv) {
         std::ifstream in(file, std::ios::binary);
         std::vector<char> bytes{static_cast<char>(s.selector)};
         bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        std::ofstream(dir / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir / name, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         fs::remove(file);
     }
     return 0;

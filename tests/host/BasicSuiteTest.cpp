@@ -29,9 +29,12 @@ protected:
 };
 
 TEST_F(BasicSuiteTest, HandsOutSuitesOnlyForTheirExactNameAndVersion) {
-    struct Known { const char* name; int version; };
-    for (const Known k : {Known{"PF Handle Suite", 2}, Known{"AEGP Utility Suite", 7},
-                          Known{"PF Param Utils Suite", 2}}) {
+    struct Known {
+        const char* name;
+        int version;
+    };
+    for (const Known k :
+         {Known{"PF Handle Suite", 2}, Known{"AEGP Utility Suite", 7}, Known{"PF Param Utils Suite", 2}}) {
         SPErr err = -1;
         const void* table = acquire(k.name, k.version, &err);
         EXPECT_EQ(err, kSPNoError) << k.name;
@@ -39,11 +42,14 @@ TEST_F(BasicSuiteTest, HandsOutSuitesOnlyForTheirExactNameAndVersion) {
         EXPECT_EQ(table, host.findSuite(k.name, k.version)) << k.name;
         EXPECT_EQ(basic->ReleaseSuite(k.name, k.version), kSPNoError) << k.name;
     }
-    struct Wrong { const char* name; int version; };
-    for (const Wrong w : {Wrong{"PF Handle Suite", 1}, Wrong{"PF Handle Suite", 3},
-                          Wrong{"AEGP Utility Suite", 6}, Wrong{"PF handle Suite", 2},
-                          Wrong{"PF Handle Suite ", 2}, Wrong{"PF Handle", 2}, Wrong{"", 2},
-                          Wrong{"No Such Suite", 1}}) {
+    struct Wrong {
+        const char* name;
+        int version;
+    };
+    for (const Wrong w :
+         {Wrong{"PF Handle Suite", 1}, Wrong{"PF Handle Suite", 3}, Wrong{"AEGP Utility Suite", 6},
+          Wrong{"PF handle Suite", 2}, Wrong{"PF Handle Suite ", 2}, Wrong{"PF Handle", 2}, Wrong{"", 2},
+          Wrong{"No Such Suite", 1}}) {
         SPErr err = kSPNoError;
         EXPECT_EQ(acquire(w.name, w.version, &err), nullptr) << '"' << w.name << "\" " << w.version;
         EXPECT_NE(err, kSPNoError) << '"' << w.name << "\" " << w.version;
@@ -134,9 +140,9 @@ TEST_F(BasicSuiteTest, TheNthCallFailsWhateverOperationItIs) {
     basic->ReleaseSuite(kPFHandleSuite, 2);
 
     const auto log = host.ledger().callLog();
-    const std::vector<std::string> expected = {"AcquireSuite", "host_new_handle", "host_lock_handle",
-                                               "host_lock_handle", "host_unlock_handle",
-                                               "host_dispose_handle", "ReleaseSuite"};
+    const std::vector<std::string> expected = {
+        "AcquireSuite",       "host_new_handle",     "host_lock_handle", "host_lock_handle",
+        "host_unlock_handle", "host_dispose_handle", "ReleaseSuite"};
     EXPECT_EQ(log, expected);
     EXPECT_TRUE(host.ledger().balanced()) << host.ledger().describe();
 }

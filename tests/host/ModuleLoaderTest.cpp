@@ -74,7 +74,8 @@ TEST(ModuleLoader, RefusesEachKindOfBadFileWithAClearMessage) {
         {"folder", folder, {"folder"}},
         {"text file", scratchFile("text.so", "just some text\n"), {"not an effect module"}},
         {"empty file", scratchFile("empty.so", ""), {"not an effect module"}},
-        {"Windows module", scratchFile("win.aex", std::string("MZ") + std::string(200, '\0')),
+        {"Windows module",
+         scratchFile("win.aex", std::string("MZ") + std::string(200, '\0')),
          {"Windows module"}},
         {"object file", HOST_FIXTURE_OBJECT, {"not a shared library"}},
         {"no .pipl", HOST_FIXTURE_NO_PIPL, {"no .pipl section"}},
@@ -84,7 +85,8 @@ TEST(ModuleLoader, RefusesEachKindOfBadFileWithAClearMessage) {
     for (const Case& c : cases) {
         std::string error;
         EXPECT_EQ(Module::load(c.file, error), nullptr) << c.what;
-        for (const std::string& part : c.mentions) EXPECT_TRUE(mentions(error, part)) << c.what << ": " << error;
+        for (const std::string& part : c.mentions)
+            EXPECT_TRUE(mentions(error, part)) << c.what << ": " << error;
         EXPECT_TRUE(mentions(error, c.file.string())) << c.what << ": " << error;
     }
 }

@@ -23,8 +23,7 @@ protected:
             PF_ParamDef defs[] = {vtest::popupDef("Mode", 3, 2, "A|B|C"),
                                   vtest::fixedDef("Completion", 0, 100, 10),
                                   vtest::floatDef("Width", 1.0f, 4000.0f, 20.0f),
-                                  vtest::angleDef("Direction", 90),
-                                  vtest::sliderDef("Seed", 0, 10000, 0)};
+                                  vtest::angleDef("Direction", 90), vtest::sliderDef("Seed", 0, 10000, 0)};
             for (PF_ParamDef& d : defs)
                 if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &d)) return err;
             out->num_params = kCount;
@@ -122,10 +121,10 @@ TEST_F(ParamValueTest, RefusesValuesTheDefinitionDoesNotAccept) {
         const char* mentions;
     };
     const Case cases[] = {
-        {kPopup, 0, "Mode"},       {kPopup, 4, "A|B|C"},       {kPopup, 1.5, "Mode"},
-        {kFixed, 100.5, "100"},    {kFixed, -0.001, "Completion"}, {kFloat, 0.5, "4000"},
-        {kFloat, 4001, "Width"},   {kSlider, 2.5, "whole"},     {kSlider, 10001, "10000"},
-        {kAngle, 40000, "Direction"}, {kFixed, NAN, "finite"}, {0, 1, "layer"},
+        {kPopup, 0, "Mode"},          {kPopup, 4, "A|B|C"},           {kPopup, 1.5, "Mode"},
+        {kFixed, 100.5, "100"},       {kFixed, -0.001, "Completion"}, {kFloat, 0.5, "4000"},
+        {kFloat, 4001, "Width"},      {kSlider, 2.5, "whole"},        {kSlider, 10001, "10000"},
+        {kAngle, 40000, "Direction"}, {kFixed, NAN, "finite"},        {0, 1, "layer"},
         {kCount, 1, "no parameter"},
     };
     for (const Case& c : cases) {
@@ -156,8 +155,8 @@ TEST_F(ParamValueTest, CommandsSeeTheValuesAtTheCurrentTime) {
 
     PF_ParamDef viaCallback{};
     script() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**) {
-        const PF_Err err = in->inter.checkout_param(in->effect_ref, kFixed, in->current_time,
-                                                    in->time_step, in->time_scale, &viaCallback);
+        const PF_Err err = in->inter.checkout_param(in->effect_ref, kFixed, in->current_time, in->time_step,
+                                                    in->time_scale, &viaCallback);
         in->inter.checkin_param(in->effect_ref, &viaCallback);
         return err;
     };

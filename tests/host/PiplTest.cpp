@@ -113,12 +113,11 @@ TEST(PiplParse, ReadsEveryPropertyOfTheEffectList) {
 
 TEST(PiplParse, ReadsFourCharacterCodesBackToFront) {
     // Literal bytes, as they stand in a module file.
-    const Bytes bytes = {
-        1, 0, 0, 0, 0, 0, 4, 0, 0, 0,
-        'M', 'I', 'B', '8', 'd', 'n', 'i', 'k', 0, 0, 0, 0, 4, 0, 0, 0, 'T', 'K', 'F', 'e',
-        'M', 'I', 'B', '8', 'e', 'm', 'a', 'n', 0, 0, 0, 0, 3, 0, 0, 0, 2, 'F', 'x', 0,
-        'M', 'I', 'B', '8', 'A', 'N', 'M', 'e', 0, 0, 0, 0, 4, 0, 0, 0, 3, 'F', 'x', '!',
-        'M', 'I', 'B', '8', '4', '6', '6', '8', 7, 0, 0, 0, 3, 0, 0, 0, 'E', 'n', 0, 0};
+    const Bytes bytes = {1,   0,   0,   0,   0,   0,   4, 0, 0,   0,   'M', 'I', 'B', '8', 'd', 'n', 'i', 'k',
+                         0,   0,   0,   0,   4,   0,   0, 0, 'T', 'K', 'F', 'e', 'M', 'I', 'B', '8', 'e', 'm',
+                         'a', 'n', 0,   0,   0,   0,   3, 0, 0,   0,   2,   'F', 'x', 0,   'M', 'I', 'B', '8',
+                         'A', 'N', 'M', 'e', 0,   0,   0, 0, 4,   0,   0,   0,   3,   'F', 'x', '!', 'M', 'I',
+                         'B', '8', '4', '6', '6', '8', 7, 0, 0,   0,   3,   0,   0,   0,   'E', 'n', 0,   0};
     std::string error;
     const auto pipl = parsePipl(bytes, error);
     ASSERT_TRUE(pipl) << error;
@@ -206,10 +205,10 @@ TEST(PiplParse, RefusesBadHeadersAndValues) {
     const std::size_t kindValueAt = 10 + 16;
     const std::size_t nameValueAt = kNameLengthAt + 4;
     const std::size_t entryValueAt = 10 + 20 + 28 + 24 + 16;  // kind, name, catg, then 8664's head
-    for (const Case c : {Case{"marker 2", 0, 2}, Case{"list version 1", 2, 1},
-                         Case{"kind not an effect", kindValueAt, 'X'},
-                         Case{"name length past its value", nameValueAt, 12},
-                         Case{"entry point without its zero", entryValueAt + 14, 'x'}}) {
+    for (const Case c :
+         {Case{"marker 2", 0, 2}, Case{"list version 1", 2, 1}, Case{"kind not an effect", kindValueAt, 'X'},
+          Case{"name length past its value", nameValueAt, 12},
+          Case{"entry point without its zero", entryValueAt + 14, 'x'}}) {
         Bytes b = good;
         b[c.at] = c.byte;
         if (std::string(c.what) == "entry point without its zero") b[c.at + 1] = 'y';

@@ -22,8 +22,8 @@ inline Script& script() {
     return s;
 }
 
-inline PF_Err scriptedEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                            PF_LayerDef*, void*) {
+inline PF_Err scriptedEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_LayerDef*,
+                            void*) {
     return script() ? script()(cmd, in, out, params) : PF_Err_NONE;
 }
 
@@ -36,7 +36,7 @@ template <typename Suite>
 const Suite* acquire(SPBasicSuite* basic, const char* name, int version) {
     const void* table = nullptr;
     return basic->AcquireSuite(name, version, &table) == kSPNoError ? static_cast<const Suite*>(table)
-                                                                     : nullptr;
+                                                                    : nullptr;
 }
 
 // Fills a definition the way a module's ParamsSetup does.

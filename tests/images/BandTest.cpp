@@ -14,16 +14,13 @@ using Velmor::Rect;
 
 namespace {
 
-std::vector<int> bandTops(const Rect& region, int count)
-{
+std::vector<int> bandTops(const Rect& region, int count) {
     std::vector<int> tops;
-    for (int i = 0; i < count; ++i)
-        tops.push_back(FilterBand(region, i, count).top);
+    for (int i = 0; i < count; ++i) tops.push_back(FilterBand(region, i, count).top);
     return tops;
 }
 
-TEST(FilterBand, TenRowsOverFourThreads)
-{
+TEST(FilterBand, TenRowsOverFourThreads) {
     const Rect region(0, 0, 7, 10);
     const int want[4][2] = {{0, 2}, {2, 5}, {5, 7}, {7, 10}};
     for (int i = 0; i < 4; ++i) {
@@ -35,8 +32,7 @@ TEST(FilterBand, TenRowsOverFourThreads)
     }
 }
 
-TEST(FilterBand, MoreThreadsThanRowsGivesEmptyBandsFirst)
-{
+TEST(FilterBand, MoreThreadsThanRowsGivesEmptyBandsFirst) {
     const Rect region(0, 0, 5, 3);
     EXPECT_TRUE(FilterBand(region, 0, 4) == Rect(0, 0, 5, 0));
     EXPECT_TRUE(FilterBand(region, 1, 4) == Rect(0, 0, 5, 1));
@@ -44,8 +40,7 @@ TEST(FilterBand, MoreThreadsThanRowsGivesEmptyBandsFirst)
     EXPECT_TRUE(FilterBand(region, 3, 4) == Rect(0, 2, 5, 3));
 }
 
-TEST(FilterBand, RegionKeepsItsOffset)
-{
+TEST(FilterBand, RegionKeepsItsOffset) {
     const Rect region(-3, 100, 12, 110);
     EXPECT_EQ(bandTops(region, 4), (std::vector<int>{100, 102, 105, 107}));
     EXPECT_EQ(FilterBand(region, 3, 4).bottom, 110);
@@ -55,8 +50,7 @@ TEST(FilterBand, RegionKeepsItsOffset)
 
 // For every height up to 300 and every count up to 64: the bands start at the top, end at the
 // bottom, meet without gap or overlap, and differ in height by at most one row.
-TEST(FilterBand, BandsTileEveryRegionEvenly)
-{
+TEST(FilterBand, BandsTileEveryRegionEvenly) {
     for (int top : {0, 37, -250}) {
         for (int h = 0; h <= 300; ++h) {
             const Rect region(0, top, 1, top + h);
@@ -78,8 +72,7 @@ TEST(FilterBand, BandsTileEveryRegionEvenly)
 }
 
 // i * h no longer fits in 32 bits: the edges must still rise steadily to the bottom.
-TEST(FilterBand, TallRegionsCutForManyThreadsDoNotOverflow)
-{
+TEST(FilterBand, TallRegionsCutForManyThreadsDoNotOverflow) {
     const Rect region(0, 0, 1, 2000000000);
     const int n = 64;
     int previous = region.top;
@@ -99,8 +92,7 @@ TEST(FilterBand, TallRegionsCutForManyThreadsDoNotOverflow)
 }
 
 // With a count below 1 the whole region is one band, instead of a division by zero.
-TEST(FilterBand, CountBelowOneIsOneBand)
-{
+TEST(FilterBand, CountBelowOneIsOneBand) {
     const Rect region(2, 10, 9, 30);
     for (int n : {0, -1, -64}) {
         EXPECT_TRUE(FilterBand(region, 0, n) == region) << n;
@@ -108,4 +100,4 @@ TEST(FilterBand, CountBelowOneIsOneBand)
     }
 }
 
-} // namespace
+}  // namespace

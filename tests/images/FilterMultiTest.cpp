@@ -20,18 +20,15 @@ class FilterMultiTest : public HostTest {
 protected:
     FilterMultiTest() : HostTest(4) {}
 
-    void SetUp() override
-    {
+    void SetUp() override {
         HostTest::SetUp();
         host_->setIterationOrder(vhost::IterationOrder::Shuffled);
         param.recorder = &rec;
     }
 
-    std::vector<std::pair<int, int>> sortedRows()
-    {
+    std::vector<std::pair<int, int>> sortedRows() {
         std::vector<std::pair<int, int>> rows;
-        for (const Rect& b : rec.bands)
-            rows.emplace_back(b.top, b.bottom);
+        for (const Rect& b : rec.bands) rows.emplace_back(b.top, b.bottom);
         std::sort(rows.begin(), rows.end());
         return rows;
     }
@@ -40,8 +37,7 @@ protected:
     RecordingFilter::Parameter param;
 };
 
-TEST_F(FilterMultiTest, WholeDestinationIsCutIntoOneBandPerThread)
-{
+TEST_F(FilterMultiTest, WholeDestinationIsCutIntoOneBandPerThread) {
     Layer src(&in_, &out_, 6, 10, 0), dst(&in_, &out_, 6, 10, 0);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 6; ++x)
@@ -64,8 +60,7 @@ TEST_F(FilterMultiTest, WholeDestinationIsCutIntoOneBandPerThread)
     EXPECT_EQ(ledger().acquisitions("PF Iterate8 Suite", 1), 1);
 }
 
-TEST_F(FilterMultiTest, RegionKeepsItsOffsetAndMoreThreadsThanRowsGiveEmptyBands)
-{
+TEST_F(FilterMultiTest, RegionKeepsItsOffsetAndMoreThreadsThanRowsGiveEmptyBands) {
     Layer src(&in_, &out_, 8, 8, 0), dst(&in_, &out_, 8, 8, 0);
     EXPECT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, Rect(2, 4, 5, 7), param), 0);
     EXPECT_EQ(sortedRows(), (std::vector<std::pair<int, int>>{{4, 4}, {4, 5}, {5, 6}, {6, 7}}));
@@ -76,8 +71,7 @@ TEST_F(FilterMultiTest, RegionKeepsItsOffsetAndMoreThreadsThanRowsGiveEmptyBands
         }
 }
 
-TEST_F(FilterMultiTest, EmptyRegionAsksTheHostNothing)
-{
+TEST_F(FilterMultiTest, EmptyRegionAsksTheHostNothing) {
     Layer src(&in_, &out_, 4, 4, 0), dst(&in_, &out_, 4, 4, 0);
     const auto before = ledger().callCount();
     EXPECT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, Rect(3, 0, 3, 4), param), 0);
@@ -88,8 +82,7 @@ TEST_F(FilterMultiTest, EmptyRegionAsksTheHostNothing)
 
 // The band depends on the index alone: not on the thread that runs it, nor on the thread index
 // or iteration count the host passes.
-TEST_F(FilterMultiTest, BandOfAnIndexIgnoresThreadIndexAndIterations)
-{
+TEST_F(FilterMultiTest, BandOfAnIndexIgnoresThreadIndexAndIterations) {
     Layer src(&in_, &out_, 3, 110, 0), dst(&in_, &out_, 3, 110, 0);
     RecordingFilter filter(param);
     const auto before = ledger().callCount();
@@ -98,13 +91,11 @@ TEST_F(FilterMultiTest, BandOfAnIndexIgnoresThreadIndexAndIterations)
         for (A_long iterations : {1, 4, 99})
             EXPECT_EQ(ExecuteFilter<RecordingFilter>(&context, thread, 2, iterations), 0);
     ASSERT_EQ(rec.bands.size(), 9u);
-    for (const Rect& b : rec.bands)
-        EXPECT_TRUE(b == Rect(0, 105, 3, 107));
+    for (const Rect& b : rec.bands) EXPECT_TRUE(b == Rect(0, 105, 3, 107));
     EXPECT_EQ(ledger().callCount(), before);
 }
 
-TEST_F(FilterMultiTest, FailedThreadCountBuildsNoFilter)
-{
+TEST_F(FilterMultiTest, FailedThreadCountBuildsNoFilter) {
     Layer src(&in_, &out_, 4, 4, 0), dst(&in_, &out_, 4, 4, 0);
     ledger().failOp("AEGP_GetNumThreads", 1, PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, param), PF_Err_OUT_OF_MEMORY);
@@ -113,8 +104,7 @@ TEST_F(FilterMultiTest, FailedThreadCountBuildsNoFilter)
     EXPECT_EQ(ledger().acquisitions("PF Iterate8 Suite", 1), 0);
 }
 
-TEST_F(FilterMultiTest, FailedIterationIsReturnedAndTheFilterDestroyed)
-{
+TEST_F(FilterMultiTest, FailedIterationIsReturnedAndTheFilterDestroyed) {
     Layer src(&in_, &out_, 4, 4, 0), dst(&in_, &out_, 4, 4, 0);
     ledger().failOp("iterate_generic", 1, PF_Interrupt_CANCEL);
     EXPECT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, param), PF_Interrupt_CANCEL);
@@ -123,8 +113,7 @@ TEST_F(FilterMultiTest, FailedIterationIsReturnedAndTheFilterDestroyed)
     EXPECT_TRUE(rec.bands.empty());
 }
 
-TEST_F(FilterMultiTest, MissingIterationSuiteThrowsAfterDestroyingTheFilter)
-{
+TEST_F(FilterMultiTest, MissingIterationSuiteThrowsAfterDestroyingTheFilter) {
     Layer src(&in_, &out_, 4, 4, 0), dst(&in_, &out_, 4, 4, 0);
     host_->hideSuite(kPFIterate8Suite, 1);
     EXPECT_THROW(FilterMulti<RecordingFilter>(&in_, src, dst, param), PF_Err);
@@ -135,12 +124,12 @@ TEST_F(FilterMultiTest, MissingIterationSuiteThrowsAfterDestroyingTheFilter)
 
 // An exception from a band must not unwind into the host: it becomes the band's error, and the
 // other bands still run.
-TEST_F(FilterMultiTest, ExceptionInABandBecomesTheRunsError)
-{
+TEST_F(FilterMultiTest, ExceptionInABandBecomesTheRunsError) {
     Layer src(&in_, &out_, 2, 8, 0), dst(&in_, &out_, 2, 8, 0);
-    const std::pair<Recorder::Throw, PF_Err> cases[] = {{Recorder::Throw::PfErr, PF_Err_BAD_CALLBACK_PARAM},
-                                                        {Recorder::Throw::BadAlloc, PF_Err_OUT_OF_MEMORY},
-                                                        {Recorder::Throw::Other, PF_Err_INTERNAL_STRUCT_DAMAGED}};
+    const std::pair<Recorder::Throw, PF_Err> cases[] = {
+        {Recorder::Throw::PfErr, PF_Err_BAD_CALLBACK_PARAM},
+        {Recorder::Throw::BadAlloc, PF_Err_OUT_OF_MEMORY},
+        {Recorder::Throw::Other, PF_Err_INTERNAL_STRUCT_DAMAGED}};
     for (const auto& [what, code] : cases) {
         Recorder local;
         local.throwAtTop = 4;
@@ -153,14 +142,12 @@ TEST_F(FilterMultiTest, ExceptionInABandBecomesTheRunsError)
     }
 }
 
-PF_Err noThreads(A_long* count)
-{
+PF_Err noThreads(A_long* count) {
     *count = 0;
     return PF_Err_NONE;
 }
 
-TEST_F(FilterMultiTest, ThreadCountBelowOneRunsOneBand)
-{
+TEST_F(FilterMultiTest, ThreadCountBelowOneRunsOneBand) {
     const AEGP_IterateSuite1 none{&noThreads};
     host_->registerSuite(kAEGPIterateSuite, 1, &none);
     Layer src(&in_, &out_, 3, 5, 0), dst(&in_, &out_, 3, 5, 0);
@@ -168,18 +155,16 @@ TEST_F(FilterMultiTest, ThreadCountBelowOneRunsOneBand)
     EXPECT_EQ(sortedRows(), (std::vector<std::pair<int, int>>{{0, 5}}));
 }
 
-TEST_F(FilterMultiTest, EveryOrderGivesTheSameBands)
-{
+TEST_F(FilterMultiTest, EveryOrderGivesTheSameBands) {
     Layer src(&in_, &out_, 2, 37, 0), dst(&in_, &out_, 2, 37, 0);
     host_->setThreadCount(7);
     std::vector<std::pair<int, int>> first;
-    for (auto order : {vhost::IterationOrder::InOrder, vhost::IterationOrder::Reversed,
-                       vhost::IterationOrder::Shuffled}) {
+    for (auto order :
+         {vhost::IterationOrder::InOrder, vhost::IterationOrder::Reversed, vhost::IterationOrder::Shuffled}) {
         rec.bands.clear();
         host_->setIterationOrder(order);
         ASSERT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, param), 0);
-        if (first.empty())
-            first = sortedRows();
+        if (first.empty()) first = sortedRows();
         EXPECT_EQ(sortedRows(), first);
     }
     EXPECT_EQ(first.size(), 7u);
@@ -187,4 +172,4 @@ TEST_F(FilterMultiTest, EveryOrderGivesTheSameBands)
     EXPECT_EQ(first.back().second, 37);
 }
 
-} // namespace
+}  // namespace

@@ -19,8 +19,7 @@ protected:
     FilterMultiThreadsTest() : HostTest(4) {}
 };
 
-TEST_F(FilterMultiThreadsTest, EveryBandRunsOnceConcurrentlyOnThePool)
-{
+TEST_F(FilterMultiThreadsTest, EveryBandRunsOnceConcurrentlyOnThePool) {
     ASSERT_EQ(host_->iterationOrder(), vhost::IterationOrder::Threads);
     Layer src(&in_, &out_, 16, 301, 0), dst(&in_, &out_, 16, 301, 0);
     for (int y = 0; y < 301; ++y)
@@ -39,8 +38,7 @@ TEST_F(FilterMultiThreadsTest, EveryBandRunsOnceConcurrentlyOnThePool)
     // All four were in flight together.
     EXPECT_TRUE(rec.everyoneMet);
     std::vector<std::pair<int, int>> rows;
-    for (const Rect& b : rec.bands)
-        rows.emplace_back(b.top, b.bottom);
+    for (const Rect& b : rec.bands) rows.emplace_back(b.top, b.bottom);
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{0, 75}, {75, 150}, {150, 225}, {225, 301}}));
     const std::set<std::thread::id> threads(rec.threads.begin(), rec.threads.end());
@@ -54,23 +52,19 @@ TEST_F(FilterMultiThreadsTest, EveryBandRunsOnceConcurrentlyOnThePool)
     EXPECT_TRUE(vhost::worldGuardsIntact(dst.getWorld()));
 }
 
-TEST_F(FilterMultiThreadsTest, PoolThreadsPersistAcrossRuns)
-{
+TEST_F(FilterMultiThreadsTest, PoolThreadsPersistAcrossRuns) {
     Layer src(&in_, &out_, 4, 40, 0), dst(&in_, &out_, 4, 40, 0);
     Recorder rec;
     RecordingFilter::Parameter param{&rec};
-    for (int run = 0; run < 25; ++run)
-        ASSERT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, param), 0);
+    for (int run = 0; run < 25; ++run) ASSERT_EQ(FilterMulti<RecordingFilter>(&in_, src, dst, param), 0);
     EXPECT_EQ(rec.bands.size(), 100u);
     const std::set<std::thread::id> threads(rec.threads.begin(), rec.threads.end());
     EXPECT_LE(threads.size(), 4u);
     EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
-    for (int y = 0; y < 40; ++y)
-        EXPECT_EQ(pixelOf<PF_Pixel>(dst.getWorld(), 3, y).alpha, 25);
+    for (int y = 0; y < 40; ++y) EXPECT_EQ(pixelOf<PF_Pixel>(dst.getWorld(), 3, y).alpha, 25);
 }
 
-TEST_F(FilterMultiThreadsTest, ResizedPoolServesTheNewCount)
-{
+TEST_F(FilterMultiThreadsTest, ResizedPoolServesTheNewCount) {
     Layer src(&in_, &out_, 2, 64, 0), dst(&in_, &out_, 2, 64, 0);
     host_->setThreadCount(8);
     Recorder rec;
@@ -82,8 +76,7 @@ TEST_F(FilterMultiThreadsTest, ResizedPoolServesTheNewCount)
     EXPECT_EQ(std::set<std::thread::id>(rec.threads.begin(), rec.threads.end()).size(), 8u);
 }
 
-TEST_F(FilterMultiThreadsTest, ExceptionOnAWorkerBecomesTheRunsError)
-{
+TEST_F(FilterMultiThreadsTest, ExceptionOnAWorkerBecomesTheRunsError) {
     Layer src(&in_, &out_, 2, 8, 0), dst(&in_, &out_, 2, 8, 0);
     Recorder rec;
     rec.throwAtTop = 2;
@@ -93,4 +86,4 @@ TEST_F(FilterMultiThreadsTest, ExceptionOnAWorkerBecomesTheRunsError)
     EXPECT_EQ(rec.destroyed, 1);
 }
 
-} // namespace
+}  // namespace

@@ -18,8 +18,7 @@ namespace {
 class HostWorldsTest : public HostTest {
 protected:
     template <typename Suite>
-    const Suite* suite(const char* name, int version)
-    {
+    const Suite* suite(const char* name, int version) {
         return static_cast<const Suite*>(host_->findSuite(name, version));
     }
     const PF_WorldSuite1* world1() { return suite<PF_WorldSuite1>(kPFWorldSuite, 1); }
@@ -30,8 +29,7 @@ protected:
 
 // ---- worlds ----------------------------------------------------------------------------------
 
-TEST_F(HostWorldsTest, WorldsOfEachDepthHavePaddedRowsAndTheirPixelFormat)
-{
+TEST_F(HostWorldsTest, WorldsOfEachDepthHavePaddedRowsAndTheirPixelFormat) {
     struct Case {
         const char* how;
         PF_PixelFormat format;
@@ -40,7 +38,8 @@ TEST_F(HostWorldsTest, WorldsOfEachDepthHavePaddedRowsAndTheirPixelFormat)
     PF_EffectWorld w8{}, w16{}, wf{};
     ASSERT_EQ(world1()->new_world(in_.effect_ref, 9, 4, PF_NewWorldFlag_CLEAR_PIXELS, &w8), 0);
     ASSERT_EQ(world1()->new_world(in_.effect_ref, 9, 4,
-                                  PF_NewWorldFlag_CLEAR_PIXELS | PF_NewWorldFlag_DEEP_PIXELS, &w16), 0);
+                                  PF_NewWorldFlag_CLEAR_PIXELS | PF_NewWorldFlag_DEEP_PIXELS, &w16),
+              0);
     ASSERT_EQ(world2()->PF_NewWorld(in_.effect_ref, 9, 4, 1, PF_PixelFormat_ARGB128, &wf), 0);
     EXPECT_EQ(ledger().openCount("world"), 3);
     const std::pair<PF_EffectWorld*, Case> cases[] = {
@@ -71,16 +70,14 @@ TEST_F(HostWorldsTest, WorldsOfEachDepthHavePaddedRowsAndTheirPixelFormat)
     EXPECT_EQ(ledger().openCount("world"), 0);
 }
 
-TEST_F(HostWorldsTest, WorldWithoutClearFlagIsNotZero)
-{
+TEST_F(HostWorldsTest, WorldWithoutClearFlagIsNotZero) {
     PF_EffectWorld w{};
     ASSERT_EQ(world1()->new_world(in_.effect_ref, 3, 3, 0, &w), 0);
     EXPECT_NE(pixelOf<PF_Pixel>(&w, 1, 1).alpha, 0);
     world1()->dispose_world(in_.effect_ref, &w);
 }
 
-TEST_F(HostWorldsTest, PackedCopyIsExactAtEveryWidthAndDestinationAlignment)
-{
+TEST_F(HostWorldsTest, PackedCopyIsExactAtEveryWidthAndDestinationAlignment) {
     // Rows shorter and longer than the bulk step of the copy, to destinations at every offset
     // within 16 bytes: every byte lands, and none before or after the rows.
     for (Depth depth : {Depth::Bits8, Depth::Float32})
@@ -104,8 +101,7 @@ TEST_F(HostWorldsTest, PackedCopyIsExactAtEveryWidthAndDestinationAlignment)
         }
 }
 
-TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte)
-{
+TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte) {
     // Odd sizes, so that guard runs start and end off any word boundary.
     TestWorld world(5, 3, Depth::Bits16);
     auto* data = static_cast<unsigned char*>(world.get()->data);
@@ -122,8 +118,7 @@ TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte)
     EXPECT_TRUE(vhost::worldGuardsIntact(world.get()));
 }
 
-TEST_F(HostWorldsTest, ChecksumIsFnv1aOfThePixelsAlone)
-{
+TEST_F(HostWorldsTest, ChecksumIsFnv1aOfThePixelsAlone) {
     // Published FNV-1a 64 values; a checksum in pieces equals the checksum of the whole.
     EXPECT_EQ(vhost::fnv1a64("", 0), 0xcbf29ce484222325ull);
     EXPECT_EQ(vhost::fnv1a64("a", 1), 0xaf63dc4c8601ec8cull);
@@ -143,14 +138,17 @@ TEST_F(HostWorldsTest, ChecksumIsFnv1aOfThePixelsAlone)
     static_cast<unsigned char*>(world.get()->data)[3 * sizeof(PF_Pixel16)] ^= 0xFF;
 }
 
-TEST_F(HostWorldsTest, OversizedNegativeAndUnknownFormatWorldsAreRefused)
-{
+TEST_F(HostWorldsTest, OversizedNegativeAndUnknownFormatWorldsAreRefused) {
     PF_EffectWorld w{};
     w.width = 77;  // a refused world leaves the record alone
-    EXPECT_EQ(world1()->new_world(in_.effect_ref, vhost::kMaxWorldSide + 1, 1, 1, &w), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(world1()->new_world(in_.effect_ref, 1, vhost::kMaxWorldSide + 1, 1, &w), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(world2()->PF_NewWorld(in_.effect_ref, -1, 4, 1, PF_PixelFormat_ARGB32, &w), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(world2()->PF_NewWorld(in_.effect_ref, 4, 4, 1, PF_PixelFormat_BGRA32, &w), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(world1()->new_world(in_.effect_ref, vhost::kMaxWorldSide + 1, 1, 1, &w),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(world1()->new_world(in_.effect_ref, 1, vhost::kMaxWorldSide + 1, 1, &w),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(world2()->PF_NewWorld(in_.effect_ref, -1, 4, 1, PF_PixelFormat_ARGB32, &w),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(world2()->PF_NewWorld(in_.effect_ref, 4, 4, 1, PF_PixelFormat_BGRA32, &w),
+              PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(w.width, 77);
     EXPECT_EQ(w.data, nullptr);
     // The largest side allowed is allowed.
@@ -158,8 +156,7 @@ TEST_F(HostWorldsTest, OversizedNegativeAndUnknownFormatWorldsAreRefused)
     world1()->dispose_world(in_.effect_ref, &w);
 }
 
-TEST_F(HostWorldsTest, InjectedWorldFailuresLeaveNothingOpen)
-{
+TEST_F(HostWorldsTest, InjectedWorldFailuresLeaveNothingOpen) {
     PF_EffectWorld w{};
     ledger().failOp("new_world", 1, PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(world1()->new_world(in_.effect_ref, 4, 4, 1, &w), PF_Err_OUT_OF_MEMORY);
@@ -176,8 +173,7 @@ TEST_F(HostWorldsTest, InjectedWorldFailuresLeaveNothingOpen)
     world2()->PF_DisposeWorld(in_.effect_ref, &w);
 }
 
-TEST_F(HostWorldsTest, ForeignAndDisposedWorldsAreRefused)
-{
+TEST_F(HostWorldsTest, ForeignAndDisposedWorldsAreRefused) {
     expectedFaults_ = {"dispose of something that is not a live world"};
     PF_EffectWorld w{};
     ASSERT_EQ(world1()->new_world(in_.effect_ref, 2, 2, 1, &w), 0);
@@ -190,8 +186,7 @@ TEST_F(HostWorldsTest, ForeignAndDisposedWorldsAreRefused)
 
 // ---- fill ------------------------------------------------------------------------------------
 
-TEST_F(HostWorldsTest, UtilityFillConvertsTheEightBitColourToTheWorldsDepth)
-{
+TEST_F(HostWorldsTest, UtilityFillConvertsTheEightBitColourToTheWorldsDepth) {
     TestWorld w8(2, 2, Depth::Bits8), w16(2, 2, Depth::Bits16), wf(2, 2, Depth::Float32);
     const PF_Pixel colour{255, 128, 1, 0};
     for (TestWorld* w : {&w8, &w16, &wf})
@@ -201,12 +196,10 @@ TEST_F(HostWorldsTest, UtilityFillConvertsTheEightBitColourToTheWorldsDepth)
     EXPECT_TRUE(samePixel(pixelOf<PF_Pixel16>(w16.get(), 1, 1), PF_Pixel16{32768, 16448, 129, 0}));
     EXPECT_TRUE(samePixel(pixelOf<PF_PixelFloat>(wf.get(), 0, 1),
                           PF_PixelFloat{1.0f, 128.0f / 255.0f, 1.0f / 255.0f, 0.0f}));
-    for (TestWorld* w : {&w8, &w16, &wf})
-        EXPECT_TRUE(vhost::worldGuardsIntact(w->get()));
+    for (TestWorld* w : {&w8, &w16, &wf}) EXPECT_TRUE(vhost::worldGuardsIntact(w->get()));
 }
 
-TEST_F(HostWorldsTest, FillIsClippedToTheWorld)
-{
+TEST_F(HostWorldsTest, FillIsClippedToTheWorld) {
     TestWorld w(4, 3, Depth::Bits8);
     const PF_Pixel colour{255, 1, 2, 3};
     const PF_Rect rect{2, -5, 40, 2};
@@ -219,8 +212,7 @@ TEST_F(HostWorldsTest, FillIsClippedToTheWorld)
     EXPECT_TRUE(vhost::worldGuardsIntact(w.get()));
 }
 
-TEST_F(HostWorldsTest, FillMatteTakesEachDepthsOwnColourOnItsOwnDepth)
-{
+TEST_F(HostWorldsTest, FillMatteTakesEachDepthsOwnColourOnItsOwnDepth) {
     TestWorld w8(2, 1, Depth::Bits8), w16(2, 1, Depth::Bits16), wf(2, 1, Depth::Float32);
     const PF_Pixel16 c16{32768, 1, 2, 65535};
     const PF_PixelFloat cf{1.5f, -0.25f, 0.5f, 2.0f};
@@ -237,8 +229,7 @@ TEST_F(HostWorldsTest, FillMatteTakesEachDepthsOwnColourOnItsOwnDepth)
     EXPECT_TRUE(samePixel(pixelOf<PF_PixelFloat>(wf.get(), 0, 0), PF_PixelFloat{1.0f, 0.0f, 0.0f, 1.0f}));
 }
 
-TEST_F(HostWorldsTest, InjectedFillFailuresWriteNothing)
-{
+TEST_F(HostWorldsTest, InjectedFillFailuresWriteNothing) {
     TestWorld w(2, 2, Depth::Bits8);
     const PF_Pixel colour{255, 255, 255, 255};
     ledger().failOp("fill", 1, PF_Interrupt_CANCEL);
@@ -250,20 +241,20 @@ TEST_F(HostWorldsTest, InjectedFillFailuresWriteNothing)
 
 // ---- copy ------------------------------------------------------------------------------------
 
-TEST_F(HostWorldsTest, CopyWithNullRectanglesCopiesWholeWorldsOfOneSize)
-{
+TEST_F(HostWorldsTest, CopyWithNullRectanglesCopiesWholeWorldsOfOneSize) {
     TestWorld src(3, 2, Depth::Float32), dst(3, 2, Depth::Float32), other(2, 3, Depth::Float32);
     markWorld<PF_PixelFloat>(src.get());
     ASSERT_EQ(utils()->copy(in_.effect_ref, src.get(), dst.get(), nullptr, nullptr), 0);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
-            EXPECT_TRUE(samePixel(pixelOf<PF_PixelFloat>(dst.get(), x, y), DepthOf<PF_PixelFloat>::mark(x, y)));
-    EXPECT_EQ(utils()->copy(in_.effect_ref, src.get(), other.get(), nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+            EXPECT_TRUE(
+                samePixel(pixelOf<PF_PixelFloat>(dst.get(), x, y), DepthOf<PF_PixelFloat>::mark(x, y)));
+    EXPECT_EQ(utils()->copy(in_.effect_ref, src.get(), other.get(), nullptr, nullptr),
+              PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_TRUE(samePixel(pixelOf<PF_PixelFloat>(other.get(), 0, 0), PF_PixelFloat{}));
 }
 
-TEST_F(HostWorldsTest, CopiedAreaIsClippedToBothWorldsInStep)
-{
+TEST_F(HostWorldsTest, CopiedAreaIsClippedToBothWorldsInStep) {
     TestWorld src(5, 5, Depth::Bits16), dst(5, 5, Depth::Bits16);
     markWorld<PF_Pixel16>(src.get());
     PF_Rect from{-1, -1, 2, 2}, to{3, 3, 6, 6};
@@ -277,8 +268,7 @@ TEST_F(HostWorldsTest, CopiedAreaIsClippedToBothWorldsInStep)
     EXPECT_TRUE(vhost::worldGuardsIntact(dst.get()));
 }
 
-TEST_F(HostWorldsTest, CopyWithinOneWorldReadsBeforeItWrites)
-{
+TEST_F(HostWorldsTest, CopyWithinOneWorldReadsBeforeItWrites) {
     TestWorld w(4, 4, Depth::Bits8);
     markWorld<PF_Pixel>(w.get());
     PF_Rect from{0, 0, 3, 3}, to{1, 1, 4, 4};
@@ -288,8 +278,7 @@ TEST_F(HostWorldsTest, CopyWithinOneWorldReadsBeforeItWrites)
             EXPECT_TRUE(samePixel(pixelOf<PF_Pixel>(w.get(), x, y), DepthOf<PF_Pixel>::mark(x - 1, y - 1)));
 }
 
-TEST_F(HostWorldsTest, CopyRefusesMixedDepthsForeignWorldsAndUnequalRectangles)
-{
+TEST_F(HostWorldsTest, CopyRefusesMixedDepthsForeignWorldsAndUnequalRectangles) {
     TestWorld a(3, 3, Depth::Bits8), b(3, 3, Depth::Bits16);
     EXPECT_EQ(utils()->copy(in_.effect_ref, a.get(), b.get(), nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     std::vector<PF_Pixel> bytes(9);
@@ -300,7 +289,8 @@ TEST_F(HostWorldsTest, CopyRefusesMixedDepthsForeignWorldsAndUnequalRectangles)
     EXPECT_EQ(utils()->copy(in_.effect_ref, &foreign, a.get(), nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     PF_Rect from{0, 0, 2, 2}, to{0, 0, 2, 3}, inverted{2, 2, 0, 0};
     EXPECT_EQ(utils()->copy(in_.effect_ref, a.get(), a.get(), &from, &to), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(utils()->copy(in_.effect_ref, a.get(), a.get(), &inverted, &inverted), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(utils()->copy(in_.effect_ref, a.get(), a.get(), &inverted, &inverted),
+              PF_Err_BAD_CALLBACK_PARAM);
     ledger().failOp("copy", 1, PF_Err_OUT_OF_MEMORY);
     TestWorld c(3, 3, Depth::Bits8);
     markWorld<PF_Pixel>(a.get());
@@ -317,8 +307,7 @@ struct Visits {
     PF_Err failWith = 0;
 };
 
-PF_Err recordVisit(void* refcon, A_long thread, A_long i, A_long)
-{
+PF_Err recordVisit(void* refcon, A_long thread, A_long i, A_long) {
     auto* visits = static_cast<Visits*>(refcon);
     visits->indices.push_back(i);
     visits->threads.push_back(thread);
@@ -331,8 +320,7 @@ protected:
     const AEGP_IterateSuite1* threads() { return suite<AEGP_IterateSuite1>(kAEGPIterateSuite, 1); }
 };
 
-TEST_F(IterationTest, NumThreadsReportsThePoolSizeOrTheInjectedError)
-{
+TEST_F(IterationTest, NumThreadsReportsThePoolSizeOrTheInjectedError) {
     A_long count = -7;
     EXPECT_EQ(threads()->AEGP_GetNumThreads(&count), 0);
     EXPECT_EQ(count, 2);
@@ -345,8 +333,7 @@ TEST_F(IterationTest, NumThreadsReportsThePoolSizeOrTheInjectedError)
     EXPECT_EQ(count, -7);
 }
 
-TEST_F(IterationTest, OrdersOnTheCallingThreadVisitEveryIndexOnce)
-{
+TEST_F(IterationTest, OrdersOnTheCallingThreadVisitEveryIndexOnce) {
     host_->setThreadCount(3);
     std::vector<int> all(9);
     std::iota(all.begin(), all.end(), 0);
@@ -374,8 +361,7 @@ TEST_F(IterationTest, OrdersOnTheCallingThreadVisitEveryIndexOnce)
     }
 }
 
-TEST_F(IterationTest, ResultIsTheFirstFailingIndexAndInjectionRunsNothing)
-{
+TEST_F(IterationTest, ResultIsTheFirstFailingIndexAndInjectionRunsNothing) {
     host_->setIterationOrder(vhost::IterationOrder::Reversed);
     Visits visits;
     visits.failAt = 2;
@@ -392,4 +378,4 @@ TEST_F(IterationTest, ResultIsTheFirstFailingIndexAndInjectionRunsNothing)
     EXPECT_TRUE(none.indices.empty());
 }
 
-} // namespace
+}  // namespace

@@ -21,8 +21,7 @@ class LayerTest : public HostTest {};
 
 // Every pixel of a padded world reads back through its own row: addressing by width would mix
 // rows, since the rows here are longer than the width.
-TYPED_TEST(LayerDepthTest, WrappedPaddedWorldAddressesRowsByRowWidth)
-{
+TYPED_TEST(LayerDepthTest, WrappedPaddedWorldAddressesRowsByRowWidth) {
     using P = TypeParam;
     TestWorld w(5, 4, DepthOf<P>::depth);
     ASSERT_GT(w.world.rowbytes, 5 * static_cast<A_long>(sizeof(P)));
@@ -49,8 +48,7 @@ TYPED_TEST(LayerDepthTest, WrappedPaddedWorldAddressesRowsByRowWidth)
     EXPECT_EQ(this->ledger().callCount(), 0u);
 }
 
-TYPED_TEST(LayerDepthTest, RawPixelAddressIsRowTimesRowWidthPlusColumn)
-{
+TYPED_TEST(LayerDepthTest, RawPixelAddressIsRowTimesRowWidthPlusColumn) {
     using P = TypeParam;
     TestWorld w(3, 3, DepthOf<P>::depth);
     Layer::Impl impl(&this->in_, &this->out_, w.get(), DepthOf<P>::bpc);
@@ -68,8 +66,7 @@ TYPED_TEST(LayerDepthTest, RawPixelAddressIsRowTimesRowWidthPlusColumn)
     EXPECT_EQ(got, &pixelOf<P>(w.get(), 2, 1));
 }
 
-TEST_F(LayerTest, OneRowbytesGivesARowWidthPerDepth)
-{
+TEST_F(LayerTest, OneRowbytesGivesARowWidthPerDepth) {
     std::vector<unsigned char> bytes(6400);
     PF_LayerDef world{};
     world.data = bytes.data();
@@ -81,8 +78,7 @@ TEST_F(LayerTest, OneRowbytesGivesARowWidthPerDepth)
     EXPECT_EQ(Layer::Impl(&in_, &out_, &world, 0).row_width, 1600);
 }
 
-TEST_F(LayerTest, EqualToComparesPixelsEqualInSizeComparesDimensions)
-{
+TEST_F(LayerTest, EqualToComparesPixelsEqualInSizeComparesDimensions) {
     TestWorld a(4, 3, vhost::Depth::Bits8), b(4, 3, vhost::Depth::Bits8), c(3, 4, vhost::Depth::Bits8);
     Layer one(&in_, &out_, a.get(), 0), sameWorld(&in_, &out_, a.get(), 0);
     Layer other(&in_, &out_, b.get(), 0), turned(&in_, &out_, c.get(), 0);
@@ -98,8 +94,7 @@ TEST_F(LayerTest, EqualToComparesPixelsEqualInSizeComparesDimensions)
     EXPECT_FALSE(one.equalInSize(view));
 }
 
-TEST_F(LayerTest, CopiesShareOneStateAndTheWorldGoesWithTheLast)
-{
+TEST_F(LayerTest, CopiesShareOneStateAndTheWorldGoesWithTheLast) {
     {
         Layer a(&in_, &out_, 4, 4, 0);
         {
@@ -121,8 +116,7 @@ TEST_F(LayerTest, CopiesShareOneStateAndTheWorldGoesWithTheLast)
 
 // ---- created layers --------------------------------------------------------------------------
 
-TYPED_TEST(LayerDepthTest, CreatedLayerIsAClearedHostWorldOfItsDepth)
-{
+TYPED_TEST(LayerDepthTest, CreatedLayerIsAClearedHostWorldOfItsDepth) {
     using P = TypeParam;
     {
         Layer layer(&this->in_, &this->out_, 6, 5, DepthOf<P>::bpc);
@@ -134,8 +128,7 @@ TYPED_TEST(LayerDepthTest, CreatedLayerIsAClearedHostWorldOfItsDepth)
         EXPECT_EQ(w->height, 5);
         EXPECT_EQ(vhost::worldDepth(w), DepthOf<P>::depth);
         for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 6; ++x)
-                EXPECT_TRUE(samePixel(pixelOf<P>(w, x, y), P{}));
+            for (int x = 0; x < 6; ++x) EXPECT_TRUE(samePixel(pixelOf<P>(w, x, y), P{}));
         EXPECT_EQ(this->ledger().openCount("world"), 1);
     }
     if constexpr (DepthOf<P>::bpc == 2) {
@@ -153,8 +146,7 @@ TYPED_TEST(LayerDepthTest, CreatedLayerIsAClearedHostWorldOfItsDepth)
     }
 }
 
-TEST_F(LayerTest, DepthCodeThreeGetsNoWorldAndMakesNoHostCall)
-{
+TEST_F(LayerTest, DepthCodeThreeGetsNoWorldAndMakesNoHostCall) {
     {
         Layer layer(&in_, &out_, 8, 8, 3);
         EXPECT_EQ(layer.getError(), 0);
@@ -165,8 +157,7 @@ TEST_F(LayerTest, DepthCodeThreeGetsNoWorldAndMakesNoHostCall)
     EXPECT_EQ(ledger().callCount(), 0u) << ledger().describe();
 }
 
-TEST_F(LayerTest, RefusedWorldLeavesTheErrorAndNothingToDispose)
-{
+TEST_F(LayerTest, RefusedWorldLeavesTheErrorAndNothingToDispose) {
     {
         Layer tooWide(&in_, &out_, vhost::kMaxWorldSide + 1, 4, 0);
         EXPECT_EQ(tooWide.getError(), PF_Err_BAD_CALLBACK_PARAM);
@@ -189,8 +180,7 @@ TEST_F(LayerTest, RefusedWorldLeavesTheErrorAndNothingToDispose)
     EXPECT_EQ(ledger().callsOf("PF_DisposeWorld"), 1);  // only `other`
 }
 
-TEST_F(LayerTest, MissingWorldSuiteTwoIsShownAndRecorded)
-{
+TEST_F(LayerTest, MissingWorldSuiteTwoIsShownAndRecorded) {
     host_->hideSuite("PF World Suite", 2);
     Layer layer(&in_, &out_, 4, 4, 2);
     EXPECT_EQ(layer.getError(), PF_Err_BAD_CALLBACK_PARAM);
@@ -200,8 +190,7 @@ TEST_F(LayerTest, MissingWorldSuiteTwoIsShownAndRecorded)
     EXPECT_EQ(ledger().releases("PF World Suite", 2), 0);
 }
 
-TEST_F(LayerTest, MissingWorldSuiteOneThrowsTheMissingSuiteError)
-{
+TEST_F(LayerTest, MissingWorldSuiteOneThrowsTheMissingSuiteError) {
     host_->hideSuite("PF World Suite", 1);
     try {
         Layer layer(&in_, &out_, 4, 4, 0);
@@ -213,8 +202,7 @@ TEST_F(LayerTest, MissingWorldSuiteOneThrowsTheMissingSuiteError)
 
 // ---- checked-out layers ----------------------------------------------------------------------
 
-TEST_F(LayerTest, CheckedOutLayerWithPixelsIsCheckedInOnce)
-{
+TEST_F(LayerTest, CheckedOutLayerWithPixelsIsCheckedInOnce) {
     TestWorld w(7, 3, vhost::Depth::Bits16);
     effect_->setLayer(0, w.world);
     effect_->setTimeBase(2, 60, 600);
@@ -235,8 +223,7 @@ TEST_F(LayerTest, CheckedOutLayerWithPixelsIsCheckedInOnce)
 
 // The host counts the checkout, not the pixels: a layer parameter without pixels is checked in
 // as well, or the host would keep it checked out for good.
-TEST_F(LayerTest, CheckoutWithoutPixelsLeavesNoWorldAndIsStillCheckedIn)
-{
+TEST_F(LayerTest, CheckoutWithoutPixelsLeavesNoWorldAndIsStillCheckedIn) {
     {
         Layer layer(&in_, &out_, 0, A_Time{0, 30}, 0);
         EXPECT_EQ(layer.getError(), 0);
@@ -249,8 +236,7 @@ TEST_F(LayerTest, CheckoutWithoutPixelsLeavesNoWorldAndIsStillCheckedIn)
     EXPECT_EQ(ledger().callsOf("checkin_param"), 2);
 }
 
-TEST_F(LayerTest, FailedCheckoutIsRecordedAndNotCheckedIn)
-{
+TEST_F(LayerTest, FailedCheckoutIsRecordedAndNotCheckedIn) {
     {
         Layer beyond(&in_, &out_, 5, A_Time{0, 30}, 0);  // no parameter 5
         EXPECT_EQ(beyond.getError(), PF_Err_INVALID_INDEX);
@@ -261,8 +247,7 @@ TEST_F(LayerTest, FailedCheckoutIsRecordedAndNotCheckedIn)
 
 // ---- fill ------------------------------------------------------------------------------------
 
-TYPED_TEST(LayerDepthTest, FillWritesTheConvertedColourEverywhereAndNowhereElse)
-{
+TYPED_TEST(LayerDepthTest, FillWritesTheConvertedColourEverywhereAndNowhereElse) {
     using P = TypeParam;
     Layer layer(&this->in_, &this->out_, 5, 3, DepthOf<P>::bpc);
     layer.fill(ColorFloat<float>(0.5f, 0.25f, 1.0f, 0.0f));
@@ -280,8 +265,7 @@ TYPED_TEST(LayerDepthTest, FillWritesTheConvertedColourEverywhereAndNowhereElse)
     EXPECT_TRUE(vhost::worldGuardsIntact(layer.getWorld()));
 }
 
-TYPED_TEST(LayerDepthTest, FillOfAnAreaIsClippedByTheHost)
-{
+TYPED_TEST(LayerDepthTest, FillOfAnAreaIsClippedByTheHost) {
     using P = TypeParam;
     Layer layer(&this->in_, &this->out_, 4, 4, DepthOf<P>::bpc);
     layer.fill(ColorFloat<float>(1.0f, 1.0f, 1.0f, 1.0f), Rect(-3, 2, 2, 9));
@@ -296,8 +280,7 @@ TYPED_TEST(LayerDepthTest, FillOfAnAreaIsClippedByTheHost)
     EXPECT_TRUE(vhost::worldGuardsIntact(layer.getWorld()));
 }
 
-TEST_F(LayerTest, FailedFillIsRecordedAndStopsTheNextOne)
-{
+TEST_F(LayerTest, FailedFillIsRecordedAndStopsTheNextOne) {
     Layer layer(&in_, &out_, 2, 2, 1);
     ledger().failOp("FillMatte.fill16", 1, PF_Err_OUT_OF_MEMORY);
     layer.fill(ColorFloat<float>(1.0f, 1.0f, 1.0f, 1.0f));
@@ -307,8 +290,7 @@ TEST_F(LayerTest, FailedFillIsRecordedAndStopsTheNextOne)
     EXPECT_EQ(pixelOf<PF_Pixel16>(layer.getWorld(), 1, 1).alpha, 0);
 }
 
-TEST_F(LayerTest, FillOfALayerWithoutAWorldIsRefusedByTheHost)
-{
+TEST_F(LayerTest, FillOfALayerWithoutAWorldIsRefusedByTheHost) {
     Layer layer(&in_, &out_, 0, A_Time{0, 30}, 0);
     layer.fill(ColorFloat<float>(1.0f, 1.0f, 1.0f));
     EXPECT_EQ(layer.getError(), PF_Err_BAD_CALLBACK_PARAM);
@@ -316,10 +298,10 @@ TEST_F(LayerTest, FillOfALayerWithoutAWorldIsRefusedByTheHost)
 
 // ---- copy and clone --------------------------------------------------------------------------
 
-TYPED_TEST(LayerDepthTest, CopyToCopiesTheWholeWorld)
-{
+TYPED_TEST(LayerDepthTest, CopyToCopiesTheWholeWorld) {
     using P = TypeParam;
-    Layer src(&this->in_, &this->out_, 4, 3, DepthOf<P>::bpc), dst(&this->in_, &this->out_, 4, 3, DepthOf<P>::bpc);
+    Layer src(&this->in_, &this->out_, 4, 3, DepthOf<P>::bpc),
+        dst(&this->in_, &this->out_, 4, 3, DepthOf<P>::bpc);
     markWorld<P>(src.getWorld());
     src.copyTo(dst);
     EXPECT_EQ(src.getError(), 0);
@@ -329,10 +311,10 @@ TYPED_TEST(LayerDepthTest, CopyToCopiesTheWholeWorld)
     EXPECT_TRUE(vhost::worldGuardsIntact(dst.getWorld()));
 }
 
-TYPED_TEST(LayerDepthTest, CopyToWithAreasMovesTheArea)
-{
+TYPED_TEST(LayerDepthTest, CopyToWithAreasMovesTheArea) {
     using P = TypeParam;
-    Layer src(&this->in_, &this->out_, 4, 4, DepthOf<P>::bpc), dst(&this->in_, &this->out_, 5, 5, DepthOf<P>::bpc);
+    Layer src(&this->in_, &this->out_, 4, 4, DepthOf<P>::bpc),
+        dst(&this->in_, &this->out_, 5, 5, DepthOf<P>::bpc);
     markWorld<P>(src.getWorld());
     Rect from(1, 0, 3, 2), to(3, 2, 5, 4);
     src.copyTo(dst, from, to);
@@ -346,8 +328,7 @@ TYPED_TEST(LayerDepthTest, CopyToWithAreasMovesTheArea)
     }
 }
 
-TEST_F(LayerTest, CopyToFromALayerInErrorLeavesBothAlone)
-{
+TEST_F(LayerTest, CopyToFromALayerInErrorLeavesBothAlone) {
     Layer src(&in_, &out_, 3, 3, 0), dst(&in_, &out_, 3, 3, 0);
     markWorld<PF_Pixel>(src.getWorld());
     ledger().failOp("copy", 1, PF_Interrupt_CANCEL);
@@ -364,8 +345,7 @@ TEST_F(LayerTest, CopyToFromALayerInErrorLeavesBothAlone)
             EXPECT_TRUE(samePixel(pixelOf<PF_Pixel>(dst.getWorld(), x, y), PF_Pixel{}));
 }
 
-TEST_F(LayerTest, CopyToIntoALayerInErrorStillCopies)
-{
+TEST_F(LayerTest, CopyToIntoALayerInErrorStillCopies) {
     Layer src(&in_, &out_, 2, 2, 0), dst(&in_, &out_, 2, 2, 0);
     markWorld<PF_Pixel>(src.getWorld());
     ledger().failOp("FillMatte.fill", 1, PF_Err_OUT_OF_MEMORY);
@@ -376,8 +356,7 @@ TEST_F(LayerTest, CopyToIntoALayerInErrorStillCopies)
     EXPECT_TRUE(samePixel(pixelOf<PF_Pixel>(dst.getWorld(), 1, 1), DepthOf<PF_Pixel>::mark(1, 1)));
 }
 
-TYPED_TEST(LayerDepthTest, CloneIsAnIndependentCopy)
-{
+TYPED_TEST(LayerDepthTest, CloneIsAnIndependentCopy) {
     using P = TypeParam;
     Layer src(&this->in_, &this->out_, 3, 2, DepthOf<P>::bpc);
     markWorld<P>(src.getWorld());
@@ -395,8 +374,7 @@ TYPED_TEST(LayerDepthTest, CloneIsAnIndependentCopy)
     EXPECT_TRUE(samePixel(pixelOf<P>(copy.getWorld(), 0, 0), DepthOf<P>::mark(0, 0)));
 }
 
-TEST_F(LayerTest, CloneOfALayerInErrorIsClearedAndCopiesNothing)
-{
+TEST_F(LayerTest, CloneOfALayerInErrorIsClearedAndCopiesNothing) {
     Layer src(&in_, &out_, 3, 2, 1);
     markWorld<PF_Pixel16>(src.getWorld());
     ledger().failOp("copy", 1, PF_Err_OUT_OF_MEMORY);
@@ -413,8 +391,7 @@ TEST_F(LayerTest, CloneOfALayerInErrorIsClearedAndCopiesNothing)
             EXPECT_TRUE(samePixel(pixelOf<PF_Pixel16>(second.getWorld(), x, y), PF_Pixel16{}));
 }
 
-TEST_F(LayerTest, RestrictRegionClampsEachEdgeOnly)
-{
+TEST_F(LayerTest, RestrictRegionClampsEachEdgeOnly) {
     TestWorld w(1, 1, vhost::Depth::Bits8);
     Layer::Impl impl(&in_, &out_, w.get(), 0);
     int l = -5, t = 2, r = 50, b = 7;
@@ -432,4 +409,4 @@ TEST_F(LayerTest, RestrictRegionClampsEachEdgeOnly)
     EXPECT_EQ(b, -1);
 }
 
-} // namespace
+}  // namespace

@@ -40,21 +40,18 @@ public:
         Recorder* recorder = nullptr;
     };
 
-    explicit RecordingFilter(Parameter const& p) : rec(*p.recorder)
-    {
+    explicit RecordingFilter(Parameter const& p) : rec(*p.recorder) {
         std::lock_guard lock(rec.mutex);
         ++rec.constructed;
     }
-    ~RecordingFilter() override
-    {
+    ~RecordingFilter() override {
         std::lock_guard lock(rec.mutex);
         ++rec.destroyed;
     }
 
     void execute(Velmor::Layer& in, Velmor::Layer& out) override { execute(in, out, out.getSize()); }
 
-    void execute(Velmor::Layer& in, Velmor::Layer& out, Velmor::Rect const& band) override
-    {
+    void execute(Velmor::Layer& in, Velmor::Layer& out, Velmor::Rect const& band) override {
         ++rec.running;
         {
             std::unique_lock lock(rec.mutex);
@@ -72,16 +69,17 @@ public:
         if (band.top == rec.throwAtTop) {
             --rec.running;
             switch (rec.throwWhat) {
-            case Recorder::Throw::PfErr: throw PF_Err(PF_Err_BAD_CALLBACK_PARAM);
-            case Recorder::Throw::BadAlloc: throw std::bad_alloc();
-            case Recorder::Throw::Other: throw std::runtime_error("not a host error");
+                case Recorder::Throw::PfErr: throw PF_Err(PF_Err_BAD_CALLBACK_PARAM);
+                case Recorder::Throw::BadAlloc: throw std::bad_alloc();
+                case Recorder::Throw::Other: throw std::runtime_error("not a host error");
             }
         }
         PF_LayerDef* src = in.getWorld();
         PF_LayerDef* dst = out.getWorld();
         if (src && dst) {
             for (int y = band.top; y < band.bottom; ++y) {
-                auto* from = reinterpret_cast<const PF_Pixel*>(static_cast<const char*>(src->data) + y * src->rowbytes);
+                auto* from = reinterpret_cast<const PF_Pixel*>(static_cast<const char*>(src->data) +
+                                                               y * src->rowbytes);
                 auto* to = reinterpret_cast<PF_Pixel*>(static_cast<char*>(dst->data) + y * dst->rowbytes);
                 for (int x = band.left; x < band.right; ++x) {
                     to[x].alpha = static_cast<A_u_char>(to[x].alpha + 1);
@@ -97,4 +95,4 @@ private:
     Recorder& rec;
 };
 
-} // namespace vtest
+}  // namespace vtest

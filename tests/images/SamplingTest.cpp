@@ -65,8 +65,7 @@ template <typename P>
 struct ExactWorld {
     std::vector<P> pixels;
     PF_EffectWorld world{};
-    ExactWorld(int w, int h, int pad)
-    {
+    ExactWorld(int w, int h, int pad) {
         using C = typename SampleDepth<P>::Channel;
         const C p = SampleDepth<P>::poison;
         pixels.assign(static_cast<std::size_t>((h - 1) * (w + pad) + w), P{p, p, p, p});
@@ -76,12 +75,13 @@ struct ExactWorld {
         world.width = w;
         world.height = h;
     }
-    P& at(int x, int y) { return pixels[static_cast<std::size_t>(y * (world.rowbytes / int(sizeof(P))) + x)]; }
+    P& at(int x, int y) {
+        return pixels[static_cast<std::size_t>(y * (world.rowbytes / int(sizeof(P))) + x)];
+    }
 };
 
 template <typename P>
-P channels(double base, double offset)
-{
+P channels(double base, double offset) {
     using C = typename SampleDepth<P>::Channel;
     return P{static_cast<C>(base), static_cast<C>(base + offset), static_cast<C>(base + 2 * offset),
              static_cast<C>(base + 3 * offset)};
@@ -99,21 +99,17 @@ protected:
     ExactWorld<P> square{2, 2, 3};
     PF_SampPB params{};
 
-    void SetUp() override
-    {
-        for (int i = 0; i < 4; ++i)
-            square.at(i % 2, i / 2) = channels<P>(D::base[i], D::offset);
+    void SetUp() override {
+        for (int i = 0; i < 4; ++i) square.at(i % 2, i / 2) = channels<P>(D::base[i], D::offset);
         params.src = &square.world;
     }
 
-    P nn(PF_Fixed x, PF_Fixed y, const PF_SampPB* pb = nullptr)
-    {
+    P nn(PF_Fixed x, PF_Fixed y, const PF_SampPB* pb = nullptr) {
         P out{};
         EXPECT_EQ(D::suite().nn_sample(nullptr, x, y, pb ? pb : &params, &out), PF_Err_NONE);
         return out;
     }
-    P bilinear(PF_Fixed x, PF_Fixed y, const PF_SampPB* pb = nullptr)
-    {
+    P bilinear(PF_Fixed x, PF_Fixed y, const PF_SampPB* pb = nullptr) {
         P out{};
         EXPECT_EQ(D::suite().subpixel_sample(nullptr, x, y, pb ? pb : &params, &out), PF_Err_NONE);
         return out;
@@ -121,26 +117,25 @@ protected:
 };
 TYPED_TEST_SUITE(SamplingTest, PixelTypes);
 
-TYPED_TEST(SamplingTest, IntegerPositionsGiveThePixelItselfEverywhere)
-{
+TYPED_TEST(SamplingTest, IntegerPositionsGiveThePixelItselfEverywhere) {
     using P = TypeParam;
     ExactWorld<P> w(5, 4, 2);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 5; ++x)
-            w.at(x, y) = DepthOf<P>::mark(x, y);
+        for (int x = 0; x < 5; ++x) w.at(x, y) = DepthOf<P>::mark(x, y);
     PF_SampPB pb{};
     pb.src = &w.world;
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 5; ++x) {
             // The last row and column included: their zero-weight neighbours are never read.
-            EXPECT_TRUE(samePixel(this->bilinear(x * kOne, y * kOne, &pb), DepthOf<P>::mark(x, y))) << x << "," << y;
-            EXPECT_TRUE(samePixel(this->nn(x * kOne, y * kOne, &pb), DepthOf<P>::mark(x, y))) << x << "," << y;
+            EXPECT_TRUE(samePixel(this->bilinear(x * kOne, y * kOne, &pb), DepthOf<P>::mark(x, y)))
+                << x << "," << y;
+            EXPECT_TRUE(samePixel(this->nn(x * kOne, y * kOne, &pb), DepthOf<P>::mark(x, y)))
+                << x << "," << y;
         }
     }
 }
 
-TYPED_TEST(SamplingTest, PositionsBetweenPixelsWeighTheirNeighbours)
-{
+TYPED_TEST(SamplingTest, PositionsBetweenPixelsWeighTheirNeighbours) {
     using P = TypeParam;
     using D = SampleDepth<P>;
     const PF_Fixed positions[5][2] = {
@@ -151,8 +146,7 @@ TYPED_TEST(SamplingTest, PositionsBetweenPixelsWeighTheirNeighbours)
     }
 }
 
-TYPED_TEST(SamplingTest, NeighboursBeyondTheEdgeCountAsZero)
-{
+TYPED_TEST(SamplingTest, NeighboursBeyondTheEdgeCountAsZero) {
     using P = TypeParam;
     using D = SampleDepth<P>;
     const PF_Fixed positions[3][2] = {{-kHalf, 0}, {kOne + kHalf, 0}, {kOne + kHalf, kOne + kHalf}};
@@ -172,8 +166,7 @@ TYPED_TEST(SamplingTest, NeighboursBeyondTheEdgeCountAsZero)
 }
 
 // Nearest neighbour goes to the next pixel at exactly half way, to this one just before it.
-TYPED_TEST(SamplingTest, NearestRoundsHalfWayUp)
-{
+TYPED_TEST(SamplingTest, NearestRoundsHalfWayUp) {
     using P = TypeParam;
     const P p00 = this->square.at(0, 0), p10 = this->square.at(1, 0), p01 = this->square.at(0, 1);
     EXPECT_TRUE(samePixel(this->nn(kHalf - 1, 0), p00));
@@ -185,8 +178,7 @@ TYPED_TEST(SamplingTest, NearestRoundsHalfWayUp)
     EXPECT_TRUE(samePixel(this->nn(kOne + kHalf, 0), P{}));
 }
 
-TYPED_TEST(SamplingTest, MissingWorldOrPixelIsRefused)
-{
+TYPED_TEST(SamplingTest, MissingWorldOrPixelIsRefused) {
     using P = TypeParam;
     using D = SampleDepth<P>;
     P out{};
@@ -198,8 +190,7 @@ TYPED_TEST(SamplingTest, MissingWorldOrPixelIsRefused)
 
 // A neighbour of weight 0 is not read at all: an infinite or NaN pixel next to the position
 // does not reach the result (0 x NaN would be NaN).
-TEST(SamplingFloat, ZeroWeightNeighbourIsNeverRead)
-{
+TEST(SamplingFloat, ZeroWeightNeighbourIsNeverRead) {
     ExactWorld<PF_PixelFloat> w(2, 2, 1);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
@@ -220,30 +211,34 @@ TEST(SamplingFloat, ZeroWeightNeighbourIsNeverRead)
 // sum gives (weights (1 - fx)(1 - fy), fx(1 - fy), (1 - fx)fy, fx fy; + 0.5, truncated), for
 // channels over the whole range of their type and positions in, between and beyond the pixels.
 template <typename P, typename Suite>
-void expectDoubleSum(const Suite& suite, unsigned maxChannel)
-{
+void expectDoubleSum(const Suite& suite, unsigned maxChannel) {
     ExactWorld<P> w(5, 3, 2);
     std::uint32_t seed = 12345;
-    auto next = [&] { seed = seed * 1664525u + 1013904223u; return seed >> 8; };
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) {
             using C = decltype(P{}.alpha);
-            w.at(x, y) = P{static_cast<C>(next() % (maxChannel + 1)), static_cast<C>(next() % (maxChannel + 1)),
-                           static_cast<C>(next() % (maxChannel + 1)), static_cast<C>(x + y == 0 ? maxChannel : next() % (maxChannel + 1))};
+            w.at(x, y) =
+                P{static_cast<C>(next() % (maxChannel + 1)), static_cast<C>(next() % (maxChannel + 1)),
+                  static_cast<C>(next() % (maxChannel + 1)),
+                  static_cast<C>(x + y == 0 ? maxChannel : next() % (maxChannel + 1))};
         }
     PF_SampPB pb{};
     pb.src = &w.world;
     for (int i = 0; i < 20000; ++i) {
         const PF_Fixed px = static_cast<PF_Fixed>(next() % (7 * kOne)) - kOne;
         const PF_Fixed py = static_cast<PF_Fixed>(next() % (5 * kOne)) - kOne;
-        const double fx = static_cast<double>(px & 0xFFFF) / 65536.0, fy = static_cast<double>(py & 0xFFFF) / 65536.0;
+        const double fx = static_cast<double>(px & 0xFFFF) / 65536.0,
+                     fy = static_cast<double>(py & 0xFFFF) / 65536.0;
         const int x0 = px >> 16, y0 = py >> 16;
         const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
         double sum[4] = {0, 0, 0, 0};
         for (int t = 0; t < 4; ++t) {
             const int tx = x0 + t % 2, ty = y0 + t / 2;
-            if (weights[t] == 0.0 || tx < 0 || ty < 0 || tx >= 5 || ty >= 3)
-                continue;
+            if (weights[t] == 0.0 || tx < 0 || ty < 0 || tx >= 5 || ty >= 3) continue;
             const P& n = w.at(tx, ty);
             sum[0] += n.alpha * weights[t];
             sum[1] += n.red * weights[t];
@@ -259,8 +254,7 @@ void expectDoubleSum(const Suite& suite, unsigned maxChannel)
     }
 }
 
-TEST(SamplingIntegers, EightAndSixteenBitSumsEqualTheDoubleSum)
-{
+TEST(SamplingIntegers, EightAndSixteenBitSumsEqualTheDoubleSum) {
     expectDoubleSum<PF_Pixel>(vhost::sampling8Suite(), 255);
     expectDoubleSum<PF_Pixel16>(vhost::sampling16Suite(), 65535);
 }
@@ -268,8 +262,7 @@ TEST(SamplingIntegers, EightAndSixteenBitSumsEqualTheDoubleSum)
 // The samplers the host hands out through its suites are these.
 class SamplingSuitesTest : public HostTest {};
 
-TEST_F(SamplingSuitesTest, HostRegistersTheThreeSamplers)
-{
+TEST_F(SamplingSuitesTest, HostRegistersTheThreeSamplers) {
     EXPECT_EQ(host_->findSuite(kPFSampling8Suite, 1), &vhost::sampling8Suite());
     EXPECT_EQ(host_->findSuite(kPFSampling16Suite, 1), &vhost::sampling16Suite());
     EXPECT_EQ(host_->findSuite(kPFSamplingFloatSuite, 1), &vhost::samplingFloatSuite());
@@ -282,4 +275,4 @@ TEST_F(SamplingSuitesTest, HostRegistersTheThreeSamplers)
     EXPECT_EQ(ledger().callCount(), 0u);
 }
 
-} // namespace
+}  // namespace

@@ -15,43 +15,39 @@ namespace {
 class SmartFrameTest : public HostTest {
 protected:
     // A layer whose every pixel is unique.
-    static Image markedLayer(int w, int h, Depth depth)
-    {
+    static Image markedLayer(int w, int h, Depth depth) {
         Image image(w, h, depth);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 switch (depth) {
-                case Depth::Bits8: image.at<PF_Pixel>(x, y) = DepthOf<PF_Pixel>::mark(x, y); break;
-                case Depth::Bits16: image.at<PF_Pixel16>(x, y) = DepthOf<PF_Pixel16>::mark(x, y); break;
-                case Depth::Float32: image.at<PF_PixelFloat>(x, y) = DepthOf<PF_PixelFloat>::mark(x, y); break;
+                    case Depth::Bits8: image.at<PF_Pixel>(x, y) = DepthOf<PF_Pixel>::mark(x, y); break;
+                    case Depth::Bits16: image.at<PF_Pixel16>(x, y) = DepthOf<PF_Pixel16>::mark(x, y); break;
+                    case Depth::Float32:
+                        image.at<PF_PixelFloat>(x, y) = DepthOf<PF_PixelFloat>::mark(x, y);
+                        break;
                 }
             }
         return image;
     }
 
-    PF_Err checkoutLayer(SmartFrame& frame, PF_LRect request, PF_CheckoutResult& result, A_long id = 0)
-    {
+    PF_Err checkoutLayer(SmartFrame& frame, PF_LRect request, PF_CheckoutResult& result, A_long id = 0) {
         PF_RenderRequest req{};
         req.rect = request;
         return frame.preRenderExtra()->cb->checkout_layer(in_.effect_ref, 0, id, &req, 0, 1, 30, &result);
     }
-    PF_Err inputPixels(SmartFrame& frame, PF_EffectWorld*& world, A_long id = 0)
-    {
+    PF_Err inputPixels(SmartFrame& frame, PF_EffectWorld*& world, A_long id = 0) {
         return frame.smartRenderExtra()->cb->checkout_layer_pixels(in_.effect_ref, id, &world);
     }
-    PF_Err output(SmartFrame& frame, PF_EffectWorld*& world)
-    {
+    PF_Err output(SmartFrame& frame, PF_EffectWorld*& world) {
         return frame.smartRenderExtra()->cb->checkout_output(in_.effect_ref, &world);
     }
 };
 
-bool sameRect(const PF_LRect& a, const PF_LRect& b)
-{
+bool sameRect(const PF_LRect& a, const PF_LRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-TEST_F(SmartFrameTest, CheckoutClipsTheRequestAndHandsOutExactlyThatWorld)
-{
+TEST_F(SmartFrameTest, CheckoutClipsTheRequestAndHandsOutExactlyThatWorld) {
     SmartFrame frame(markedLayer(10, 6, Depth::Bits16));
     frame.attach(*effect_);
     PF_CheckoutResult result{};
@@ -78,8 +74,7 @@ TEST_F(SmartFrameTest, CheckoutClipsTheRequestAndHandsOutExactlyThatWorld)
     EXPECT_EQ(ledger().openCount("checkout:layer pixels"), 1);
 }
 
-TEST_F(SmartFrameTest, OutputWorldCoversTheReportedResultWithItsOrigin)
-{
+TEST_F(SmartFrameTest, OutputWorldCoversTheReportedResultWithItsOrigin) {
     SmartFrame frame(markedLayer(8, 8, Depth::Float32));
     frame.attach(*effect_);
     frame.preRenderExtra()->output->result_rect = PF_LRect{-12, 7, 3, 9};
@@ -93,8 +88,7 @@ TEST_F(SmartFrameTest, OutputWorldCoversTheReportedResultWithItsOrigin)
     EXPECT_EQ(vhost::worldDepth(out), Depth::Float32);
 }
 
-TEST_F(SmartFrameTest, RequestOutsideTheLayerGivesAnEmptyResult)
-{
+TEST_F(SmartFrameTest, RequestOutsideTheLayerGivesAnEmptyResult) {
     SmartFrame frame(markedLayer(4, 4, Depth::Bits8));
     frame.attach(*effect_);
     PF_CheckoutResult result{};
@@ -106,8 +100,7 @@ TEST_F(SmartFrameTest, RequestOutsideTheLayerGivesAnEmptyResult)
     EXPECT_EQ(input->height, 0);
 }
 
-TEST_F(SmartFrameTest, DownsamplingAveragesEachBlockWithRounding)
-{
+TEST_F(SmartFrameTest, DownsamplingAveragesEachBlockWithRounding) {
     Image layer(5, 3, Depth::Bits8);
     const int values[3][5] = {{10, 11, 0, 1, 200}, {12, 14, 1, 1, 100}, {3, 4, 7, 8, 50}};
     for (int y = 0; y < 3; ++y)
@@ -133,8 +126,7 @@ TEST_F(SmartFrameTest, DownsamplingAveragesEachBlockWithRounding)
     EXPECT_EQ(frame.preRenderExtra()->input->bitdepth, 8);
 }
 
-TEST_F(SmartFrameTest, DeepDownsamplingKeepsItsPrecision)
-{
+TEST_F(SmartFrameTest, DeepDownsamplingKeepsItsPrecision) {
     Image deep(3, 1, Depth::Bits16), flt(3, 1, Depth::Float32);
     deep.at<PF_Pixel16>(0, 0).red = 32768;
     deep.at<PF_Pixel16>(1, 0).red = 1;
@@ -151,8 +143,7 @@ TEST_F(SmartFrameTest, DeepDownsamplingKeepsItsPrecision)
     EXPECT_THROW(SmartFrame(deep, {2, 3}, {1, 1}), std::invalid_argument);
 }
 
-TEST_F(SmartFrameTest, CheckoutsAreCountedAndAllReturnedAtTheEndOfTheFrame)
-{
+TEST_F(SmartFrameTest, CheckoutsAreCountedAndAllReturnedAtTheEndOfTheFrame) {
     {
         SmartFrame frame(markedLayer(6, 6, Depth::Bits8));
         frame.attach(*effect_);
@@ -170,7 +161,8 @@ TEST_F(SmartFrameTest, CheckoutsAreCountedAndAllReturnedAtTheEndOfTheFrame)
         // Given back early by the module: gone at once, and only once.
         EXPECT_EQ(frame.smartRenderExtra()->cb->checkin_layer_pixels(in_.effect_ref, 3), 0);
         EXPECT_EQ(ledger().openCount("checkout:layer pixels"), 1);
-        EXPECT_EQ(frame.smartRenderExtra()->cb->checkin_layer_pixels(in_.effect_ref, 3), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(frame.smartRenderExtra()->cb->checkin_layer_pixels(in_.effect_ref, 3),
+                  PF_Err_BAD_CALLBACK_PARAM);
         // An id that was never checked out has no pixels.
         EXPECT_EQ(inputPixels(frame, other, 9), PF_Err_BAD_CALLBACK_PARAM);
         frame.finish();
@@ -183,8 +175,7 @@ TEST_F(SmartFrameTest, CheckoutsAreCountedAndAllReturnedAtTheEndOfTheFrame)
     EXPECT_EQ(vhost::liveWorldCount(), 0);
 }
 
-TEST_F(SmartFrameTest, InjectedCheckoutFailuresOpenNothing)
-{
+TEST_F(SmartFrameTest, InjectedCheckoutFailuresOpenNothing) {
     SmartFrame frame(markedLayer(4, 4, Depth::Bits8));
     frame.attach(*effect_);
     PF_CheckoutResult result{};
@@ -204,8 +195,7 @@ TEST_F(SmartFrameTest, InjectedCheckoutFailuresOpenNothing)
     EXPECT_EQ(vhost::liveWorldCount(), 0);
 }
 
-TEST_F(SmartFrameTest, CallbacksNeedTheirFrameAndSaneArguments)
-{
+TEST_F(SmartFrameTest, CallbacksNeedTheirFrameAndSaneArguments) {
     SmartFrame frame(markedLayer(4, 4, Depth::Bits8));
     PF_CheckoutResult result{};
     // Not attached: the effect has no frame.
@@ -214,7 +204,8 @@ TEST_F(SmartFrameTest, CallbacksNeedTheirFrameAndSaneArguments)
     PF_RenderRequest req{};
     auto* cb = frame.preRenderExtra()->cb;
     EXPECT_EQ(cb->checkout_layer(in_.effect_ref, 1, 0, &req, 0, 1, 30, &result), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(cb->checkout_layer(in_.effect_ref, 0, 0, nullptr, 0, 1, 30, &result), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(cb->checkout_layer(in_.effect_ref, 0, 0, nullptr, 0, 1, 30, &result),
+              PF_Err_BAD_CALLBACK_PARAM);
     int notAnEffect = 0;
     EXPECT_EQ(cb->checkout_layer(reinterpret_cast<PF_ProgPtr>(&notAnEffect), 0, 0, &req, 0, 1, 30, &result),
               PF_Err_BAD_CALLBACK_PARAM);
@@ -226,8 +217,7 @@ TEST_F(SmartFrameTest, CallbacksNeedTheirFrameAndSaneArguments)
     EXPECT_EQ(effect_->renderContext(), nullptr);
 }
 
-TEST_F(SmartFrameTest, OutputIsKeptAfterTheFrameAndZeroBeyondIt)
-{
+TEST_F(SmartFrameTest, OutputIsKeptAfterTheFrameAndZeroBeyondIt) {
     SmartFrame frame(markedLayer(4, 4, Depth::Bits8));
     frame.attach(*effect_);
     frame.preRenderExtra()->output->result_rect = PF_LRect{1, 1, 3, 4};
@@ -235,7 +225,8 @@ TEST_F(SmartFrameTest, OutputIsKeptAfterTheFrameAndZeroBeyondIt)
     ASSERT_EQ(output(frame, out), 0);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 2; ++x)
-            pixelOf<PF_Pixel>(out, x, y) = PF_Pixel{255, static_cast<A_u_char>(x + 1), static_cast<A_u_char>(y + 1), 9};
+            pixelOf<PF_Pixel>(out, x, y) =
+                PF_Pixel{255, static_cast<A_u_char>(x + 1), static_cast<A_u_char>(y + 1), 9};
     const Image during = frame.output(PF_LRect{0, 0, 4, 4});
     frame.finish();
     const Image after = frame.output(PF_LRect{0, 0, 4, 4});
@@ -243,13 +234,13 @@ TEST_F(SmartFrameTest, OutputIsKeptAfterTheFrameAndZeroBeyondIt)
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
             const bool covered = x >= 1 && x < 3 && y >= 1;
-            const PF_Pixel want = covered ? PF_Pixel{255, static_cast<A_u_char>(x), static_cast<A_u_char>(y), 9} : PF_Pixel{};
+            const PF_Pixel want =
+                covered ? PF_Pixel{255, static_cast<A_u_char>(x), static_cast<A_u_char>(y), 9} : PF_Pixel{};
             EXPECT_TRUE(samePixel(after.at<PF_Pixel>(x, y), want)) << x << "," << y;
         }
 }
 
-TEST_F(SmartFrameTest, UnwrittenOutputPixelsStandOut)
-{
+TEST_F(SmartFrameTest, UnwrittenOutputPixelsStandOut) {
     SmartFrame poisoned(markedLayer(2, 2, Depth::Bits8));
     poisoned.attach(*effect_);
     poisoned.preRenderExtra()->output->result_rect = PF_LRect{0, 0, 2, 2};
@@ -258,9 +249,9 @@ TEST_F(SmartFrameTest, UnwrittenOutputPixelsStandOut)
     EXPECT_EQ(pixelOf<PF_Pixel>(out, 1, 1).alpha, vhost::kWorldUnclearedByte);
 }
 
-TEST_F(SmartFrameTest, WritingOutsideTheOutputOrIntoTheInputIsAFault)
-{
-    expectedFaults_ = {"the render wrote outside its output world", "the render wrote to its input layer's pixels"};
+TEST_F(SmartFrameTest, WritingOutsideTheOutputOrIntoTheInputIsAFault) {
+    expectedFaults_ = {"the render wrote outside its output world",
+                       "the render wrote to its input layer's pixels"};
     SmartFrame frame(markedLayer(3, 3, Depth::Bits8));
     frame.attach(*effect_);
     PF_CheckoutResult result{};
@@ -277,12 +268,12 @@ TEST_F(SmartFrameTest, WritingOutsideTheOutputOrIntoTheInputIsAFault)
     EXPECT_TRUE(ledger().outstanding().empty());
 }
 
-TEST_F(SmartFrameTest, EachInputLeftCheckedOutIsCheckedOnItsOwnWhenTheFrameEnds)
-{
+TEST_F(SmartFrameTest, EachInputLeftCheckedOutIsCheckedOnItsOwnWhenTheFrameEnds) {
     // Three checkouts of different heights left for finish(): one untouched, one written in its
     // padding, one in its last row. Exactly the two written ones are faults, and the output is
     // still copied out whole.
-    expectedFaults_ = {"the render wrote to its input layer's pixels", "the render wrote to its input layer's pixels"};
+    expectedFaults_ = {"the render wrote to its input layer's pixels",
+                       "the render wrote to its input layer's pixels"};
     const Image layer = markedLayer(5, 9, Depth::Bits16);
     SmartFrame frame(layer);
     frame.attach(*effect_);
@@ -297,8 +288,7 @@ TEST_F(SmartFrameTest, EachInputLeftCheckedOutIsCheckedOnItsOwnWhenTheFrameEnds)
     PF_EffectWorld* out = nullptr;
     ASSERT_EQ(output(frame, out), 0);
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 5; ++x)
-            pixelOf<PF_Pixel16>(out, x, y) = layer.at<PF_Pixel16>(x, y);
+        for (int x = 0; x < 5; ++x) pixelOf<PF_Pixel16>(out, x, y) = layer.at<PF_Pixel16>(x, y);
     pixelOf<PF_Pixel16>(inputs[1], 3, 0).red = 1;  // one past the row: padding
     pixelOf<PF_Pixel16>(inputs[2], 4, 4).blue ^= 1;
     frame.finish();
@@ -308,8 +298,7 @@ TEST_F(SmartFrameTest, EachInputLeftCheckedOutIsCheckedOnItsOwnWhenTheFrameEnds)
     EXPECT_TRUE(ledger().outstanding().empty());
 }
 
-TEST_F(SmartFrameTest, PreRenderDataHandleIsDisposedAfterTheFrame)
-{
+TEST_F(SmartFrameTest, PreRenderDataHandleIsDisposedAfterTheFrame) {
     PF_Handle handle = host_->newHandle(16);
     {
         SmartFrame frame(markedLayer(2, 2, Depth::Bits8));
@@ -322,4 +311,4 @@ TEST_F(SmartFrameTest, PreRenderDataHandleIsDisposedAfterTheFrame)
     EXPECT_EQ(effect_->renderContext(), nullptr);
 }
 
-} // namespace
+}  // namespace

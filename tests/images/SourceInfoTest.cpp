@@ -17,22 +17,21 @@ namespace {
 class SourceInfoTest : public HostTest {
 protected:
     // A frame whose pre-render has checked the whole layer out and reported it as the output.
-    std::unique_ptr<SmartFrame> frameOf(Depth depth, PF_LRect request = PF_LRect{0, 0, 6, 4})
-    {
+    std::unique_ptr<SmartFrame> frameOf(Depth depth, PF_LRect request = PF_LRect{0, 0, 6, 4}) {
         auto frame = std::make_unique<SmartFrame>(Image(6, 4, depth));
         frame->attach(*effect_);
         PF_RenderRequest req{};
         req.rect = request;
         PF_CheckoutResult result{};
-        EXPECT_EQ(frame->preRenderExtra()->cb->checkout_layer(in_.effect_ref, 0, 0, &req, 0, 1, 30, &result), 0);
+        EXPECT_EQ(frame->preRenderExtra()->cb->checkout_layer(in_.effect_ref, 0, 0, &req, 0, 1, 30, &result),
+                  0);
         frame->preRenderExtra()->output->result_rect = result.result_rect;
         frame->prepareInData(in_);
         return frame;
     }
 };
 
-TEST_F(SourceInfoTest, ChecksOutBothWorldsAndReadsTheDepthOfEach)
-{
+TEST_F(SourceInfoTest, ChecksOutBothWorldsAndReadsTheDepthOfEach) {
     const std::pair<Depth, int> cases[] = {{Depth::Bits8, 0}, {Depth::Bits16, 1}, {Depth::Float32, 2}};
     for (const auto& [depth, bpc] : cases) {
         auto frame = frameOf(depth, PF_LRect{2, 1, 6, 4});
@@ -53,8 +52,7 @@ TEST_F(SourceInfoTest, ChecksOutBothWorldsAndReadsTheDepthOfEach)
     }
 }
 
-TEST_F(SourceInfoTest, OutputOriginIsTheOutputWorldsOrigin)
-{
+TEST_F(SourceInfoTest, OutputOriginIsTheOutputWorldsOrigin) {
     auto frame = frameOf(Depth::Bits8);
     frame->preRenderExtra()->output->result_rect = PF_LRect{-12, 7, 0, 9};
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -63,8 +61,7 @@ TEST_F(SourceInfoTest, OutputOriginIsTheOutputWorldsOrigin)
     EXPECT_EQ(info.getOutputOrigin().y, 7.0);
 }
 
-TEST_F(SourceInfoTest, DownsamplingIsTheRatioOfTheHostsFactors)
-{
+TEST_F(SourceInfoTest, DownsamplingIsTheRatioOfTheHostsFactors) {
     SmartFrame frame(Image(8, 8, Depth::Bits8), {1, 2}, {1, 3});
     frame.attach(*effect_);
     frame.prepareInData(in_);
@@ -85,21 +82,21 @@ TEST_F(SourceInfoTest, DownsamplingIsTheRatioOfTheHostsFactors)
 
 PF_PixelFormat reportedFormat = 0;
 
-PF_Err reportFormat(const PF_EffectWorld*, PF_PixelFormat* format)
-{
+PF_Err reportFormat(const PF_EffectWorld*, PF_PixelFormat* format) {
     *format = reportedFormat;
     return PF_Err_NONE;
 }
 
-TEST_F(SourceInfoTest, PixelFormatTableGivesTheDepth)
-{
+TEST_F(SourceInfoTest, PixelFormatTableGivesTheDepth) {
     PF_WorldSuite2 reporting = *static_cast<const PF_WorldSuite2*>(host_->findSuite(kPFWorldSuite, 2));
     reporting.PF_GetPixelFormat = &reportFormat;
     host_->registerSuite(kPFWorldSuite, 2, &reporting);
     auto frame = frameOf(Depth::Bits8);
-    const std::pair<PF_PixelFormat, int> table[] = {
-        {PF_PixelFormat_ARGB128, 2}, {PF_PixelFormat_GPU_BGRA128, 2}, {PF_PixelFormat_ARGB64, 1},
-        {PF_PixelFormat_ARGB32, 0},  {PF_PixelFormat_BGRA32, 0}};
+    const std::pair<PF_PixelFormat, int> table[] = {{PF_PixelFormat_ARGB128, 2},
+                                                    {PF_PixelFormat_GPU_BGRA128, 2},
+                                                    {PF_PixelFormat_ARGB64, 1},
+                                                    {PF_PixelFormat_ARGB32, 0},
+                                                    {PF_PixelFormat_BGRA32, 0}};
     for (const auto& [format, bpc] : table) {
         reportedFormat = format;
         SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -109,8 +106,7 @@ TEST_F(SourceInfoTest, PixelFormatTableGivesTheDepth)
 }
 
 // A format outside the table must not leave the depth to chance: nothing may be drawn.
-TEST_F(SourceInfoTest, UnknownPixelFormatIsAnErrorAndNoDepth)
-{
+TEST_F(SourceInfoTest, UnknownPixelFormatIsAnErrorAndNoDepth) {
     PF_WorldSuite2 reporting = *static_cast<const PF_WorldSuite2*>(host_->findSuite(kPFWorldSuite, 2));
     reporting.PF_GetPixelFormat = &reportFormat;
     host_->registerSuite(kPFWorldSuite, 2, &reporting);
@@ -128,8 +124,7 @@ TEST_F(SourceInfoTest, UnknownPixelFormatIsAnErrorAndNoDepth)
 
 // ---- failures of construction -------------------------------------------------------------------
 
-TEST_F(SourceInfoTest, FailedInputCheckoutStopsEverythingAfterIt)
-{
+TEST_F(SourceInfoTest, FailedInputCheckoutStopsEverythingAfterIt) {
     auto frame = frameOf(Depth::Bits16);
     ledger().failOp("checkout_layer_pixels", 1, PF_Err_OUT_OF_MEMORY);
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -142,8 +137,7 @@ TEST_F(SourceInfoTest, FailedInputCheckoutStopsEverythingAfterIt)
     EXPECT_EQ(ledger().callsOf("ReleaseSuite"), 0);
 }
 
-TEST_F(SourceInfoTest, FailedOutputCheckoutIsRecordedAndNoSuiteTaken)
-{
+TEST_F(SourceInfoTest, FailedOutputCheckoutIsRecordedAndNoSuiteTaken) {
     auto frame = frameOf(Depth::Bits8);
     ledger().failOp("checkout_output", 1, PF_Interrupt_CANCEL);
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -153,8 +147,7 @@ TEST_F(SourceInfoTest, FailedOutputCheckoutIsRecordedAndNoSuiteTaken)
     EXPECT_EQ(ledger().callsOf("AcquireSuite"), 0);
 }
 
-TEST_F(SourceInfoTest, FailedPixelFormatQueryIsRecordedAndTheSuiteReleased)
-{
+TEST_F(SourceInfoTest, FailedPixelFormatQueryIsRecordedAndTheSuiteReleased) {
     auto frame = frameOf(Depth::Float32);
     ledger().failOp("PF_GetPixelFormat", 1, PF_Err_INTERNAL_STRUCT_DAMAGED);
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -163,8 +156,7 @@ TEST_F(SourceInfoTest, FailedPixelFormatQueryIsRecordedAndTheSuiteReleased)
     EXPECT_EQ(ledger().releases("PF World Suite", 2), 1);
 }
 
-TEST_F(SourceInfoTest, MissingWorldSuiteIsShownToTheUser)
-{
+TEST_F(SourceInfoTest, MissingWorldSuiteIsShownToTheUser) {
     auto frame = frameOf(Depth::Bits8);
     host_->hideSuite(kPFWorldSuite, 2);
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
@@ -177,8 +169,7 @@ TEST_F(SourceInfoTest, MissingWorldSuiteIsShownToTheUser)
 
 // ---- thread count -------------------------------------------------------------------------------
 
-TEST_F(SourceInfoTest, ThreadCountIsAskedThroughOneAcquisition)
-{
+TEST_F(SourceInfoTest, ThreadCountIsAskedThroughOneAcquisition) {
     host_->setThreadCount(3);
     auto frame = frameOf(Depth::Bits8);
     {
@@ -192,8 +183,7 @@ TEST_F(SourceInfoTest, ThreadCountIsAskedThroughOneAcquisition)
     EXPECT_EQ(ledger().releases("AEGP Iterate Suite", 1), 1);
 }
 
-TEST_F(SourceInfoTest, FailedThreadCountIsRecordedAndNotAskedAgain)
-{
+TEST_F(SourceInfoTest, FailedThreadCountIsRecordedAndNotAskedAgain) {
     auto frame = frameOf(Depth::Bits8);
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
     ledger().failOp("AEGP_GetNumThreads", 1, PF_Err_OUT_OF_MEMORY);
@@ -203,14 +193,12 @@ TEST_F(SourceInfoTest, FailedThreadCountIsRecordedAndNotAskedAgain)
     EXPECT_EQ(ledger().callsOf("AEGP_GetNumThreads"), 1);
 }
 
-PF_Err noThreads(A_long* count)
-{
+PF_Err noThreads(A_long* count) {
     *count = 0;
     return PF_Err_NONE;
 }
 
-TEST_F(SourceInfoTest, ThreadCountBelowOneIsOne)
-{
+TEST_F(SourceInfoTest, ThreadCountBelowOneIsOne) {
     const AEGP_IterateSuite1 none{&noThreads};
     host_->registerSuite(kAEGPIterateSuite, 1, &none);
     auto frame = frameOf(Depth::Bits8);
@@ -219,12 +207,11 @@ TEST_F(SourceInfoTest, ThreadCountBelowOneIsOne)
     EXPECT_EQ(info.getError(), 0);
 }
 
-TEST_F(SourceInfoTest, MissingIterateSuiteThrowsTheMissingSuiteError)
-{
+TEST_F(SourceInfoTest, MissingIterateSuiteThrowsTheMissingSuiteError) {
     auto frame = frameOf(Depth::Bits8);
     host_->hideSuite(kAEGPIterateSuite, 1);
     SourceInfo info(&in_, &out_, frame->smartRenderExtra());
     EXPECT_THROW(info.getThreadNum(), PF_Err);
 }
 
-} // namespace
+}  // namespace

@@ -15,8 +15,7 @@ using vhost::WorkerPool;
 
 namespace {
 
-TEST(WorkerPool, RunsEveryIndexOnceOnItsOwnThreads)
-{
+TEST(WorkerPool, RunsEveryIndexOnceOnItsOwnThreads) {
     WorkerPool pool(3);
     EXPECT_EQ(pool.size(), 3);
     std::vector<std::atomic<int>> hits(200);
@@ -24,35 +23,30 @@ TEST(WorkerPool, RunsEveryIndexOnceOnItsOwnThreads)
     std::set<std::thread::id> threads;
     std::atomic<int> badIndex{0};
     pool.run(200, [&](int thread, int i) {
-        if (thread < 0 || thread >= 3)
-            ++badIndex;
+        if (thread < 0 || thread >= 3) ++badIndex;
         ++hits[static_cast<std::size_t>(i)];
         std::lock_guard lock(mutex);
         threads.insert(std::this_thread::get_id());
     });
-    for (const auto& h : hits)
-        EXPECT_EQ(h.load(), 1);
+    for (const auto& h : hits) EXPECT_EQ(h.load(), 1);
     EXPECT_EQ(badIndex.load(), 0);
     EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
     EXPECT_LE(threads.size(), 3u);
     pool.run(0, [&](int, int) { ADD_FAILURE() << "nothing to run"; });
 }
 
-TEST(WorkerPool, SizeIsAtLeastOne)
-{
+TEST(WorkerPool, SizeIsAtLeastOne) {
     EXPECT_EQ(WorkerPool(0).size(), 1);
     EXPECT_EQ(WorkerPool(-4).size(), 1);
 }
 
-TEST(WorkerPool, ExceptionReachesTheCallerAfterEveryIndexRan)
-{
+TEST(WorkerPool, ExceptionReachesTheCallerAfterEveryIndexRan) {
     WorkerPool pool(2);
     std::atomic<int> ran{0};
     EXPECT_THROW(pool.run(10,
                           [&](int, int i) {
                               ++ran;
-                              if (i == 3)
-                                  throw std::runtime_error("band failed");
+                              if (i == 3) throw std::runtime_error("band failed");
                           }),
                  std::runtime_error);
     EXPECT_EQ(ran.load(), 10);
@@ -62,16 +56,14 @@ TEST(WorkerPool, ExceptionReachesTheCallerAfterEveryIndexRan)
     EXPECT_EQ(again.load(), 4);
 }
 
-TEST(WorkerPool, NestedRunFromAWorkerRunsInline)
-{
+TEST(WorkerPool, NestedRunFromAWorkerRunsInline) {
     WorkerPool pool(2);
     std::atomic<int> inner{0};
     pool.run(2, [&](int, int) { pool.run(3, [&](int, int) { ++inner; }); });
     EXPECT_EQ(inner.load(), 6);
 }
 
-TEST(WorkerPool, SeveralCallersEachGetTheirWholeJob)
-{
+TEST(WorkerPool, SeveralCallersEachGetTheirWholeJob) {
     WorkerPool pool(2);
     std::vector<std::thread> callers;
     std::vector<std::atomic<int>> sums(4);
@@ -80,10 +72,8 @@ TEST(WorkerPool, SeveralCallersEachGetTheirWholeJob)
             for (int round = 0; round < 20; ++round)
                 pool.run(10, [&](int, int i) { sums[static_cast<std::size_t>(c)] += i; });
         });
-    for (auto& t : callers)
-        t.join();
-    for (const auto& s : sums)
-        EXPECT_EQ(s.load(), 20 * 45);
+    for (auto& t : callers) t.join();
+    for (const auto& s : sums) EXPECT_EQ(s.load(), 20 * 45);
 }
 
-} // namespace
+}  // namespace

@@ -22,8 +22,7 @@ using vhost::WorkerPool;
 
 namespace {
 
-TEST(WorkerPoolRanges, RunsTileTheRangeOnceAndFailuresReachTheCaller)
-{
+TEST(WorkerPoolRanges, RunsTileTheRangeOnceAndFailuresReachTheCaller) {
     WorkerPool pool(3);
     std::mutex mutex;
     std::vector<std::pair<int, int>> runs;
@@ -50,8 +49,7 @@ TEST(WorkerPoolRanges, RunsTileTheRangeOnceAndFailuresReachTheCaller)
     EXPECT_THROW(pool.runRanges(1000, 10,
                                 [&](int begin, int end) {
                                     covered += end - begin;
-                                    if (begin == 0)
-                                        throw std::runtime_error("run failed");
+                                    if (begin == 0) throw std::runtime_error("run failed");
                                 }),
                  std::runtime_error);
     EXPECT_EQ(covered.load(), 1000);
@@ -71,8 +69,7 @@ TEST(WorkerPoolRanges, RunsTileTheRangeOnceAndFailuresReachTheCaller)
     EXPECT_EQ(foreign.load(), 1000);
 }
 
-vhost::Image pattern(int w, int h, Depth depth)
-{
+vhost::Image pattern(int w, int h, Depth depth) {
     vhost::Image image(w, h, depth);
     for (std::size_t i = 0; i < image.bytes.size(); ++i)
         image.bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 977);
@@ -80,17 +77,16 @@ vhost::Image pattern(int w, int h, Depth depth)
 }
 
 // Every byte of a world's block, guards included, from its first guard row to its last.
-std::vector<std::uint8_t> blockBytes(const PF_EffectWorld& world, Depth depth)
-{
+std::vector<std::uint8_t> blockBytes(const PF_EffectWorld& world, Depth depth) {
     const std::size_t guardLeft = (vhost::kWorldRowSlackPixels / 2) * vhost::bytesPerPixel(depth);
     const auto* first = static_cast<const std::uint8_t*>(world.data) -
                         vhost::kWorldGuardRows * static_cast<std::size_t>(world.rowbytes) - guardLeft;
-    const std::size_t size = (world.height + 2 * vhost::kWorldGuardRows) * static_cast<std::size_t>(world.rowbytes);
+    const std::size_t size =
+        (world.height + 2 * vhost::kWorldGuardRows) * static_cast<std::size_t>(world.rowbytes);
     return std::vector<std::uint8_t>(first, first + size);
 }
 
-TEST(WorldRowsThreads, WorldsMadeComparedAndPackedOnThePoolMatchTheCallingThreads)
-{
+TEST(WorldRowsThreads, WorldsMadeComparedAndPackedOnThePoolMatchTheCallingThreads) {
     WorkerPool pool(3);
     for (Depth depth : {Depth::Bits8, Depth::Bits16, Depth::Float32}) {
         SCOPED_TRACE(static_cast<int>(depth));
@@ -118,38 +114,37 @@ TEST(WorldRowsThreads, WorldsMadeComparedAndPackedOnThePoolMatchTheCallingThread
         ASSERT_EQ(vhost::createWorld(310, 700, depth, false, &poisoned, &pool), PF_Err_NONE);
         std::vector<std::uint8_t> expected = blockBytes(alone, depth);
         for (int y = 0; y < 700; ++y)
-            std::memset(expected.data() + (y + vhost::kWorldGuardRows) * static_cast<std::size_t>(alone.rowbytes) +
+            std::memset(expected.data() +
+                            (y + vhost::kWorldGuardRows) * static_cast<std::size_t>(alone.rowbytes) +
                             (vhost::kWorldRowSlackPixels / 2) * ps,
                         vhost::kWorldUnclearedByte, static_cast<std::size_t>(310) * ps);
         EXPECT_EQ(blockBytes(poisoned, depth), expected);
-        for (PF_EffectWorld* w : {&alone, &shared, &poisoned})
-            EXPECT_TRUE(vhost::destroyWorld(w));
+        for (PF_EffectWorld* w : {&alone, &shared, &poisoned}) EXPECT_TRUE(vhost::destroyWorld(w));
     }
 }
-
 
 class HostCopyThreadsTest : public vtest::HostTest {
 protected:
     HostCopyThreadsTest() : HostTest(3) {}
 };
 
-TEST_F(HostCopyThreadsTest, LargeCopyOnThePoolLandsEveryRowInStep)
-{
+TEST_F(HostCopyThreadsTest, LargeCopyOnThePoolLandsEveryRowInStep) {
     vtest::TestWorld src(300, 900, Depth::Bits8), dst(300, 900, Depth::Bits8);
     for (int y = 0; y < 900; ++y)
         for (int x = 0; x < 300; ++x)
-            vtest::pixelOf<PF_Pixel>(src.get(), x, y) =
-                PF_Pixel{static_cast<A_u_char>(y), static_cast<A_u_char>(y >> 8), static_cast<A_u_char>(x), 1};
+            vtest::pixelOf<PF_Pixel>(src.get(), x, y) = PF_Pixel{
+                static_cast<A_u_char>(y), static_cast<A_u_char>(y >> 8), static_cast<A_u_char>(x), 1};
     // Source (x, y) lands on (x + 5, y - 7); the rest of the destination stays zero.
     PF_Rect from{0, 0, 300, 900}, to{5, -7, 305, 893};
     ASSERT_EQ(host_->utilCallbacks()->copy(in_.effect_ref, src.get(), dst.get(), &from, &to), 0);
     for (int y = 0; y < 900; ++y)
         for (int x = 0; x < 300; ++x) {
-            const PF_Pixel want = x >= 5 && y < 893 ? vtest::pixelOf<PF_Pixel>(src.get(), x - 5, y + 7) : PF_Pixel{};
+            const PF_Pixel want =
+                x >= 5 && y < 893 ? vtest::pixelOf<PF_Pixel>(src.get(), x - 5, y + 7) : PF_Pixel{};
             const PF_Pixel got = vtest::pixelOf<PF_Pixel>(dst.get(), x, y);
             ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << x << "," << y;
         }
     EXPECT_TRUE(vhost::worldGuardsIntact(dst.get()));
 }
 
-} // namespace
+}  // namespace

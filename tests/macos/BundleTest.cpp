@@ -30,7 +30,8 @@ Bytes rsrc() {
 }
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
-    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 | b[at + 3];
+    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 |
+           b[at + 3];
 }
 
 TEST(MacResourceFile, HoldsOnePiplWhoseListIsTheLinuxOneButForTheCodeEntry) {
@@ -112,7 +113,8 @@ TEST(MacResourceFile, DamagedFilesAreRefusedWithAReason) {
 }
 
 TEST(MacBundle, ReaderNamesWhatIsMissing) {
-    const fs::path dir = fs::temp_directory_path() / ("velmor-bundle-" + std::to_string(std::random_device{}()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("velmor-bundle-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir / "Contents" / "Resources");
     std::string error;
     EXPECT_FALSE(vhost::readBundlePiplBytes(dir, error));
@@ -158,11 +160,13 @@ TEST(MacBundleInfo, PrintsTheLinuxModulesIdentityWithoutLoadingCode) {
     const ToolRun mac = info(kBundle.string()), elf = info(LINUX_MODULE);
     ASSERT_EQ(mac.status, 0) << mac.out;
     ASSERT_EQ(elf.status, 0) << elf.out;
-    for (const char* label : {"  Name: ", "  Category: ", "  Match name: ", "  Version: ", "  Flags: ", "  Flags 2: "}) {
+    for (const char* label :
+         {"  Name: ", "  Category: ", "  Match name: ", "  Version: ", "  Flags: ", "  Flags 2: "}) {
         EXPECT_NE(line(elf.out, label), "") << label;
         EXPECT_EQ(line(mac.out, label), line(elf.out, label));
     }
-    EXPECT_EQ(line(mac.out, "  Entry point: "), "  Entry point: EntryPointFunc (code entry \"mi64\": macOS x86-64)");
+    EXPECT_EQ(line(mac.out, "  Entry point: "),
+              "  Entry point: EntryPointFunc (code entry \"mi64\": macOS x86-64)");
     EXPECT_EQ(mac.out.find("About:"), std::string::npos) << "the bundle's code ran:\n" << mac.out;
 
     const ToolRun notBundle = info(fs::temp_directory_path().string());

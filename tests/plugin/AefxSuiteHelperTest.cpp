@@ -9,16 +9,14 @@
 
 namespace {
 
-std::string message(const PF_OutData& out)
-{
+std::string message(const PF_OutData& out) {
     const char* end = std::find(out.return_msg, out.return_msg + sizeof out.return_msg, '\0');
     return std::string(out.return_msg, end);
 }
 
 }  // namespace
 
-TEST(AefxAcquireSuite, HandsOutTheTableAndLeavesOutDataAlone)
-{
+TEST(AefxAcquireSuite, HandsOutTheTableAndLeavesOutDataAlone) {
     vtest::BasicSuite basic;
     vtest::Records r;
     r.in.pica_basicP = basic.suite();
@@ -30,14 +28,12 @@ TEST(AefxAcquireSuite, HandsOutTheTableAndLeavesOutDataAlone)
     const PF_OutData untouched = vtest::Records::pattern();
     EXPECT_EQ(std::memcmp(&r.out, &untouched, sizeof r.out), 0);
 
-    EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, "Couldn't release suite."),
-              PF_Err_NONE);
+    EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, "Couldn't release suite."), PF_Err_NONE);
     EXPECT_EQ(basic.releases("PF World Suite", 2), 1);
     EXPECT_EQ(std::memcmp(&r.out, &untouched, sizeof r.out), 0);
 }
 
-TEST(AefxAcquireSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
-{
+TEST(AefxAcquireSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault) {
     struct Case {
         const char* given;
         const char* shown;
@@ -55,10 +51,8 @@ TEST(AefxAcquireSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
     }
 }
 
-TEST(AefxAcquireSuite, AHostAnsweringNothingIsAFailureShownToTheUser)
-{
-    for (auto answer : {vtest::BasicSuite::Answer::ErrorAndNull,
-                        vtest::BasicSuite::Answer::NullAndNoError}) {
+TEST(AefxAcquireSuite, AHostAnsweringNothingIsAFailureShownToTheUser) {
+    for (auto answer : {vtest::BasicSuite::Answer::ErrorAndNull, vtest::BasicSuite::Answer::NullAndNoError}) {
         vtest::BasicSuite basic;
         basic.answer("PF World Suite", 2, answer);
         vtest::Records r;
@@ -74,8 +68,7 @@ TEST(AefxAcquireSuite, AHostAnsweringNothingIsAFailureShownToTheUser)
     }
 }
 
-TEST(AefxSuiteHelper, APercentSignInTheTextIsPrintedAsItStands)
-{
+TEST(AefxSuiteHelper, APercentSignInTheTextIsPrintedAsItStands) {
     const char* text = "100% of %s failed: %d%n";
     vtest::Records r;
     void* suite = nullptr;
@@ -86,8 +79,7 @@ TEST(AefxSuiteHelper, APercentSignInTheTextIsPrintedAsItStands)
     EXPECT_EQ(message(r2.out), text);
 }
 
-TEST(AefxSuiteHelper, ATextLongerThanTheMessageFieldIsCutAndNothingBeyondIsWritten)
-{
+TEST(AefxSuiteHelper, ATextLongerThanTheMessageFieldIsCutAndNothingBeyondIsWritten) {
     const std::string text(400, 'x');
     vtest::Records r;
     const PF_OutData before = r.out;
@@ -98,8 +90,7 @@ TEST(AefxSuiteHelper, ATextLongerThanTheMessageFieldIsCutAndNothingBeyondIsWritt
     EXPECT_EQ(r.out.out_flags2, before.out_flags2) << "the field after return_msg";
 }
 
-TEST(AefxReleaseSuite, ReturnsNoneWhateverTheHostAnswers)
-{
+TEST(AefxReleaseSuite, ReturnsNoneWhateverTheHostAnswers) {
     vtest::BasicSuite basic;
     basic.releaseAnswers(kSPSuiteNotFoundError);
     vtest::Records r;
@@ -110,8 +101,7 @@ TEST(AefxReleaseSuite, ReturnsNoneWhateverTheHostAnswers)
     EXPECT_EQ(std::memcmp(&r.out, &untouched, sizeof r.out), 0);
 }
 
-TEST(AefxReleaseSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
-{
+TEST(AefxReleaseSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault) {
     struct Case {
         const char* given;
         const char* shown;
@@ -120,8 +110,7 @@ TEST(AefxReleaseSuite, WithoutABasicSuiteShowsTheCallersTextOrTheDefault)
                          Case{nullptr, "Not able to release AEFX Suite."}}) {
         vtest::Records r;
         r.out.out_flags = 0;
-        EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, c.given),
-                  PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(AEFX_ReleaseSuite(&r.in, &r.out, "PF World Suite", 2, c.given), PF_Err_BAD_CALLBACK_PARAM);
         EXPECT_EQ(r.out.out_flags, PF_OutFlag_DISPLAY_ERROR_MESSAGE);
         EXPECT_EQ(message(r.out), c.shown);
     }

@@ -14,16 +14,13 @@ namespace {
 std::function<void()> g_addParamAction;
 int g_addParamCalls = 0;
 
-PF_Err throwingAddParam(PF_ProgPtr, PF_ParamIndex, PF_ParamDefPtr)
-{
+PF_Err throwingAddParam(PF_ProgPtr, PF_ParamIndex, PF_ParamDefPtr) {
     ++g_addParamCalls;
-    if (g_addParamAction)
-        g_addParamAction();
+    if (g_addParamAction) g_addParamAction();
     return PF_Err_NONE;
 }
 
-PF_Err paramsSetupWhile(std::function<void()> action)
-{
+PF_Err paramsSetupWhile(std::function<void()> action) {
     vtest::Records r;
     r.in.inter.add_param = &throwingAddParam;
     g_addParamAction = std::move(action);
@@ -35,27 +32,22 @@ PF_Err paramsSetupWhile(std::function<void()> action)
 
 }  // namespace
 
-TEST(EntryPointCatchLadder, AThrownPFErrIsTheResult)
-{
+TEST(EntryPointCatchLadder, AThrownPFErrIsTheResult) {
     EXPECT_EQ(paramsSetupWhile([] { throw PF_Err{PF_Err_INVALID_INDEX}; }), PF_Err_INVALID_INDEX);
     EXPECT_EQ(paramsSetupWhile([] { throw PF_Err{-7}; }), -7);
 }
 
-TEST(EntryPointCatchLadder, AFailedAllocationIsOutOfMemory)
-{
+TEST(EntryPointCatchLadder, AFailedAllocationIsOutOfMemory) {
     EXPECT_EQ(paramsSetupWhile([] { throw std::bad_alloc(); }), PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(paramsSetupWhile([] { throw std::bad_array_new_length(); }), PF_Err_OUT_OF_MEMORY);
 }
 
-TEST(EntryPointCatchLadder, AnythingElseIsInternalStructDamaged)
-{
-    EXPECT_EQ(paramsSetupWhile([] { throw std::runtime_error("boom"); }),
-              PF_Err_INTERNAL_STRUCT_DAMAGED);
+TEST(EntryPointCatchLadder, AnythingElseIsInternalStructDamaged) {
+    EXPECT_EQ(paramsSetupWhile([] { throw std::runtime_error("boom"); }), PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_EQ(paramsSetupWhile([] { throw 2.5; }), PF_Err_INTERNAL_STRUCT_DAMAGED);
 }
 
-TEST(EntryPointCatchLadder, TheFirstThrowEndsTheCommand)
-{
+TEST(EntryPointCatchLadder, TheFirstThrowEndsTheCommand) {
     paramsSetupWhile([] { throw std::bad_alloc(); });
     EXPECT_EQ(g_addParamCalls, 1);
     EXPECT_EQ(paramsSetupWhile(nullptr), PF_Err_NONE);
@@ -74,8 +66,7 @@ struct Handles {
     static constexpr PF_HandleSuite2 suite{&make, &lock, &unlock, &dispose, nullptr};
 };
 
-TEST(EntryPointCatchLadder, AMissingSuiteReaches516WithEverySuiteAndHandleGivenBack)
-{
+TEST(EntryPointCatchLadder, AMissingSuiteReaches516WithEverySuiteAndHandleGivenBack) {
     vtest::BasicSuite basic;
     basic.provide("PF Handle Suite", 2, &Handles::suite);
     basic.answer("AEGP Utility Suite", 7, vtest::BasicSuite::Answer::NullAndNoError);
@@ -90,8 +81,7 @@ TEST(EntryPointCatchLadder, AMissingSuiteReaches516WithEverySuiteAndHandleGivenB
     EXPECT_EQ(r.out.global_data, vtest::Records::pattern().global_data);
 }
 
-TEST(EntryPoint, ListedCommandsWithoutRecordsFailInsteadOfCrashing)
-{
+TEST(EntryPoint, ListedCommandsWithoutRecordsFailInsteadOfCrashing) {
     for (PF_Cmd cmd : {PF_Cmd_ABOUT, PF_Cmd_GLOBAL_SETUP, PF_Cmd_GLOBAL_SETDOWN, PF_Cmd_PARAMS_SETUP,
                        PF_Cmd_UPDATE_PARAMS_UI}) {
         SCOPED_TRACE(cmd);

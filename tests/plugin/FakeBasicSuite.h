@@ -21,8 +21,7 @@ class BasicSuite {
 public:
     enum class Answer { Table, ErrorAndNull, NullAndNoError };
 
-    BasicSuite()
-    {
+    BasicSuite() {
         current_ = this;
         suite_.AcquireSuite = &acquire;
         suite_.ReleaseSuite = &release;
@@ -37,33 +36,28 @@ public:
     void answer(const std::string& name, int version, Answer a) { answers_[{name, version}] = a; }
     void releaseAnswers(SPErr err) { releaseErr_ = err; }
     // Hands out a real table for this name and version instead of a dummy.
-    void provide(const std::string& name, int version, const void* table)
-    {
+    void provide(const std::string& name, int version, const void* table) {
         provided_[{name, version}] = table;
     }
 
-    const void* tableFor(const std::string& name, int version)
-    {
+    const void* tableFor(const std::string& name, int version) {
         std::lock_guard lock(mutex_);
         return &tables_[{name, version}];
     }
 
-    int acquisitions(const std::string& name, int version) const
-    {
+    int acquisitions(const std::string& name, int version) const {
         std::lock_guard lock(mutex_);
         auto it = acquired_.find({name, version});
         return it == acquired_.end() ? 0 : it->second;
     }
-    int releases(const std::string& name, int version) const
-    {
+    int releases(const std::string& name, int version) const {
         std::lock_guard lock(mutex_);
         auto it = released_.find({name, version});
         return it == released_.end() ? 0 : it->second;
     }
     int totalAcquisitions() const { return total(acquired_); }
     int totalReleases() const { return total(released_); }
-    int acquireCalls() const
-    {
+    int acquireCalls() const {
         std::lock_guard lock(mutex_);
         return acquireCalls_;
     }
@@ -71,8 +65,7 @@ public:
     const std::map<SuiteId, int>& releasedMap() const { return released_; }
 
 private:
-    static SPErr acquire(const char* name, int32_t version, const void** suite)
-    {
+    static SPErr acquire(const char* name, int32_t version, const void** suite) {
         BasicSuite& self = *current_;
         std::unique_lock lock(self.mutex_);
         ++self.acquireCalls_;
@@ -80,33 +73,25 @@ private:
         auto it = self.answers_.find(id);
         const Answer a = it == self.answers_.end() ? Answer::Table : it->second;
         switch (a) {
-        case Answer::ErrorAndNull:
-            *suite = nullptr;
-            return kSPSuiteNotFoundError;
-        case Answer::NullAndNoError:
-            *suite = nullptr;
-            return kSPNoError;
-        case Answer::Table:
-            break;
+            case Answer::ErrorAndNull: *suite = nullptr; return kSPSuiteNotFoundError;
+            case Answer::NullAndNoError: *suite = nullptr; return kSPNoError;
+            case Answer::Table: break;
         }
         ++self.acquired_[id];
         auto given = self.provided_.find(id);
         *suite = given != self.provided_.end() ? given->second : &self.tables_[id];
         return kSPNoError;
     }
-    static SPErr release(const char* name, int32_t version)
-    {
+    static SPErr release(const char* name, int32_t version) {
         BasicSuite& self = *current_;
         std::lock_guard lock(self.mutex_);
         ++self.released_[{name, version}];
         return self.releaseErr_;
     }
-    int total(const std::map<SuiteId, int>& m) const
-    {
+    int total(const std::map<SuiteId, int>& m) const {
         std::lock_guard lock(mutex_);
         int n = 0;
-        for (const auto& [id, count] : m)
-            n += count;
+        for (const auto& [id, count] : m) n += count;
         return n;
     }
 
@@ -128,15 +113,13 @@ struct Records {
     PF_InData in{};
     PF_OutData out{};
 
-    Records()
-    {
+    Records() {
         utils.ansi.sprintf = &std::sprintf;
         utils.ansi.strcpy = &std::strcpy;
         in.utils = &utils;
         std::memset(&out, 0xA5, sizeof out);
     }
-    static PF_OutData pattern()
-    {
+    static PF_OutData pattern() {
         PF_OutData o;
         std::memset(&o, 0xA5, sizeof o);
         return o;

@@ -19,25 +19,17 @@ using Bytes = std::vector<std::uint8_t>;
 
 // ---- the expected property list, written out from its layout table ---------------------------
 
-void le16(Bytes& b, std::uint16_t v)
-{
+void le16(Bytes& b, std::uint16_t v) {
     b.push_back(v & 0xFF);
     b.push_back(v >> 8);
 }
-void le32(Bytes& b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back((v >> (8 * i)) & 0xFF);
+void le32(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back((v >> (8 * i)) & 0xFF);
 }
-Bytes text(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-Bytes cat(std::initializer_list<Bytes> parts)
-{
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -47,8 +39,7 @@ struct Property {
     Bytes value;
 };
 
-Bytes expectedPipl()
-{
+Bytes expectedPipl() {
     Bytes u16x2_2_0, u16x2_13_0, ver, inf, glo, gl2, fl;
     le16(u16x2_2_0, 2), le16(u16x2_2_0, 0);
     le16(u16x2_13_0, 13), le16(u16x2_13_0, 0);
@@ -91,47 +82,37 @@ Bytes expectedPipl()
 
 // ---- running the binary tools -----------------------------------------------------------------
 
-std::filesystem::path scratch(const std::string& name)
-{
+std::filesystem::path scratch(const std::string& name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::filesystem::temp_directory_path() /
-           ("velmor_" + std::string(info->name()) + "_" + name);
+    return std::filesystem::temp_directory_path() / ("velmor_" + std::string(info->name()) + "_" + name);
 }
 
-std::string run(const std::string& command)
-{
+std::string run(const std::string& command) {
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
+    if (!pipe) return out;
     char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
     const int status = pclose(pipe);
     EXPECT_EQ(status, 0) << command;
     return out;
 }
 
-Bytes readFile(const std::filesystem::path& p)
-{
+Bytes readFile(const std::filesystem::path& p) {
     std::ifstream f(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-std::string quoted(const std::filesystem::path& p)
-{
-    return "'" + p.string() + "'";
-}
+std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
 }  // namespace
 
-TEST(ModuleFile, ThePiplSectionHoldsExactlyThePropertyList)
-{
+TEST(ModuleFile, ThePiplSectionHoldsExactlyThePropertyList) {
     const Bytes want = expectedPipl();
     ASSERT_EQ(want.size(), 298u);
     const auto out = scratch("pipl.bin");
-    run(std::string(VELMOR_OBJCOPY) + " -O binary --only-section=.pipl " + quoted(VELMOR_MODULE) +
-        " " + quoted(out));
+    run(std::string(VELMOR_OBJCOPY) + " -O binary --only-section=.pipl " + quoted(VELMOR_MODULE) + " " +
+        quoted(out));
     const Bytes got = readFile(out);
     std::filesystem::remove(out);
     ASSERT_EQ(got.size(), want.size());
@@ -139,10 +120,8 @@ TEST(ModuleFile, ThePiplSectionHoldsExactlyThePropertyList)
         ASSERT_EQ(got[i], want[i]) << "first difference at byte " << i;
 }
 
-TEST(ModuleFile, TheOnlyDynamicSymbolItDefinesIsEntryPointFunc)
-{
-    const std::string listing = run(std::string(VELMOR_NM) + " -D --defined-only " +
-                                    quoted(VELMOR_MODULE));
+TEST(ModuleFile, TheOnlyDynamicSymbolItDefinesIsEntryPointFunc) {
+    const std::string listing = run(std::string(VELMOR_NM) + " -D --defined-only " + quoted(VELMOR_MODULE));
     std::set<std::string> names;
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
@@ -154,8 +133,7 @@ TEST(ModuleFile, TheOnlyDynamicSymbolItDefinesIsEntryPointFunc)
     EXPECT_EQ(names, std::set<std::string>{"EntryPointFunc"}) << listing;
 }
 
-TEST(ModuleFile, TheWindowsResourceScriptCarriesTheSameBytes)
-{
+TEST(ModuleFile, TheWindowsResourceScriptCarriesTheSameBytes) {
     std::ifstream f(VELMOR_PIPL_RC);
     ASSERT_TRUE(f) << VELMOR_PIPL_RC;
     const std::string rc((std::istreambuf_iterator<char>(f)), {});
@@ -165,16 +143,12 @@ TEST(ModuleFile, TheWindowsResourceScriptCarriesTheSameBytes)
         std::string clean;
         bool comment = false;
         for (std::size_t i = 0; i < rc.size(); ++i) {
-            if (!comment && rc.compare(i, 2, "/*") == 0)
-                comment = true;
-            if (!comment)
-                clean += rc[i] == ',' ? ' ' : rc[i];
-            if (comment && rc.compare(i, 2, "*/") == 0)
-                comment = false, ++i;
+            if (!comment && rc.compare(i, 2, "/*") == 0) comment = true;
+            if (!comment) clean += rc[i] == ',' ? ' ' : rc[i];
+            if (comment && rc.compare(i, 2, "*/") == 0) comment = false, ++i;
         }
         std::istringstream words(clean);
-        for (std::string w; words >> w;)
-            tokens.push_back(w);
+        for (std::string w; words >> w;) tokens.push_back(w);
     }
     const std::vector<std::string> head = {"LANGUAGE", "9", "1", "16000", "PIPL", "BEGIN"};
     ASSERT_GT(tokens.size(), head.size() + 1) << rc;
@@ -192,11 +166,9 @@ TEST(ModuleFile, TheWindowsResourceScriptCarriesTheSameBytes)
 
 // Compiles the resource script with the mingw-w64 resource compiler, where one is installed, and
 // reads the compiled resource back: type "PIPL", id 16000, language 1033, the same 298 bytes.
-TEST(ModuleFile, TheResourceScriptCompilesToAPiplResource)
-{
+TEST(ModuleFile, TheResourceScriptCompilesToAPiplResource) {
     const std::string windres = VELMOR_WINDRES;
-    if (windres.empty())
-        GTEST_SKIP() << "no resource compiler installed";
+    if (windres.empty()) GTEST_SKIP() << "no resource compiler installed";
     const auto res = scratch("pipl.res");
     run(windres + " -i " + quoted(VELMOR_PIPL_RC) + " -O res -o " + quoted(res));
     const Bytes b = readFile(res);
@@ -215,8 +187,7 @@ TEST(ModuleFile, TheResourceScriptCompilesToAPiplResource)
                 id = u16(p + 2);
                 p += 4;
             } else {
-                for (; u16(p) != 0; p += 2)
-                    name.push_back(static_cast<char>(u16(p)));
+                for (; u16(p) != 0; p += 2) name.push_back(static_cast<char>(u16(p)));
                 p += 2;
             }
         };

@@ -22,10 +22,10 @@ namespace {
 
 // Suites by name and version; the handler's slot list.
 const std::vector<std::pair<std::string, int>> kSuites = {
-    {"PF Handle Suite", 2},        {"AEGP Utility Suite", 7},  {"PF Param Utils Suite", 2},
-    {"AEGP PF Interface Suite", 1}, {"AEGP Layer Suite", 11},   {"AEGP Iterate Suite", 1},
-    {"PF Iterate8 Suite", 1},      {"PF World Suite", 1},      {"PF World Suite", 2},
-    {"PF Fill Matte Suite", 2},    {"PF Sampling8 Suite", 1},  {"PF Sampling16 Suite", 1},
+    {"PF Handle Suite", 2},         {"AEGP Utility Suite", 7}, {"PF Param Utils Suite", 2},
+    {"AEGP PF Interface Suite", 1}, {"AEGP Layer Suite", 11},  {"AEGP Iterate Suite", 1},
+    {"PF Iterate8 Suite", 1},       {"PF World Suite", 1},     {"PF World Suite", 2},
+    {"PF Fill Matte Suite", 2},     {"PF Sampling8 Suite", 1}, {"PF Sampling16 Suite", 1},
     {"PF SamplingFloat Suite", 1},
 };
 
@@ -35,16 +35,13 @@ struct Rig {
     std::shared_ptr<vhost::Module> module;
     std::unique_ptr<vhost::Effect> effect;
 
-    Rig()
-    {
+    Rig() {
         std::string error;
         module = vhost::Module::load(VELMOR_MODULE, error);
-        if (!module)
-            throw std::runtime_error(error);
+        if (!module) throw std::runtime_error(error);
         effect = std::make_unique<vhost::Effect>(host, module);
     }
-    ~Rig()
-    {
+    ~Rig() {
         // The instance would send GLOBAL_SETDOWN on its way out; tests that look at the ledger
         // afterwards have already done so themselves.
         effect.reset();
@@ -53,8 +50,7 @@ struct Rig {
 
     // Every suite the module acquired was released exactly as often, under the same name and
     // version; lists the ones that were not.
-    std::string unbalancedSuites() const
-    {
+    std::string unbalancedSuites() const {
         std::string out;
         for (const auto& [name, version] : kSuites) {
             const int a = host.ledger().acquisitions(name, version);
@@ -67,20 +63,15 @@ struct Rig {
     }
 };
 
-PF_OutData patternOut()
-{
+PF_OutData patternOut() {
     PF_OutData out;
     std::memset(&out, 0x5A, sizeof out);
     return out;
 }
 
-bool sameBytes(const PF_OutData& a, const PF_OutData& b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool sameBytes(const PF_OutData& a, const PF_OutData& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-A_long lockedLong(vhost::Host& host, PF_Handle h)
-{
+A_long lockedLong(vhost::Host& host, PF_Handle h) {
     const A_long value = *static_cast<A_long*>(host.lockHandle(h));
     host.unlockHandle(h);
     return value;
@@ -90,8 +81,7 @@ A_long lockedLong(vhost::Host& host, PF_Handle h)
 
 // ---- About ---------------------------------------------------------------------------------------
 
-TEST(ModuleAbout, TextIsNameVersionCarriageReturnCreditAndNothingElseIsTouched)
-{
+TEST(ModuleAbout, TextIsNameVersionCarriageReturnCreditAndNothingElseIsTouched) {
     Rig rig;
     PF_InData in = rig.effect->makeInData();
     PF_OutData out = patternOut();
@@ -109,8 +99,7 @@ TEST(ModuleAbout, TextIsNameVersionCarriageReturnCreditAndNothingElseIsTouched)
 
 // ---- global set-up and set-down -------------------------------------------------------------------
 
-TEST(ModuleGlobalSetup, VersionAndFlagsEqualThePropertyListTheHostRead)
-{
+TEST(ModuleGlobalSetup, VersionAndFlagsEqualThePropertyListTheHostRead) {
     Rig rig;
     const vhost::Pipl& pipl = rig.module->pipl();
     EXPECT_EQ(pipl.kind, "eFKT");
@@ -138,8 +127,7 @@ TEST(ModuleGlobalSetup, VersionAndFlagsEqualThePropertyListTheHostRead)
     EXPECT_TRUE(rig.ledger().faults().empty()) << rig.ledger().describe();
 }
 
-TEST(ModuleGlobalSetup, TheFourByteGlobalHandleHoldsTheIdTheHostReturned)
-{
+TEST(ModuleGlobalSetup, TheFourByteGlobalHandleHoldsTheIdTheHostReturned) {
     Rig rig;
     rig.host.nextPluginId();  // ids do not start where a zeroed handle would pass by chance
     rig.host.nextPluginId();
@@ -155,8 +143,7 @@ TEST(ModuleGlobalSetup, TheFourByteGlobalHandleHoldsTheIdTheHostReturned)
     EXPECT_TRUE(rig.ledger().balanced({{"handle", 1}})) << rig.ledger().describe();
 }
 
-TEST(ModuleGlobalSetup, HandleAllocationFailureGives512WithVersionAndFlagsAlreadySet)
-{
+TEST(ModuleGlobalSetup, HandleAllocationFailureGives512WithVersionAndFlagsAlreadySet) {
     Rig rig;
     rig.ledger().failOp("host_new_handle", 1, PF_Err_OUT_OF_MEMORY);
     PF_InData in = rig.effect->makeInData();
@@ -171,8 +158,7 @@ TEST(ModuleGlobalSetup, HandleAllocationFailureGives512WithVersionAndFlagsAlread
     EXPECT_TRUE(rig.ledger().balanced()) << rig.ledger().describe();
 }
 
-TEST(ModuleGlobalSetup, ARefusedRegistrationPassesTheHostsErrorAndLeavesNoHandle)
-{
+TEST(ModuleGlobalSetup, ARefusedRegistrationPassesTheHostsErrorAndLeavesNoHandle) {
     Rig rig;
     rig.ledger().failOp("AEGP_RegisterWithAEGP", 1, PF_Err_INVALID_CALLBACK);
     PF_InData in = rig.effect->makeInData();
@@ -184,8 +170,7 @@ TEST(ModuleGlobalSetup, ARefusedRegistrationPassesTheHostsErrorAndLeavesNoHandle
     EXPECT_TRUE(rig.ledger().balanced()) << rig.ledger().describe();
 }
 
-TEST(ModuleGlobalSetdown, DisposesOfTheGlobalHandle)
-{
+TEST(ModuleGlobalSetdown, DisposesOfTheGlobalHandle) {
     Rig rig;
     ASSERT_EQ(rig.effect->globalSetup(), PF_Err_NONE);
     ASSERT_EQ(rig.host.liveHandleCount(), 1u);
@@ -197,8 +182,7 @@ TEST(ModuleGlobalSetdown, DisposesOfTheGlobalHandle)
     EXPECT_TRUE(rig.ledger().balanced()) << rig.ledger().describe();
 }
 
-TEST(ModuleGlobalSetdown, WithoutAHandleDisposesOfNothingAndSucceeds)
-{
+TEST(ModuleGlobalSetdown, WithoutAHandleDisposesOfNothingAndSucceeds) {
     Rig rig;
     ASSERT_EQ(rig.effect->globalSetdown(), PF_Err_NONE);
     EXPECT_EQ(rig.ledger().callsOf("host_dispose_handle"), 0);
@@ -208,19 +192,33 @@ TEST(ModuleGlobalSetdown, WithoutAHandleDisposesOfNothingAndSucceeds)
 
 // ---- commands outside the table --------------------------------------------------------------------
 
-TEST(ModuleCommands, UnlistedCommandsSucceedAndLeaveOutDataUntouched)
-{
+TEST(ModuleCommands, UnlistedCommandsSucceedAndLeaveOutDataUntouched) {
     Rig rig;
     ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
     rig.ledger().resetLog();
-    const std::vector<PF_Cmd> unlisted = {
-        PF_Cmd_UNUSED_0,       PF_Cmd_SEQUENCE_SETUP,  PF_Cmd_SEQUENCE_RESETUP,
-        PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN, PF_Cmd_DO_DIALOG,
-        PF_Cmd_FRAME_SETUP,    PF_Cmd_RENDER,          PF_Cmd_FRAME_SETDOWN,
-        PF_Cmd_USER_CHANGED_PARAM, PF_Cmd_EVENT,       PF_Cmd_GET_EXTERNAL_DEPENDENCIES,
-        PF_Cmd_COMPLETELY_GENERAL, PF_Cmd_QUERY_DYNAMIC_FLAGS, PF_Cmd_AUDIO_RENDER,
-        PF_Cmd_AUDIO_SETUP,    PF_Cmd_AUDIO_SETDOWN,   PF_Cmd_ARBITRARY_CALLBACK,
-        25, 26, 100, 0x7FFFFFFF, -1};
+    const std::vector<PF_Cmd> unlisted = {PF_Cmd_UNUSED_0,
+                                          PF_Cmd_SEQUENCE_SETUP,
+                                          PF_Cmd_SEQUENCE_RESETUP,
+                                          PF_Cmd_SEQUENCE_FLATTEN,
+                                          PF_Cmd_SEQUENCE_SETDOWN,
+                                          PF_Cmd_DO_DIALOG,
+                                          PF_Cmd_FRAME_SETUP,
+                                          PF_Cmd_RENDER,
+                                          PF_Cmd_FRAME_SETDOWN,
+                                          PF_Cmd_USER_CHANGED_PARAM,
+                                          PF_Cmd_EVENT,
+                                          PF_Cmd_GET_EXTERNAL_DEPENDENCIES,
+                                          PF_Cmd_COMPLETELY_GENERAL,
+                                          PF_Cmd_QUERY_DYNAMIC_FLAGS,
+                                          PF_Cmd_AUDIO_RENDER,
+                                          PF_Cmd_AUDIO_SETUP,
+                                          PF_Cmd_AUDIO_SETDOWN,
+                                          PF_Cmd_ARBITRARY_CALLBACK,
+                                          25,
+                                          26,
+                                          100,
+                                          0x7FFFFFFF,
+                                          -1};
     for (PF_Cmd cmd : unlisted) {
         SCOPED_TRACE(cmd);
         PF_InData in = rig.effect->makeInData();
@@ -234,17 +232,16 @@ TEST(ModuleCommands, UnlistedCommandsSucceedAndLeaveOutDataUntouched)
 
 // ---- missing suites ----------------------------------------------------------------------------------
 
-TEST(ModuleMissingSuite, EachCommandReturns516AndNoExceptionReachesTheHost)
-{
+TEST(ModuleMissingSuite, EachCommandReturns516AndNoExceptionReachesTheHost) {
     struct Case {
         std::string suite;
         int version;
         PF_Cmd cmd;
     };
-    for (const Case& c : {Case{"PF Handle Suite", 2, PF_Cmd_GLOBAL_SETUP},
-                          Case{"AEGP Utility Suite", 7, PF_Cmd_GLOBAL_SETUP},
-                          Case{"PF Handle Suite", 2, PF_Cmd_GLOBAL_SETDOWN},
-                          Case{"PF Param Utils Suite", 2, PF_Cmd_UPDATE_PARAMS_UI}}) {
+    for (const Case& c :
+         {Case{"PF Handle Suite", 2, PF_Cmd_GLOBAL_SETUP}, Case{"AEGP Utility Suite", 7, PF_Cmd_GLOBAL_SETUP},
+          Case{"PF Handle Suite", 2, PF_Cmd_GLOBAL_SETDOWN},
+          Case{"PF Param Utils Suite", 2, PF_Cmd_UPDATE_PARAMS_UI}}) {
         SCOPED_TRACE(c.suite + " for command " + std::to_string(c.cmd));
         Rig rig;
         ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
@@ -267,8 +264,7 @@ TEST(ModuleMissingSuite, EachCommandReturns516AndNoExceptionReachesTheHost)
         // Only a global handle that could not be disposed of (no handle suite) stays behind.
         EXPECT_EQ(rig.host.liveHandleCount(), global ? 1u : 0u);
         EXPECT_TRUE(rig.ledger().faults().empty()) << rig.ledger().describe();
-        if (global)
-            rig.host.disposeHandle(global);  // the host cleans up after the failed set-down
+        if (global) rig.host.disposeHandle(global);  // the host cleans up after the failed set-down
     }
 }
 
@@ -279,8 +275,7 @@ namespace {
 // The definition the module must hand to add_param for a control of the table: all bytes zero
 // but the fields the table gives, each in the host's encoding (16.16 for fixed sliders and
 // angles, single precision for a float slider's range and default).
-PF_ParamDef expectedDefinition(const ControlInfo& c)
-{
+PF_ParamDef expectedDefinition(const ControlInfo& c) {
     PF_ParamDef d;
     std::memset(&d, 0, sizeof d);
     d.uu.id = c.index;
@@ -289,50 +284,47 @@ PF_ParamDef expectedDefinition(const ControlInfo& c)
     d.param_type = c.type;
     auto fixed = [](double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); };
     switch (c.type) {
-    case PF_Param_POPUP:
-        d.u.pd.num_choices = static_cast<A_short>(
-            std::count(c.choices, c.choices + std::strlen(c.choices), '|') + 1);
-        d.u.pd.dephault = static_cast<A_short>(c.dephault);
-        d.u.pd.value = d.u.pd.dephault;
-        break;
-    case PF_Param_FIX_SLIDER:
-        d.u.fd.valid_min = fixed(c.valid_min);
-        d.u.fd.valid_max = fixed(c.valid_max);
-        d.u.fd.slider_min = fixed(c.slider_min);
-        d.u.fd.slider_max = fixed(c.slider_max);
-        d.u.fd.dephault = d.u.fd.value = fixed(c.dephault);
-        d.u.fd.precision = c.precision;
-        d.u.fd.display_flags = c.display_flags;
-        break;
-    case PF_Param_FLOAT_SLIDER:
-        d.u.fs_d.valid_min = static_cast<float>(c.valid_min);
-        d.u.fs_d.valid_max = static_cast<float>(c.valid_max);
-        d.u.fs_d.slider_min = static_cast<float>(c.slider_min);
-        d.u.fs_d.slider_max = static_cast<float>(c.slider_max);
-        d.u.fs_d.dephault = static_cast<float>(c.dephault);
-        d.u.fs_d.value = c.dephault;
-        d.u.fs_d.precision = c.precision;
-        d.u.fs_d.display_flags = c.display_flags;
-        d.u.fs_d.curve_tolerance = c.curve_tolerance;
-        break;
-    case PF_Param_ANGLE:
-        d.u.ad.dephault = d.u.ad.value = fixed(c.dephault);
-        break;
-    case PF_Param_SLIDER:
-        d.u.sd.valid_min = static_cast<A_long>(c.valid_min);
-        d.u.sd.valid_max = static_cast<A_long>(c.valid_max);
-        d.u.sd.slider_min = static_cast<A_long>(c.slider_min);
-        d.u.sd.slider_max = static_cast<A_long>(c.slider_max);
-        d.u.sd.dephault = d.u.sd.value = static_cast<A_long>(c.dephault);
-        break;
+        case PF_Param_POPUP:
+            d.u.pd.num_choices =
+                static_cast<A_short>(std::count(c.choices, c.choices + std::strlen(c.choices), '|') + 1);
+            d.u.pd.dephault = static_cast<A_short>(c.dephault);
+            d.u.pd.value = d.u.pd.dephault;
+            break;
+        case PF_Param_FIX_SLIDER:
+            d.u.fd.valid_min = fixed(c.valid_min);
+            d.u.fd.valid_max = fixed(c.valid_max);
+            d.u.fd.slider_min = fixed(c.slider_min);
+            d.u.fd.slider_max = fixed(c.slider_max);
+            d.u.fd.dephault = d.u.fd.value = fixed(c.dephault);
+            d.u.fd.precision = c.precision;
+            d.u.fd.display_flags = c.display_flags;
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            d.u.fs_d.valid_min = static_cast<float>(c.valid_min);
+            d.u.fs_d.valid_max = static_cast<float>(c.valid_max);
+            d.u.fs_d.slider_min = static_cast<float>(c.slider_min);
+            d.u.fs_d.slider_max = static_cast<float>(c.slider_max);
+            d.u.fs_d.dephault = static_cast<float>(c.dephault);
+            d.u.fs_d.value = c.dephault;
+            d.u.fs_d.precision = c.precision;
+            d.u.fs_d.display_flags = c.display_flags;
+            d.u.fs_d.curve_tolerance = c.curve_tolerance;
+            break;
+        case PF_Param_ANGLE: d.u.ad.dephault = d.u.ad.value = fixed(c.dephault); break;
+        case PF_Param_SLIDER:
+            d.u.sd.valid_min = static_cast<A_long>(c.valid_min);
+            d.u.sd.valid_max = static_cast<A_long>(c.valid_max);
+            d.u.sd.slider_min = static_cast<A_long>(c.slider_min);
+            d.u.sd.slider_max = static_cast<A_long>(c.slider_max);
+            d.u.sd.dephault = d.u.sd.value = static_cast<A_long>(c.dephault);
+            break;
     }
     return d;
 }
 
 }  // namespace
 
-TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheControlTable)
-{
+TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheControlTable) {
     Rig rig;
     ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
     EXPECT_EQ(rig.effect->declaredParamCount(), 13);
@@ -367,8 +359,7 @@ TEST(ModuleParamsSetup, DeclaresTheTwelveWithEveryFieldOfTheControlTable)
 // Every byte of every definition the host records, as the module has always declared them: an
 // FNV-1a digest of the record with the choice pointer cleared (it points at the host's own copy),
 // followed by the choice text.
-TEST(ModuleParamsSetup, EveryDefinitionByteIsWhatTheModuleHasAlwaysDeclared)
-{
+TEST(ModuleParamsSetup, EveryDefinitionByteIsWhatTheModuleHasAlwaysDeclared) {
     const std::uint64_t kDigests[] = {
         0xe80a459632b6574d, 0x6b980a51d6cbbb47, 0x2151ab0fde3b1ac9, 0xa07fd693d6a45d9b,
         0xd3fac8cb311c93b4, 0xb65c73260fdbc3ab, 0xea0901fbb746a444, 0xd35dc1fed6ae4e40,
@@ -387,14 +378,12 @@ TEST(ModuleParamsSetup, EveryDefinitionByteIsWhatTheModuleHasAlwaysDeclared)
         }
         bytes.insert(0, reinterpret_cast<const char*>(&def), sizeof def);
         std::uint64_t h = 0xcbf29ce484222325u;
-        for (unsigned char c : bytes)
-            h = (h ^ c) * 0x100000001b3u;
+        for (unsigned char c : bytes) h = (h ^ c) * 0x100000001b3u;
         EXPECT_EQ(h, kDigests[i - 1]) << "parameter " << i << ": 0x" << std::hex << h;
     }
 }
 
-TEST(ModuleParamsSetup, AnAddParamFailureStopsAtOnceAndLeavesNumParamsUnwritten)
-{
+TEST(ModuleParamsSetup, AnAddParamFailureStopsAtOnceAndLeavesNumParamsUnwritten) {
     for (int k = 1; k <= 12; ++k) {
         SCOPED_TRACE(k);
         Rig rig;
@@ -412,8 +401,7 @@ TEST(ModuleParamsSetup, AnAddParamFailureStopsAtOnceAndLeavesNumParamsUnwritten)
 
 // ---- greying of controls ----------------------------------------------------------------------------
 
-TEST(ModuleUpdateParamsUI, TheThreeRulesOverEveryValueOfOrderEasingAndState)
-{
+TEST(ModuleUpdateParamsUI, TheThreeRulesOverEveryValueOfOrderEasingAndState) {
     Rig rig;
     ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
     int updates = 0;
@@ -423,8 +411,8 @@ TEST(ModuleUpdateParamsUI, TheThreeRulesOverEveryValueOfOrderEasingAndState)
     for (int order : walk) {
         for (int easing : {1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 9, 1}) {
             for (int state : walk) {
-                SCOPED_TRACE("order " + std::to_string(order) + ", easing " +
-                             std::to_string(easing) + ", state " + std::to_string(state));
+                SCOPED_TRACE("order " + std::to_string(order) + ", easing " + std::to_string(easing) +
+                             ", state " + std::to_string(state));
                 ASSERT_TRUE(rig.effect->setValue(7, order));
                 ASSERT_TRUE(rig.effect->setValue(9, easing));
                 ASSERT_TRUE(rig.effect->setValue(11, state));
@@ -449,8 +437,7 @@ TEST(ModuleUpdateParamsUI, TheThreeRulesOverEveryValueOfOrderEasingAndState)
     EXPECT_EQ(rig.unbalancedSuites(), "");
 }
 
-TEST(ModuleUpdateParamsUI, AtTheDefaultsAllThreeAreGreyedOut)
-{
+TEST(ModuleUpdateParamsUI, AtTheDefaultsAllThreeAreGreyedOut) {
     Rig rig;
     ASSERT_EQ(rig.effect->paramsSetup(), PF_Err_NONE);
     ASSERT_EQ(rig.effect->updateParamsUI(), PF_Err_NONE);
@@ -459,8 +446,7 @@ TEST(ModuleUpdateParamsUI, AtTheDefaultsAllThreeAreGreyedOut)
     EXPECT_EQ(rig.effect->uiFlags(12), PF_PUI_DISABLED);
 }
 
-TEST(ModuleUpdateParamsUI, AFailingUpdateSkipsTheLaterOnesAndTheRefreshFlagIsStillSet)
-{
+TEST(ModuleUpdateParamsUI, AFailingUpdateSkipsTheLaterOnesAndTheRefreshFlagIsStillSet) {
     const int order[] = {8, 10, 12};
     for (int k = 1; k <= 3; ++k) {
         SCOPED_TRACE(k);
@@ -475,8 +461,7 @@ TEST(ModuleUpdateParamsUI, AFailingUpdateSkipsTheLaterOnesAndTheRefreshFlagIsSti
         EXPECT_EQ(rig.effect->updateParamsUI(), code);
         EXPECT_EQ(rig.ledger().callsOf("PF_UpdateParamUI"), k);
         EXPECT_EQ(rig.effect->lastOutData().out_flags, PF_OutFlag_REFRESH_UI);
-        for (int j = 0; j < 3; ++j)
-            EXPECT_EQ(rig.effect->uiUpdates(order[j]), j < k - 1 ? 1 : 0) << order[j];
+        for (int j = 0; j < 3; ++j) EXPECT_EQ(rig.effect->uiUpdates(order[j]), j < k - 1 ? 1 : 0) << order[j];
         EXPECT_EQ(rig.unbalancedSuites(), "");
         EXPECT_TRUE(rig.ledger().balanced()) << rig.ledger().describe();
     }
@@ -493,22 +478,17 @@ struct Command {
 };
 
 // What the command must answer when host operation `op` fails with `code`.
-PF_Err expectedResult(const std::string& op, PF_Err code)
-{
-    if (op == "AcquireSuite")
-        return PF_Err_BAD_CALLBACK_PARAM;  // the suite is missing
-    if (op == "host_new_handle")
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    if (op == "AEGP_RegisterWithAEGP" || op == "add_param" || op == "PF_UpdateParamUI")
-        return code;
+PF_Err expectedResult(const std::string& op, PF_Err code) {
+    if (op == "AcquireSuite") return PF_Err_BAD_CALLBACK_PARAM;  // the suite is missing
+    if (op == "host_new_handle") return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (op == "AEGP_RegisterWithAEGP" || op == "add_param" || op == "PF_UpdateParamUI") return code;
     // Lock failure is not an error of global set-up; release, unlock and dispose report nothing.
     return PF_Err_NONE;
 }
 
 }  // namespace
 
-TEST(ModuleFaultInjection, EveryHostCallOfEveryCommandFailingInTurn)
-{
+TEST(ModuleFaultInjection, EveryHostCallOfEveryCommandFailingInTurn) {
     const std::vector<Command> commands = {
         {"About", [](Rig&) {}, PF_Cmd_ABOUT},
         {"GlobalSetup", [](Rig&) {}, PF_Cmd_GLOBAL_SETUP},
@@ -525,8 +505,7 @@ TEST(ModuleFaultInjection, EveryHostCallOfEveryCommandFailingInTurn)
     auto send = [](Rig& rig, PF_Cmd cmd, PF_OutData& out) {
         out = PF_OutData{};
         // Through the instance, so that it knows its global data is gone.
-        if (cmd == PF_Cmd_GLOBAL_SETDOWN)
-            return rig.effect->globalSetdown();
+        if (cmd == PF_Cmd_GLOBAL_SETDOWN) return rig.effect->globalSetdown();
         PF_InData in = rig.effect->makeInData();
         PF_ParamDef** params = rig.effect->paramCount() > 1 ? rig.effect->currentParams() : nullptr;
         return rig.effect->command(cmd, in, out, params, nullptr, nullptr);
@@ -583,8 +562,7 @@ TEST(ModuleFaultInjection, EveryHostCallOfEveryCommandFailingInTurn)
                 if (c.cmd == PF_Cmd_PARAMS_SETUP && err) {
                     EXPECT_EQ(out.num_params, 0);
                 }
-                if (kept == 1 && c.cmd == PF_Cmd_GLOBAL_SETDOWN)
-                    rig.host.disposeHandle(global);
+                if (kept == 1 && c.cmd == PF_Cmd_GLOBAL_SETDOWN) rig.host.disposeHandle(global);
             }
         }
     }

@@ -18,15 +18,13 @@ struct Accessor {
 };
 
 // The suites the module uses, as the host knows them: names and versions written out here.
-std::vector<Accessor> accessors()
-{
+std::vector<Accessor> accessors() {
     using H = AEGP_SuiteHandler;
     return {
         {"PF Handle Suite", 2, [](const H& h) -> const void* { return h.HandleSuite2(); }},
         {"AEGP Utility Suite", 7, [](const H& h) -> const void* { return h.UtilitySuite7(); }},
         {"PF Param Utils Suite", 2, [](const H& h) -> const void* { return h.ParamUtilsSuite2(); }},
-        {"AEGP PF Interface Suite", 1,
-         [](const H& h) -> const void* { return h.PFInterfaceSuite1(); }},
+        {"AEGP PF Interface Suite", 1, [](const H& h) -> const void* { return h.PFInterfaceSuite1(); }},
         {"AEGP Layer Suite", 11, [](const H& h) -> const void* { return h.LayerSuite11(); }},
         {"AEGP Iterate Suite", 1, [](const H& h) -> const void* { return h.IterateSuite1(); }},
         {"PF Iterate8 Suite", 1, [](const H& h) -> const void* { return h.Iterate8Suite1(); }},
@@ -35,13 +33,11 @@ std::vector<Accessor> accessors()
         {"PF Fill Matte Suite", 2, [](const H& h) -> const void* { return h.FillMatteSuite2(); }},
         {"PF Sampling8 Suite", 1, [](const H& h) -> const void* { return h.Sampling8Suite1(); }},
         {"PF Sampling16 Suite", 1, [](const H& h) -> const void* { return h.Sampling16Suite1(); }},
-        {"PF SamplingFloat Suite", 1,
-         [](const H& h) -> const void* { return h.SamplingFloatSuite1(); }},
+        {"PF SamplingFloat Suite", 1, [](const H& h) -> const void* { return h.SamplingFloatSuite1(); }},
     };
 }
 
-PF_Err thrownBy(const std::function<void()>& f)
-{
+PF_Err thrownBy(const std::function<void()>& f) {
     try {
         f();
     } catch (PF_Err err) {
@@ -52,8 +48,7 @@ PF_Err thrownBy(const std::function<void()>& f)
 
 }  // namespace
 
-TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSameNameAndVersion)
-{
+TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSameNameAndVersion) {
     for (const Accessor& a : accessors()) {
         SCOPED_TRACE(a.name + " " + std::to_string(a.version));
         vtest::BasicSuite basic;
@@ -72,36 +67,30 @@ TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSame
     }
 }
 
-TEST(SuiteHandler, AllSuitesTogetherAreReleasedEachExactlyOnce)
-{
+TEST(SuiteHandler, AllSuitesTogetherAreReleasedEachExactlyOnce) {
     vtest::BasicSuite basic;
     {
         AEGP_SuiteHandler suites(basic.suite());
-        for (const Accessor& a : accessors())
-            a.get(suites);
+        for (const Accessor& a : accessors()) a.get(suites);
         EXPECT_EQ(basic.totalAcquisitions(), 13);
     }
     EXPECT_EQ(basic.releasedMap(), basic.acquiredMap());
     EXPECT_EQ(basic.totalReleases(), 13);
 }
 
-TEST(SuiteHandler, AHandlerAskedForNothingAcquiresAndReleasesNothing)
-{
+TEST(SuiteHandler, AHandlerAskedForNothingAcquiresAndReleasesNothing) {
     vtest::BasicSuite basic;
     { AEGP_SuiteHandler suites(basic.suite()); }
     EXPECT_EQ(basic.acquireCalls(), 0);
     EXPECT_EQ(basic.totalReleases(), 0);
 }
 
-TEST(SuiteHandler, AMissingBasicSuiteThrowsTheMissingSuiteError)
-{
+TEST(SuiteHandler, AMissingBasicSuiteThrowsTheMissingSuiteError) {
     EXPECT_EQ(thrownBy([] { AEGP_SuiteHandler suites(nullptr); }), PF_Err_BAD_CALLBACK_PARAM);
 }
 
-TEST(SuiteHandler, AnErrorOrANullTableThrows516AndReleasesOnlyWhatWasAcquired)
-{
-    for (auto answer : {vtest::BasicSuite::Answer::ErrorAndNull,
-                        vtest::BasicSuite::Answer::NullAndNoError}) {
+TEST(SuiteHandler, AnErrorOrANullTableThrows516AndReleasesOnlyWhatWasAcquired) {
+    for (auto answer : {vtest::BasicSuite::Answer::ErrorAndNull, vtest::BasicSuite::Answer::NullAndNoError}) {
         vtest::BasicSuite basic;
         basic.answer("PF Param Utils Suite", 2, answer);
         const PF_Err err = thrownBy([&] {
@@ -117,8 +106,7 @@ TEST(SuiteHandler, AnErrorOrANullTableThrows516AndReleasesOnlyWhatWasAcquired)
     }
 }
 
-TEST(SuiteHandler, AFailedAcquisitionIsAskedAgainOnTheNextUse)
-{
+TEST(SuiteHandler, AFailedAcquisitionIsAskedAgainOnTheNextUse) {
     vtest::BasicSuite basic;
     basic.answer("PF World Suite", 1, vtest::BasicSuite::Answer::ErrorAndNull);
     {
@@ -131,8 +119,7 @@ TEST(SuiteHandler, AFailedAcquisitionIsAskedAgainOnTheNextUse)
     EXPECT_EQ(basic.releases("PF World Suite", 1), 1);
 }
 
-TEST(SuiteHandler, ReleaseSuiteGivesOneBackAndTheDestructorDoesNotReleaseItAgain)
-{
+TEST(SuiteHandler, ReleaseSuiteGivesOneBackAndTheDestructorDoesNotReleaseItAgain) {
     vtest::BasicSuite basic;
     {
         AEGP_SuiteHandler suites(basic.suite());
@@ -148,8 +135,7 @@ TEST(SuiteHandler, ReleaseSuiteGivesOneBackAndTheDestructorDoesNotReleaseItAgain
     EXPECT_EQ(basic.releases("AEGP Iterate Suite", 1), 1);
 }
 
-TEST(SuiteHandler, ReleaseAllSuitesTwiceReleasesEachSuiteOnce)
-{
+TEST(SuiteHandler, ReleaseAllSuitesTwiceReleasesEachSuiteOnce) {
     vtest::BasicSuite basic;
     basic.releaseAnswers(kSPSuiteNotFoundError);  // release failures are ignored
     {
@@ -164,8 +150,7 @@ TEST(SuiteHandler, ReleaseAllSuitesTwiceReleasesEachSuiteOnce)
     EXPECT_EQ(basic.totalReleases(), 2);
 }
 
-TEST(SuiteHandler, MissingSuiteErrorThrowsABarePFErr)
-{
+TEST(SuiteHandler, MissingSuiteErrorThrowsABarePFErr) {
     vtest::BasicSuite basic;
     AEGP_SuiteHandler suites(basic.suite());
     try {

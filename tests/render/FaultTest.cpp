@@ -12,27 +12,25 @@ namespace {
 using vhost::RenderOptions;
 using vhost::RenderReport;
 
-constexpr PF_Err kHostError = PF_Interrupt_CANCEL; // what the host answers when told to fail
+constexpr PF_Err kHostError = PF_Interrupt_CANCEL;  // what the host answers when told to fail
 
-bool untouched(const RenderReport& report)
-{
+bool untouched(const RenderReport& report) {
     return !report.outputCheckedOut ||
            std::all_of(report.output.bytes.begin(), report.output.bytes.end(),
                        [](std::uint8_t b) { return b == vhost::kWorldUnclearedByte; });
 }
 
 struct Expectation {
-    const char* op;    // the host operation told to fail
-    int nth;           // its nth call in the frame
-    double completion; // the frame's Completion
-    PF_Err result;     // the frame's result
-    bool rendered;     // whether the render command was sent (the pre-render succeeded)
+    const char* op;     // the host operation told to fail
+    int nth;            // its nth call in the frame
+    double completion;  // the frame's Completion
+    PF_Err result;      // the frame's result
+    bool rendered;      // whether the render command was sent (the pre-render succeeded)
 };
 
 class FaultTest : public ::testing::TestWithParam<Depth> {};
 
-TEST_P(FaultTest, EachFailingHostCallGivesItsResultAndLeavesNothing)
-{
+TEST_P(FaultTest, EachFailingHostCallGivesItsResultAndLeavesNothing) {
     const Depth depth = GetParam();
     const std::vector<Expectation> cases = {
         {"host_new_handle", 1, 50.0, PF_Err_OUT_OF_MEMORY, false},
@@ -78,22 +76,17 @@ TEST_P(FaultTest, EachFailingHostCallGivesItsResultAndLeavesNothing)
     }
 }
 
-TEST_P(FaultTest, MissingSuitesAreBadCallbackParamWithNothingHeld)
-{
+TEST_P(FaultTest, MissingSuitesAreBadCallbackParamWithNothingHeld) {
     const Depth depth = GetParam();
     const struct {
         std::string suite;
         int version;
         int state;
     } cases[] = {
-        {samplingSuiteOf(depth), 1, Move},
-        {samplingSuiteOf(depth), 1, Shrink},
-        {"AEGP PF Interface Suite", 1, Still},
-        {"AEGP Layer Suite", 11, Still},
-        {"AEGP Iterate Suite", 1, Still},
-        {"PF Iterate8 Suite", 1, Still},
-        {"PF Handle Suite", 2, Still},
-        {"PF World Suite", 2, Still},
+        {samplingSuiteOf(depth), 1, Move},     {samplingSuiteOf(depth), 1, Shrink},
+        {"AEGP PF Interface Suite", 1, Still}, {"AEGP Layer Suite", 11, Still},
+        {"AEGP Iterate Suite", 1, Still},      {"PF Iterate8 Suite", 1, Still},
+        {"PF Handle Suite", 2, Still},         {"PF World Suite", 2, Still},
     };
     Rig rig(2);
     rig.set({{kCompletion, 30.0}, {kWidth, 4.0}});
@@ -120,8 +113,7 @@ TEST_P(FaultTest, MissingSuitesAreBadCallbackParamWithNothingHeld)
 // Every host call of a whole frame in turn: whatever fails, the frame either fails with a code
 // or (for calls whose failure changes nothing, such as giving a suite back) renders exactly what
 // an undisturbed frame renders; either way nothing is left behind.
-TEST_P(FaultTest, FailingAnyCallOfTheFrameLeavesNothingBehind)
-{
+TEST_P(FaultTest, FailingAnyCallOfTheFrameLeavesNothingBehind) {
     const Depth depth = GetParam();
     Rig rig(1);
     rig.set({{kCompletion, 45.0}, {kState, Shrink}, {kMode, One}, {kWidth, 5.0}, {kOutside, Tile}});
@@ -141,12 +133,11 @@ TEST_P(FaultTest, FailingAnyCallOfTheFrameLeavesNothingBehind)
             EXPECT_EQ(out.bytes, reference.bytes);
         }
         EXPECT_TRUE(rig.clean());
-        if (!rig.clean())
-            break;
+        if (!rig.clean()) break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, FaultTest, ::testing::Values(Depth::Bits8, Depth::Bits16, Depth::Float32),
                          [](const auto& info) { return std::string("Bits") + depthLabel(info.param); });
 
-} // namespace
+}  // namespace

@@ -28,42 +28,93 @@ struct GoldenCase {
     int downsample;
 };
 
-const std::vector<GoldenCase>& goldenCases()
-{
+const std::vector<GoldenCase>& goldenCases() {
     static const std::vector<GoldenCase> cases = {
         {"move-one-seams",
-         "anti-aliased Move One over a random order: fades into bands not yet started and across the wrap seam of a shifted grid",
-         {{kMode, One}, {kState, Move}, {kOutside, Mirror}, {kCompletion, 40.0}, {kDelay, 25.0}, {kWidth, 6.5},
-          {kDirection, 30.0}, {kOffset, 20.0}, {kOrder, Random}, {kSeed, 7}, {kEasing, 3}, {kEasingMode, 3}},
-         AEGP_LayerQual_BEST, 1},
+         "anti-aliased Move One over a random order: fades into bands not yet started and across the wrap "
+         "seam of a shifted grid",
+         {{kMode, One},
+          {kState, Move},
+          {kOutside, Mirror},
+          {kCompletion, 40.0},
+          {kDelay, 25.0},
+          {kWidth, 6.5},
+          {kDirection, 30.0},
+          {kOffset, 20.0},
+          {kOrder, Random},
+          {kSeed, 7},
+          {kEasing, 3},
+          {kEasingMode, 3}},
+         AEGP_LayerQual_BEST,
+         1},
         {"move-both-centre",
-         "anti-aliased Move Both at an oblique angle in inverse order: centre-line mixes of two samples, Edge clamping",
-         {{kMode, Both}, {kState, Move}, {kOutside, Edge}, {kCompletion, 55.0}, {kDelay, 60.0}, {kWidth, 9.0},
-          {kDirection, 120.0}, {kOffset, 0.0}, {kOrder, Inverse}, {kEasing, 2}, {kEasingMode, 2}},
-         AEGP_LayerQual_BEST, 1},
+         "anti-aliased Move Both at an oblique angle in inverse order: centre-line mixes of two samples, "
+         "Edge clamping",
+         {{kMode, Both},
+          {kState, Move},
+          {kOutside, Edge},
+          {kCompletion, 55.0},
+          {kDelay, 60.0},
+          {kWidth, 9.0},
+          {kDirection, 120.0},
+          {kOffset, 0.0},
+          {kOrder, Inverse},
+          {kEasing, 2},
+          {kEasingMode, 2}},
+         AEGP_LayerQual_BEST,
+         1},
         {"shrink-tile-soft",
          "anti-aliased Shrink One with Tile: squeezed bands and the softened seams between tiles",
-         {{kMode, One}, {kState, Shrink}, {kOutside, Tile}, {kCompletion, 70.0}, {kDelay, 0.0}, {kWidth, 12.0},
-          {kDirection, 0.0}, {kOffset, 90.0}, {kOrder, Normal}, {kEasing, 6}, {kEasingMode, 1}},
-         AEGP_LayerQual_BEST, 1},
+         {{kMode, One},
+          {kState, Shrink},
+          {kOutside, Tile},
+          {kCompletion, 70.0},
+          {kDelay, 0.0},
+          {kWidth, 12.0},
+          {kDirection, 0.0},
+          {kOffset, 90.0},
+          {kOrder, Normal},
+          {kEasing, 6},
+          {kEasingMode, 1}},
+         AEGP_LayerQual_BEST,
+         1},
         {"shrink-both-void-draft",
          "Draft: hard edges and nearest-neighbour samples, Shrink Both fetching beyond the image with Void",
-         {{kMode, Both}, {kState, Shrink}, {kOutside, Void}, {kCompletion, 45.0}, {kDelay, 50.0}, {kWidth, 5.0},
-          {kDirection, 200.0}, {kOffset, 300.0}, {kOrder, Random}, {kSeed, 4242}, {kEasing, 9}, {kEasingMode, 2}},
-         AEGP_LayerQual_DRAFT, 1},
+         {{kMode, Both},
+          {kState, Shrink},
+          {kOutside, Void},
+          {kCompletion, 45.0},
+          {kDelay, 50.0},
+          {kWidth, 5.0},
+          {kDirection, 200.0},
+          {kOffset, 300.0},
+          {kOrder, Random},
+          {kSeed, 4242},
+          {kEasing, 9},
+          {kEasingMode, 2}},
+         AEGP_LayerQual_DRAFT,
+         1},
         {"still-half-resolution",
-         "Still at half resolution: the band width follows the downsampling, alpha-only ramps on a box-averaged layer",
-         {{kMode, Both}, {kState, Still}, {kCompletion, 60.0}, {kDelay, 40.0}, {kWidth, 14.0}, {kDirection, 75.0},
-          {kOffset, 10.0}, {kOrder, Normal}, {kEasing, 8}, {kEasingMode, 3}},
-         AEGP_LayerQual_BEST, 2},
+         "Still at half resolution: the band width follows the downsampling, alpha-only ramps on a "
+         "box-averaged layer",
+         {{kMode, Both},
+          {kState, Still},
+          {kCompletion, 60.0},
+          {kDelay, 40.0},
+          {kWidth, 14.0},
+          {kDirection, 75.0},
+          {kOffset, 10.0},
+          {kOrder, Normal},
+          {kEasing, 8},
+          {kEasingMode, 3}},
+         AEGP_LayerQual_BEST,
+         2},
     };
     return cases;
 }
 
-std::uint64_t frameChecksum(const Image& image)
-{
-    if (image.depth != Depth::Float32)
-        return vhost::fnv1a64(image.bytes.data(), image.bytes.size());
+std::uint64_t frameChecksum(const Image& image) {
+    if (image.depth != Depth::Float32) return vhost::fnv1a64(image.bytes.data(), image.bytes.size());
     std::uint64_t h = vhost::kFnv1aOffset;
     const float* f = reinterpret_cast<const float*>(image.bytes.data());
     for (std::size_t i = 0; i < image.bytes.size() / sizeof(float); ++i) {
@@ -73,29 +124,22 @@ std::uint64_t frameChecksum(const Image& image)
     return h;
 }
 
-std::string key(const GoldenCase& c, Depth depth)
-{
-    return std::string(c.name) + "@" + depthLabel(depth);
-}
+std::string key(const GoldenCase& c, Depth depth) { return std::string(c.name) + "@" + depthLabel(depth); }
 
-std::map<std::string, std::string> readGolden()
-{
+std::map<std::string, std::string> readGolden() {
     std::map<std::string, std::string> golden;
     std::ifstream file(VELMOR_GOLDEN_FILE);
     std::string line;
     while (std::getline(file, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         std::istringstream in(line);
         std::string name, sum;
-        if (in >> name >> sum)
-            golden[name] = sum;
+        if (in >> name >> sum) golden[name] = sum;
     }
     return golden;
 }
 
-TEST(Golden, FramesAtEachDepthMatchTheirChecksums)
-{
+TEST(Golden, FramesAtEachDepthMatchTheirChecksums) {
     const bool regenerate = std::getenv("VELMOR_REGENERATE_GOLDEN") != nullptr &&
                             std::string(std::getenv("VELMOR_REGENERATE_GOLDEN")) == "1";
     const std::map<std::string, std::string> golden = readGolden();
@@ -120,7 +164,8 @@ TEST(Golden, FramesAtEachDepthMatchTheirChecksums)
             if (!regenerate) {
                 auto it = golden.find(key(c, depth));
                 if (it == golden.end())
-                    ADD_FAILURE() << "no golden checksum for " << key(c, depth) << " in " << VELMOR_GOLDEN_FILE;
+                    ADD_FAILURE() << "no golden checksum for " << key(c, depth) << " in "
+                                  << VELMOR_GOLDEN_FILE;
                 else
                     EXPECT_EQ(sum.str(), it->second);
             }
@@ -133,4 +178,4 @@ TEST(Golden, FramesAtEachDepthMatchTheirChecksums)
     }
 }
 
-} // namespace
+}  // namespace

@@ -30,8 +30,7 @@ struct Combo {
     double completion;
 };
 
-std::string describe(const Combo& c, Depth depth)
-{
+std::string describe(const Combo& c, Depth depth) {
     static const char* modes[] = {"", "One", "Both"};
     static const char* states[] = {"", "Still", "Move", "Shrink"};
     static const char* outsides[] = {"", "Void", "Edge", "Tile", "Mirror"};
@@ -49,16 +48,14 @@ struct Geometry {
 };
 
 template <typename P>
-std::tuple<double, double, double> colourKey(const P& p)
-{
+std::tuple<double, double, double> colourKey(const P& p) {
     return {static_cast<double>(p.red), static_cast<double>(p.green), static_cast<double>(p.blue)};
 }
 
 template <typename P>
 class Checker {
 public:
-    explicit Checker(const Image& input) : input_(input)
-    {
+    explicit Checker(const Image& input) : input_(input) {
         for (int i = 0; i < kW * kH; ++i) {
             const P& p = input.pixels<P>()[i];
             index_[colourKey(p)] = i;
@@ -69,18 +66,16 @@ public:
         }
     }
 
-    static double channelOf(const P& p, int c)
-    {
+    static double channelOf(const P& p, int c) {
         switch (c) {
-        case 0: return p.alpha;
-        case 1: return p.red;
-        case 2: return p.green;
-        default: return p.blue;
+            case 0: return p.alpha;
+            case 1: return p.red;
+            case 2: return p.green;
+            default: return p.blue;
         }
     }
 
-    void still(const Image& out, bool hard) const
-    {
+    void still(const Image& out, bool hard) const {
         for (int i = 0; i < kW * kH; ++i) {
             const P& in = input_.pixels<P>()[i];
             const P& got = out.pixels<P>()[i];
@@ -92,8 +87,7 @@ public:
         }
     }
 
-    Geometry hardSamples(const Image& out, bool isVoid) const
-    {
+    Geometry hardSamples(const Image& out, bool isVoid) const {
         Geometry g;
         for (int i = 0; i < kW * kH; ++i) {
             const P& got = out.pixels<P>()[i];
@@ -112,8 +106,7 @@ public:
         return g;
     }
 
-    void mixes(const Image& out, bool isVoid) const
-    {
+    void mixes(const Image& out, bool isVoid) const {
         for (int i = 0; i < kW * kH; ++i) {
             const P& got = out.pixels<P>()[i];
             for (int c = 0; c < 4; ++c) {
@@ -131,13 +124,18 @@ private:
     double hi_[4] = {-1e300, -1e300, -1e300, -1e300};
 };
 
-TEST(Matrix, EveryModeStateOutsideAndQualityAtEachDepthKeepsItsProperties)
-{
+TEST(Matrix, EveryModeStateOutsideAndQualityAtEachDepthKeepsItsProperties) {
     Rig rig(2);
-    rig.set({{kDelay, 30.0}, {kWidth, 5.5}, {kDirection, 30.0}, {kOffset, 45.0}, {kOrder, Random},
-             {kSeed, 11}, {kEasing, 3}, {kEasingMode, 3}});
+    rig.set({{kDelay, 30.0},
+             {kWidth, 5.5},
+             {kDirection, 30.0},
+             {kOffset, 45.0},
+             {kOrder, Random},
+             {kSeed, 11},
+             {kEasing, 3},
+             {kEasingMode, 3}});
 
-    std::map<std::tuple<int, int, int, double>, Geometry> geometry; // hard-edged, by depth-free key
+    std::map<std::tuple<int, int, int, double>, Geometry> geometry;  // hard-edged, by depth-free key
     int renders = 0;
     forEachDepth([&](auto d) {
         constexpr Depth depth = decltype(d)::value;
@@ -149,7 +147,8 @@ TEST(Matrix, EveryModeStateOutsideAndQualityAtEachDepthKeepsItsProperties)
                 for (int state : {Still, Move, Shrink}) {
                     std::vector<Image> stillByOutside;
                     for (int outside : {Void, Edge, Tile, Mirror}) {
-                        rig.set({{kCompletion, completion}, {kMode, mode}, {kState, state}, {kOutside, outside}});
+                        rig.set(
+                            {{kCompletion, completion}, {kMode, mode}, {kState, state}, {kOutside, outside}});
                         Image byQuality[3];
                         for (AEGP_LayerQuality quality :
                              {AEGP_LayerQual_WIREFRAME, AEGP_LayerQual_DRAFT, AEGP_LayerQual_BEST}) {
@@ -168,7 +167,8 @@ TEST(Matrix, EveryModeStateOutsideAndQualityAtEachDepthKeepsItsProperties)
                             ASSERT_EQ(out.height, kH);
                             for (Depth other : {Depth::Bits8, Depth::Bits16, Depth::Float32}) {
                                 const int n = rig.ledger().acquisitions(samplingSuiteOf(other), 1);
-                                EXPECT_LE(n, other == depth && state != Still ? 1 : 0) << samplingSuiteOf(other);
+                                EXPECT_LE(n, other == depth && state != Still ? 1 : 0)
+                                    << samplingSuiteOf(other);
                             }
 
                             const bool hard = quality == AEGP_LayerQual_DRAFT;
@@ -178,17 +178,19 @@ TEST(Matrix, EveryModeStateOutsideAndQualityAtEachDepthKeepsItsProperties)
                                 const Geometry g = check.hardSamples(out, outside == Void);
                                 const auto key = std::make_tuple(mode * 100 + state, outside, 0, completion);
                                 auto [it, added] = geometry.try_emplace(key, g);
-                                EXPECT_TRUE(added || it->second == g) << "the geometry differs from the 8-bit render";
+                                EXPECT_TRUE(added || it->second == g)
+                                    << "the geometry differs from the 8-bit render";
                             } else {
                                 check.mixes(out, outside == Void);
                             }
                         }
-                        EXPECT_EQ(byQuality[AEGP_LayerQual_BEST].bytes, byQuality[AEGP_LayerQual_WIREFRAME].bytes);
-                        if (state == Still)
-                            stillByOutside.push_back(byQuality[AEGP_LayerQual_BEST]);
+                        EXPECT_EQ(byQuality[AEGP_LayerQual_BEST].bytes,
+                                  byQuality[AEGP_LayerQual_WIREFRAME].bytes);
+                        if (state == Still) stillByOutside.push_back(byQuality[AEGP_LayerQual_BEST]);
                     }
                     for (const Image& image : stillByOutside)
-                        EXPECT_EQ(image.bytes, stillByOutside.front().bytes) << "Still does not depend on Outside";
+                        EXPECT_EQ(image.bytes, stillByOutside.front().bytes)
+                            << "Still does not depend on Outside";
                 }
             }
         }
@@ -196,4 +198,4 @@ TEST(Matrix, EveryModeStateOutsideAndQualityAtEachDepthKeepsItsProperties)
     EXPECT_EQ(renders, 3 * 2 * 2 * 3 * 4 * 3);
 }
 
-} // namespace
+}  // namespace

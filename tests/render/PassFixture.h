@@ -26,13 +26,11 @@ protected:
 
     // A record on this host for a layer of w x h, bands along x (direction 0), one-pixel bands
     // closing together (delay 0) with linear easing.
-    Velmor::Blind::Parameter parameter(int w, int h)
-    {
+    Velmor::Blind::Parameter parameter(int w, int h) {
         Velmor::Blind::Parameter p;
-        p.setInData(&in_).setLayerRect(PF_LRect{0, 0, w, h}).setDirection(0.0).setDelay(0.0)
-            .setEasingType(1);
+        p.setInData(&in_).setLayerRect(PF_LRect{0, 0, w, h}).setDirection(0.0).setDelay(0.0).setEasingType(1);
         return p;
     }
 };
 
-} // namespace vtest
+}  // namespace vtest

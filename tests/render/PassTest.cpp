@@ -7,21 +7,20 @@
 #include <cstring>
 
 using namespace vtest;
-using vtest::markedImage;
-using vtest::markedPixel;
-using vhost::Depth;
-using vhost::Image;
 using Velmor::Blind;
 using Velmor::FilterMulti;
 using Velmor::Layer;
 using Velmor::Rect;
+using vhost::Depth;
+using vhost::Image;
+using vtest::markedImage;
+using vtest::markedPixel;
 
 namespace {
 
 // ---- the edge blend ------------------------------------------------------------------------
 
-TEST_F(PassTest, EdgeBlendRoundsIntegerChannelsAndLeavesFloatAndAlphaAsComputed)
-{
+TEST_F(PassTest, EdgeBlendRoundsIntegerChannelsAndLeavesFloatAndAlphaAsComputed) {
     Blind::Impl impl(parameter(8, 8));
 
     // 8 bits: 201 x 0.5 + 100 x 0.5 = 150.5 becomes 151; alpha stays.
@@ -29,7 +28,7 @@ TEST_F(PassTest, EdgeBlendRoundsIntegerChannelsAndLeavesFloatAndAlphaAsComputed)
     impl._blend_edge(d8, PF_Pixel{99, 100, 255, 0}, 0.5);
     EXPECT_EQ(d8.alpha, 7);
     EXPECT_EQ(d8.red, 151);
-    EXPECT_EQ(d8.green, 128); // 127.5 rounds up
+    EXPECT_EQ(d8.green, 128);  // 127.5 rounds up
     EXPECT_EQ(d8.blue, 128);
 
     // 16 bits: 32768 x 0.5 + 1 x 0.5 = 16384.5 becomes 16385; weight 1 keeps dst, 0 takes src.
@@ -51,7 +50,7 @@ TEST_F(PassTest, EdgeBlendRoundsIntegerChannelsAndLeavesFloatAndAlphaAsComputed)
     impl._blend_edge(df, PF_PixelFloat{0.75f, 0.0f, -1.0f, 0.5f}, 0.3);
     EXPECT_EQ(df.alpha, 0.25f);
     EXPECT_EQ(df.red, 0.3f);
-    EXPECT_EQ(df.green, static_cast<float>(2.0 * 0.3 - 0.7)); // -0.1, negative kept
+    EXPECT_EQ(df.green, static_cast<float>(2.0 * 0.3 - 0.7));  // -0.1, negative kept
     EXPECT_LT(df.green, 0.0f);
     EXPECT_EQ(df.blue, 0.5f);
 }
@@ -61,8 +60,7 @@ TEST_F(PassTest, EdgeBlendRoundsIntegerChannelsAndLeavesFloatAndAlphaAsComputed)
 class PassRegionTest : public PassTest, public ::testing::WithParamInterface<Depth> {};
 
 // Pixels of an image that differ from the bytes of a world never written.
-int writtenPixels(const Image& image)
-{
+int writtenPixels(const Image& image) {
     const std::size_t size = vhost::bytesPerPixel(image.depth);
     int written = 0;
     for (std::size_t i = 0; i < image.bytes.size(); i += size) {
@@ -74,18 +72,15 @@ int writtenPixels(const Image& image)
     return written;
 }
 
-bool pixelWritten(const Image& image, int x, int y)
-{
+bool pixelWritten(const Image& image, int x, int y) {
     const std::size_t size = vhost::bytesPerPixel(image.depth);
     const std::uint8_t* p = image.bytes.data() + (static_cast<std::size_t>(y) * image.width + x) * size;
     for (std::size_t k = 0; k < size; ++k)
-        if (p[k] != vhost::kWorldUnclearedByte)
-            return true;
+        if (p[k] != vhost::kWorldUnclearedByte) return true;
     return false;
 }
 
-TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritten)
-{
+TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritten) {
     const Depth depth = GetParam();
     const int w = 13, h = 9;
     TestWorld input(markedImage(w, h, depth));
@@ -126,8 +121,7 @@ TEST_P(PassRegionTest, ARegionBeyondTheImageIsClippedAndNothingOutsideItIsWritte
     }
 }
 
-TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItWas)
-{
+TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItWas) {
     const Depth depth = GetParam();
     TestWorld input(markedImage(10, 6, depth));
     Blind::Parameter p = parameter(10, 6);
@@ -146,14 +140,17 @@ TEST_P(PassRegionTest, LayersOfDifferentSizesOrAnUnknownDepthLeaveTheOutputAsItW
     filter.execute(src3, dst3);
     EXPECT_EQ(writtenPixels(same.image()), 0);
     EXPECT_TRUE(vhost::worldGuardsIntact(same.get()));
-    EXPECT_EQ(ledger().acquisitions("PF Sampling8 Suite", 1) + ledger().acquisitions("PF Sampling16 Suite", 1) +
+    EXPECT_EQ(ledger().acquisitions("PF Sampling8 Suite", 1) +
+                  ledger().acquisitions("PF Sampling16 Suite", 1) +
                   ledger().acquisitions("PF SamplingFloat Suite", 1),
               0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, PassRegionTest,
                          ::testing::Values(Depth::Bits8, Depth::Bits16, Depth::Float32),
-                         [](const auto& info) { return std::string("Bits") + vtest::depthLabel(info.param); });
+                         [](const auto& info) {
+                             return std::string("Bits") + vtest::depthLabel(info.param);
+                         });
 
 // ---- tile seams ------------------------------------------------------------------------------
 
@@ -162,15 +159,14 @@ INSTANTIATE_TEST_SUITE_P(Depths, PassRegionTest,
 // right of the image's left edge. Its own sample keeps 0.75 and a sample of the last column
 // gives 0.25.
 template <typename P>
-void tileSeam(PF_InData* in, PF_OutData* out, Depth depth, Blind::Parameter p)
-{
+void tileSeam(PF_InData* in, PF_OutData* out, Depth depth, Blind::Parameter p) {
     const int w = 37, h = 5;
-    const P plain = P{vtest::channel<P>(200), vtest::channel<P>(50),
-                      vtest::channel<P>(60), vtest::channel<P>(70)};
-    const P left = P{vtest::channel<P>(200), vtest::channel<P>(100),
-                     vtest::channel<P>(20), vtest::channel<P>(0)};
-    const P last = P{vtest::channel<P>(200), vtest::channel<P>(200),
-                     vtest::channel<P>(220), vtest::channel<P>(40)};
+    const P plain =
+        P{vtest::channel<P>(200), vtest::channel<P>(50), vtest::channel<P>(60), vtest::channel<P>(70)};
+    const P left =
+        P{vtest::channel<P>(200), vtest::channel<P>(100), vtest::channel<P>(20), vtest::channel<P>(0)};
+    const P last =
+        P{vtest::channel<P>(200), vtest::channel<P>(200), vtest::channel<P>(220), vtest::channel<P>(40)};
     Image image = vtest::flatImage(w, h, depth, plain);
     for (int y = 0; y < h; ++y) {
         image.at<P>(0, y) = left;
@@ -181,24 +177,27 @@ void tileSeam(PF_InData* in, PF_OutData* out, Depth depth, Blind::Parameter p)
     TestWorld output(w, h, depth, Fill::Uncleared);
     Layer src(in, out, input.get(), bpcOf(depth));
     Layer dst(in, out, output.get(), bpcOf(depth));
-    p.setLayerRect(PF_LRect{0, 0, w, h}).setState(Blind::Shrink).setMode(Blind::One)
-        .setBorderType(3).setIsAA(true).setWidth(10.0).setCompletion(2.0 / 3.0)
+    p.setLayerRect(PF_LRect{0, 0, w, h})
+        .setState(Blind::Shrink)
+        .setMode(Blind::One)
+        .setBorderType(3)
+        .setIsAA(true)
+        .setWidth(10.0)
+        .setCompletion(2.0 / 3.0)
         .setOffset(0.25 / 36.0);
     ASSERT_EQ(FilterMulti<Blind>(in, src, dst, p), PF_Err_NONE);
     const P got = output.image().at<P>(7, 2);
-    EXPECT_EQ(got.red, vtest::channel<P>(125));  // 100 x 0.75 + 200 x 0.25
-    EXPECT_EQ(got.green, vtest::channel<P>(70)); // 20 x 0.75 + 220 x 0.25
-    EXPECT_EQ(got.blue, vtest::channel<P>(10));  // 0 x 0.75 + 40 x 0.25
+    EXPECT_EQ(got.red, vtest::channel<P>(125));   // 100 x 0.75 + 200 x 0.25
+    EXPECT_EQ(got.green, vtest::channel<P>(70));  // 20 x 0.75 + 220 x 0.25
+    EXPECT_EQ(got.blue, vtest::channel<P>(10));   // 0 x 0.75 + 40 x 0.25
 }
 
-TEST_F(PassTest, ShrinkTileSoftensTheSeamWithAQuarterOfTheLastColumn)
-{
+TEST_F(PassTest, ShrinkTileSoftensTheSeamWithAQuarterOfTheLastColumn) {
     tileSeam<PF_Pixel>(&in_, &out_, Depth::Bits8, parameter(37, 5));
     tileSeam<PF_Pixel16>(&in_, &out_, Depth::Bits16, parameter(37, 5));
 }
 
-TEST_F(PassTest, ShrinkTileSofteningAtFloat)
-{
+TEST_F(PassTest, ShrinkTileSofteningAtFloat) {
     const int w = 37, h = 5;
     Image image = vtest::flatImage(w, h, Depth::Float32, PF_PixelFloat{1.0f, 0.5f, 0.5f, 0.5f});
     for (int y = 0; y < h; ++y) {
@@ -211,13 +210,18 @@ TEST_F(PassTest, ShrinkTileSofteningAtFloat)
     Layer src(&in_, &out_, input.get(), 2);
     Layer dst(&in_, &out_, output.get(), 2);
     Blind::Parameter p = parameter(w, h);
-    p.setState(Blind::Shrink).setMode(Blind::One).setBorderType(3).setIsAA(true).setWidth(10.0)
-        .setCompletion(2.0 / 3.0).setOffset(0.25 / 36.0);
+    p.setState(Blind::Shrink)
+        .setMode(Blind::One)
+        .setBorderType(3)
+        .setIsAA(true)
+        .setWidth(10.0)
+        .setCompletion(2.0 / 3.0)
+        .setOffset(0.25 / 36.0);
     ASSERT_EQ(FilterMulti<Blind>(&in_, src, dst, p), PF_Err_NONE);
     const PF_PixelFloat got = output.image().at<PF_PixelFloat>(7, 2);
     EXPECT_EQ(got.red, 0.4375f);  // 0.25 x 0.75 + 1 x 0.25
     EXPECT_EQ(got.green, 0.75f);
-    EXPECT_EQ(got.blue, 0.5f);    // 0 x 0.75 + 2 x 0.25: beyond 1 passes through
+    EXPECT_EQ(got.blue, 0.5f);  // 0 x 0.75 + 2 x 0.25: beyond 1 passes through
     // Softening needs anti-aliasing: with hard edges the pixel is its own sample alone.
     p.setIsAA(false);
     ASSERT_EQ(FilterMulti<Blind>(&in_, src, dst, p), PF_Err_NONE);
@@ -227,8 +231,7 @@ TEST_F(PassTest, ShrinkTileSofteningAtFloat)
 
 // ---- the sampling suite ----------------------------------------------------------------------
 
-TEST_F(PassTest, PassesThatNeverSampleAcquireNoSamplingSuite)
-{
+TEST_F(PassTest, PassesThatNeverSampleAcquireNoSamplingSuite) {
     TestWorld input(markedImage(16, 8, Depth::Bits16));
     TestWorld output(16, 8, Depth::Bits16, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 1);
@@ -241,8 +244,7 @@ TEST_F(PassTest, PassesThatNeverSampleAcquireNoSamplingSuite)
     EXPECT_EQ(ledger().acquisitions("PF Sampling16 Suite", 1), 0);
 }
 
-TEST_F(PassTest, AMissingSamplingSuiteFailsTheFilterWithNothingHeld)
-{
+TEST_F(PassTest, AMissingSamplingSuiteFailsTheFilterWithNothingHeld) {
     TestWorld input(markedImage(16, 8, Depth::Float32));
     TestWorld output(16, 8, Depth::Float32, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 2);
@@ -254,8 +256,7 @@ TEST_F(PassTest, AMissingSamplingSuiteFailsTheFilterWithNothingHeld)
     EXPECT_EQ(ledger().acquisitions("PF SamplingFloat Suite", 1), 0);
 }
 
-TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter)
-{
+TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter) {
     TestWorld input(markedImage(16, 8, Depth::Bits8));
     TestWorld output(16, 8, Depth::Bits8, Fill::Uncleared);
     Layer src(&in_, &out_, input.get(), 0);
@@ -264,8 +265,7 @@ TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter)
     p.setCompletion(0.5).setWidth(4.0).setState(Blind::Move);
     {
         Blind filter(p);
-        for (int band = 0; band < 8; ++band)
-            filter.execute(src, dst, Rect(0, band, 16, band + 1));
+        for (int band = 0; band < 8; ++band) filter.execute(src, dst, Rect(0, band, 16, band + 1));
         EXPECT_EQ(ledger().acquisitions("PF Sampling8 Suite", 1), 1);
         EXPECT_EQ(ledger().releases("PF Sampling8 Suite", 1), 0);
 
@@ -280,4 +280,4 @@ TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter)
     EXPECT_EQ(ledger().releases("PF Sampling8 Suite", 1), 2);
 }
 
-} // namespace
+}  // namespace

@@ -38,8 +38,7 @@ struct PixelOf<Depth::Float32> {
 
 // An 8-bit value at a depth: 16 bits as v x 128 (exact), float as v / 255.
 template <typename P>
-ChannelOf<P> channel(int v8)
-{
+ChannelOf<P> channel(int v8) {
     if constexpr (std::is_same_v<P, PF_Pixel>)
         return static_cast<A_u_char>(v8);
     else if constexpr (std::is_same_v<P, PF_Pixel16>)
@@ -49,8 +48,7 @@ ChannelOf<P> channel(int v8)
 }
 
 template <typename P>
-double fullScale()
-{
+double fullScale() {
     if constexpr (std::is_same_v<P, PF_Pixel>)
         return 255.0;
     else if constexpr (std::is_same_v<P, PF_Pixel16>)
@@ -60,21 +58,18 @@ double fullScale()
 }
 
 template <typename P>
-bool samePixel(const P& a, const P& b)
-{
+bool samePixel(const P& a, const P& b) {
     return std::memcmp(&a, &b, sizeof(P)) == 0;
 }
 
 template <typename P>
-bool sameColour(const P& a, const P& b)
-{
+bool sameColour(const P& a, const P& b) {
     return a.red == b.red && a.green == b.green && a.blue == b.blue;
 }
 
 // The picture every synthetic input shows: no two pixels alike (red follows x, green y), never
 // an all-zero colour, alpha between 100 and 249 (of 255). The same values at every depth.
-inline void markedValues(int x, int y, int& a, int& r, int& g, int& b)
-{
+inline void markedValues(int x, int y, int& a, int& r, int& g, int& b) {
     a = 100 + (x * 3 + y * 5) % 150;
     r = 10 + (x * 9) % 240;
     g = 10 + (y * 11) % 240;
@@ -82,50 +77,43 @@ inline void markedValues(int x, int y, int& a, int& r, int& g, int& b)
 }
 
 template <typename P>
-P markedPixel(int x, int y)
-{
+P markedPixel(int x, int y) {
     int a, r, g, b;
     markedValues(x, y, a, r, g, b);
     return P{channel<P>(a), channel<P>(r), channel<P>(g), channel<P>(b)};
 }
 
 template <typename P>
-Image markedImage(int w, int h, Depth depth)
-{
+Image markedImage(int w, int h, Depth depth) {
     Image image(w, h, depth);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.at<P>(x, y) = markedPixel<P>(x, y);
+        for (int x = 0; x < w; ++x) image.at<P>(x, y) = markedPixel<P>(x, y);
     return image;
 }
 
-inline Image markedImage(int w, int h, Depth depth)
-{
+inline Image markedImage(int w, int h, Depth depth) {
     switch (depth) {
-    case Depth::Bits8: return markedImage<PF_Pixel>(w, h, depth);
-    case Depth::Bits16: return markedImage<PF_Pixel16>(w, h, depth);
-    case Depth::Float32: return markedImage<PF_PixelFloat>(w, h, depth);
+        case Depth::Bits8: return markedImage<PF_Pixel>(w, h, depth);
+        case Depth::Bits16: return markedImage<PF_Pixel16>(w, h, depth);
+        case Depth::Float32: return markedImage<PF_PixelFloat>(w, h, depth);
     }
     return Image();
 }
 
 // One colour all over.
 template <typename P>
-Image flatImage(int w, int h, Depth depth, const P& p)
-{
+Image flatImage(int w, int h, Depth depth, const P& p) {
     Image image(w, h, depth);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.at<P>(x, y) = p;
+        for (int x = 0; x < w; ++x) image.at<P>(x, y) = p;
     return image;
 }
 
 template <typename F>
-void forEachDepth(F&& f)
-{
+void forEachDepth(F&& f) {
     f(std::integral_constant<Depth, Depth::Bits8>{});
     f(std::integral_constant<Depth, Depth::Bits16>{});
     f(std::integral_constant<Depth, Depth::Float32>{});
 }
 
-} // namespace vtest
+}  // namespace vtest

@@ -16,18 +16,16 @@ namespace {
 struct PreRun {
     PF_Err err = PF_Err_NONE;
     PF_PreRenderOutput output{};
-    bool stored = false;             // a handle was left in pre_render_data
+    bool stored = false;  // a handle was left in pre_render_data
     A_HandleSize handleSize = 0;
     PreRenderParams record{};
 };
 
-bool sameRect(const PF_LRect& a, const PF_LRect& b)
-{
+bool sameRect(const PF_LRect& a, const PF_LRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-std::string str(const PF_LRect& r)
-{
+std::string str(const PF_LRect& r) {
     return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) +
            ", " + std::to_string(r.bottom) + ")";
 }
@@ -35,8 +33,7 @@ std::string str(const PF_LRect& r)
 // One pre-render of a w x h layer at 1/ds, as the host sends it; the host's frame then ends
 // (checkouts back, the record's handle disposed of).
 PreRun preRender(Rig& rig, int w, int h, int ds = 1, std::optional<PF_LRect> request = std::nullopt,
-                 PF_PreRenderOutput start = {})
-{
+                 PF_PreRenderOutput start = {}) {
     vhost::SmartFrame::Options options;
     options.request = request;
     const PF_RationalScale scale{1, static_cast<A_u_long>(ds)};
@@ -47,8 +44,8 @@ PreRun preRender(Rig& rig, int w, int h, int ds = 1, std::optional<PF_LRect> req
     frame.prepareInData(in);
     PF_OutData out{};
     PreRun run;
-    run.err = rig.effect().command(PF_Cmd_SMART_PRE_RENDER, in, out, rig.effect().currentParams(),
-                                   nullptr, frame.preRenderExtra());
+    run.err = rig.effect().command(PF_Cmd_SMART_PRE_RENDER, in, out, rig.effect().currentParams(), nullptr,
+                                   frame.preRenderExtra());
     run.output = frame.preRenderOutput();
     if (auto handle = static_cast<PF_Handle>(run.output.pre_render_data)) {
         run.stored = rig.host().isLiveHandle(handle);
@@ -60,15 +57,14 @@ PreRun preRender(Rig& rig, int w, int h, int ds = 1, std::optional<PF_LRect> req
     return run;
 }
 
-TEST(PreRender, DirectionIsStoredInRadiansWithinOneTurn)
-{
+TEST(PreRender, DirectionIsStoredInRadiansWithinOneTurn) {
     Rig rig;
     const struct {
         double degrees;
         double radians;
     } cases[] = {
-        {-90.0, 0x1.2d97c7f3321d2p+2}, // 3 pi / 2
-        {450.0, 0x1.921fb54442d18p+0}, // pi / 2
+        {-90.0, 0x1.2d97c7f3321d2p+2},  // 3 pi / 2
+        {450.0, 0x1.921fb54442d18p+0},  // pi / 2
         {360.0, 0.0},
         {90.0, 0x1.921fb54442d18p+0},
         {0.0, 0.0},
@@ -86,8 +82,7 @@ TEST(PreRender, DirectionIsStoredInRadiansWithinOneTurn)
     EXPECT_TRUE(rig.clean());
 }
 
-TEST(PreRender, OffsetIsStoredAsAFractionOfOneTurn)
-{
+TEST(PreRender, OffsetIsStoredAsAFractionOfOneTurn) {
     Rig rig;
     const struct {
         double degrees;
@@ -102,12 +97,18 @@ TEST(PreRender, OffsetIsStoredAsAFractionOfOneTurn)
     EXPECT_TRUE(rig.clean());
 }
 
-TEST(PreRender, CompletionAndDelayAreFractionsAndPopupsArriveOneBased)
-{
+TEST(PreRender, CompletionAndDelayAreFractionsAndPopupsArriveOneBased) {
     {
         Rig rig;
-        rig.set({{kMode, Both}, {kCompletion, 50.0}, {kDelay, 100.0}, {kOrder, Random}, {kSeed, 1234},
-                 {kEasing, 9}, {kEasingMode, 1}, {kState, Shrink}, {kOutside, Mirror}});
+        rig.set({{kMode, Both},
+                 {kCompletion, 50.0},
+                 {kDelay, 100.0},
+                 {kOrder, Random},
+                 {kSeed, 1234},
+                 {kEasing, 9},
+                 {kEasingMode, 1},
+                 {kState, Shrink},
+                 {kOutside, Mirror}});
         const PreRun run = preRender(rig, 32, 16);
         ASSERT_EQ(run.err, PF_Err_NONE);
         EXPECT_EQ(run.record.completion, 0.5);
@@ -141,8 +142,7 @@ TEST(PreRender, CompletionAndDelayAreFractionsAndPopupsArriveOneBased)
 
 // The request grows by ceil(width of the downsampled image) on every side, and the output
 // announces what the input checkout gives: the grown request clipped to the layer.
-TEST(PreRender, WidthFollowsTheDownsamplingAndTheRequestGrowsByItsCeiling)
-{
+TEST(PreRender, WidthFollowsTheDownsamplingAndTheRequestGrowsByItsCeiling) {
     Rig rig;
     const struct {
         double width;
@@ -153,9 +153,9 @@ TEST(PreRender, WidthFollowsTheDownsamplingAndTheRequestGrowsByItsCeiling)
     } cases[] = {
         {20.0, 1, 20.0, {30, 30, 60, 50}, {10, 10, 80, 70}},
         {20.0, 2, 10.0, {30, 30, 60, 50}, {20, 20, 70, 60}},
-        {1.5, 4, 1.0, {30, 30, 60, 50}, {29, 29, 61, 51}}, // 0.375 is raised to 1
-        {20.2, 1, 20.2, {30, 30, 60, 50}, {9, 9, 81, 71}},   // margin 21
-        {20.0, 1, 20.0, {5, 90, 60, 100}, {0, 70, 80, 100}}, // clipped to the layer
+        {1.5, 4, 1.0, {30, 30, 60, 50}, {29, 29, 61, 51}},    // 0.375 is raised to 1
+        {20.2, 1, 20.2, {30, 30, 60, 50}, {9, 9, 81, 71}},    // margin 21
+        {20.0, 1, 20.0, {5, 90, 60, 100}, {0, 70, 80, 100}},  // clipped to the layer
     };
     for (const auto& c : cases) {
         rig.set(kWidth, c.width);
@@ -172,8 +172,7 @@ TEST(PreRender, WidthFollowsTheDownsamplingAndTheRequestGrowsByItsCeiling)
     EXPECT_TRUE(rig.clean());
 }
 
-TEST(PreRender, OutputRectanglesGrowToCoverTheInputs)
-{
+TEST(PreRender, OutputRectanglesGrowToCoverTheInputs) {
     Rig rig;
     rig.set(kWidth, 4.0);
     PF_PreRenderOutput start{};
@@ -187,8 +186,7 @@ TEST(PreRender, OutputRectanglesGrowToCoverTheInputs)
     EXPECT_TRUE(rig.clean());
 }
 
-TEST(PreRender, AFailingParameterCheckoutLeavesTheRectanglesAndChecksOutNoLayer)
-{
+TEST(PreRender, AFailingParameterCheckoutLeavesTheRectanglesAndChecksOutNoLayer) {
     Rig rig;
     PF_PreRenderOutput start{};
     start.result_rect = PF_LRect{1, 2, 3, 4};
@@ -208,8 +206,7 @@ TEST(PreRender, AFailingParameterCheckoutLeavesTheRectanglesAndChecksOutNoLayer)
     }
 }
 
-TEST(PreRender, AFailingLayerCheckoutLeavesTheRectangles)
-{
+TEST(PreRender, AFailingLayerCheckoutLeavesTheRectangles) {
     Rig rig;
     PF_PreRenderOutput start{};
     start.result_rect = PF_LRect{1, 2, 3, 4};
@@ -223,8 +220,7 @@ TEST(PreRender, AFailingLayerCheckoutLeavesTheRectangles)
     EXPECT_TRUE(rig.clean());
 }
 
-TEST(PreRender, TheRecordsHandleFailingGivesOutOfMemoryAndLeavesNothing)
-{
+TEST(PreRender, TheRecordsHandleFailingGivesOutOfMemoryAndLeavesNothing) {
     for (const char* op : {"host_new_handle", "host_lock_handle"}) {
         Rig rig;
         rig.ledger().failOp(op, 1, PF_Err_INTERNAL_STRUCT_DAMAGED);
@@ -238,4 +234,4 @@ TEST(PreRender, TheRecordsHandleFailingGivesOutOfMemoryAndLeavesNothing)
     }
 }
 
-} // namespace
+}  // namespace

@@ -54,8 +54,7 @@ using vhost::Depth;
 using vhost::Image;
 
 // Every suite the module may ask for, by name and version.
-inline const std::vector<std::pair<std::string, int>>& moduleSuites()
-{
+inline const std::vector<std::pair<std::string, int>>& moduleSuites() {
     static const std::vector<std::pair<std::string, int>> suites = {
         {"PF Handle Suite", 2},         {"AEGP Utility Suite", 7}, {"PF Param Utils Suite", 2},
         {"AEGP PF Interface Suite", 1}, {"AEGP Layer Suite", 11},  {"AEGP Iterate Suite", 1},
@@ -66,12 +65,11 @@ inline const std::vector<std::pair<std::string, int>>& moduleSuites()
     return suites;
 }
 
-inline const char* samplingSuiteOf(Depth depth)
-{
+inline const char* samplingSuiteOf(Depth depth) {
     switch (depth) {
-    case Depth::Bits8: return "PF Sampling8 Suite";
-    case Depth::Bits16: return "PF Sampling16 Suite";
-    case Depth::Float32: return "PF SamplingFloat Suite";
+        case Depth::Bits8: return "PF Sampling8 Suite";
+        case Depth::Bits16: return "PF Sampling16 Suite";
+        case Depth::Float32: return "PF SamplingFloat Suite";
     }
     return "";
 }
@@ -79,12 +77,10 @@ inline const char* samplingSuiteOf(Depth depth)
 // A host with the module from disk and one effect instance of it, set up.
 class Rig {
 public:
-    explicit Rig(int threads = 1) : host_(vhost::Host::Options{threads})
-    {
+    explicit Rig(int threads = 1) : host_(vhost::Host::Options{threads}) {
         std::string error;
         module_ = vhost::Module::load(VELMOR_MODULE, error);
-        if (!module_)
-            throw std::runtime_error("cannot load the module: " + error);
+        if (!module_) throw std::runtime_error("cannot load the module: " + error);
         effect_ = std::make_unique<vhost::Effect>(host_, module_);
         if (effect_->globalSetup() != PF_Err_NONE || effect_->paramsSetup() != PF_Err_NONE)
             throw std::runtime_error("the module did not set up");
@@ -98,33 +94,27 @@ public:
     vhost::Effect& effect() { return *effect_; }
     vhost::Ledger& ledger() { return host_.ledger(); }
 
-    void set(int control, double value)
-    {
+    void set(int control, double value) {
         std::string why;
         if (!effect_->setValue(control, value, &why))
             throw std::invalid_argument("control " + std::to_string(control) + ": " + why);
     }
     using Controls = std::vector<std::pair<int, double>>;
-    void set(const Controls& values)
-    {
-        for (const auto& [control, value] : values)
-            set(control, value);
+    void set(const Controls& values) {
+        for (const auto& [control, value] : values) set(control, value);
     }
 
     PF_Err render(const Image& input, Image& output, vhost::RenderOptions options = {},
-                  vhost::RenderReport* report = nullptr)
-    {
+                  vhost::RenderReport* report = nullptr) {
         return vhost::renderFrame(*effect_, input, output, options, report);
     }
 
     // Everything the module took is back: only the global data handle stays open, every suite
     // acquired was released as often, under the same name and version, and the host noticed no
     // misuse (writes outside the output, writes to the input, double releases...).
-    ::testing::AssertionResult clean() const
-    {
+    ::testing::AssertionResult clean() const {
         const vhost::Ledger& ledger = host_.ledger();
-        if (!ledger.balanced({{"handle", 1}}))
-            return ::testing::AssertionFailure() << ledger.describe();
+        if (!ledger.balanced({{"handle", 1}})) return ::testing::AssertionFailure() << ledger.describe();
         for (const auto& [name, version] : moduleSuites()) {
             if (ledger.acquisitions(name, version) != ledger.releases(name, version))
                 return ::testing::AssertionFailure()
@@ -142,4 +132,4 @@ private:
     std::unique_ptr<vhost::Effect> effect_;
 };
 
-} // namespace vtest
+}  // namespace vtest

@@ -14,24 +14,29 @@ namespace {
 using vhost::RenderOptions;
 using vhost::RenderReport;
 
-int samplingAcquisitions(const vhost::Ledger& ledger)
-{
+int samplingAcquisitions(const vhost::Ledger& ledger) {
     return ledger.acquisitions("PF Sampling8 Suite", 1) + ledger.acquisitions("PF Sampling16 Suite", 1) +
            ledger.acquisitions("PF SamplingFloat Suite", 1);
 }
 
 // ---- the two ends ------------------------------------------------------------------------------
 
-TEST(Render, CompletionZeroCopiesTheInputAndHundredClearsItWithoutTheFilter)
-{
+TEST(Render, CompletionZeroCopiesTheInputAndHundredClearsItWithoutTheFilter) {
     forEachDepth([](auto d) {
         constexpr Depth depth = decltype(d)::value;
         SCOPED_TRACE(depthLabel(depth));
         Rig rig(3);
         const Image input = markedImage(30, 17, depth);
         // However the other controls are set.
-        rig.set({{kMode, Both}, {kState, Move}, {kOutside, Tile}, {kWidth, 3.5}, {kDirection, 33.0},
-                 {kOffset, 100.0}, {kOrder, Random}, {kSeed, 9}, {kEasing, 4}});
+        rig.set({{kMode, Both},
+                 {kState, Move},
+                 {kOutside, Tile},
+                 {kWidth, 3.5},
+                 {kDirection, 33.0},
+                 {kOffset, 100.0},
+                 {kOrder, Random},
+                 {kSeed, 9},
+                 {kEasing, 4}});
         for (int ds : {1, 2}) {
             rig.set(kCompletion, 0.0);
             rig.ledger().resetLog();
@@ -39,19 +44,21 @@ TEST(Render, CompletionZeroCopiesTheInputAndHundredClearsItWithoutTheFilter)
             RenderOptions options;
             options.downsampleX = options.downsampleY = ds;
             ASSERT_EQ(rig.render(input, out, options), PF_Err_NONE);
-            vhost::SmartFrame reference(input, {1, static_cast<A_u_long>(ds)}, {1, static_cast<A_u_long>(ds)});
+            vhost::SmartFrame reference(input, {1, static_cast<A_u_long>(ds)},
+                                        {1, static_cast<A_u_long>(ds)});
             EXPECT_EQ(out.bytes, reference.layer().bytes) << "1/" << ds;
             EXPECT_EQ(rig.ledger().callsOf("copy"), 1);
 
             rig.set(kCompletion, 100.0);
             ASSERT_EQ(rig.render(input, out, options), PF_Err_NONE);
             EXPECT_EQ(out.width, reference.layer().width);
-            EXPECT_TRUE(std::all_of(out.bytes.begin(), out.bytes.end(), [](std::uint8_t b) { return b == 0; }));
+            EXPECT_TRUE(
+                std::all_of(out.bytes.begin(), out.bytes.end(), [](std::uint8_t b) { return b == 0; }));
             EXPECT_EQ(rig.ledger().callsOf("fill"), 1);
 
             // Neither end builds the filter: no thread count, no iteration, no sampler, no quality.
-            for (const char* op : {"AEGP_GetNumThreads", "iterate_generic", "AEGP_GetEffectLayer",
-                                   "AEGP_GetLayerQuality"})
+            for (const char* op :
+                 {"AEGP_GetNumThreads", "iterate_generic", "AEGP_GetEffectLayer", "AEGP_GetLayerQuality"})
                 EXPECT_FALSE(rig.called(op)) << op;
             EXPECT_EQ(samplingAcquisitions(rig.ledger()), 0);
         }
@@ -59,8 +66,7 @@ TEST(Render, CompletionZeroCopiesTheInputAndHundredClearsItWithoutTheFilter)
     });
 }
 
-TEST(Render, TheRecordsHandleIsGoneAfterTheRender)
-{
+TEST(Render, TheRecordsHandleIsGoneAfterTheRender) {
     Rig rig;
     rig.set({{kCompletion, 40.0}, {kState, Move}});
     const std::size_t handles = rig.host().liveHandleCount();
@@ -79,8 +85,7 @@ TEST(Render, TheRecordsHandleIsGoneAfterTheRender)
 
 // One, Still, bands of 10 along x, progress 0.07: the pixel 1 into each band is 0.3 covered when
 // anti-aliased, and wholly visible with hard edges.
-TEST(Render, DraftTurnsAntiAliasingOffBestAndWireframeLeaveItOn)
-{
+TEST(Render, DraftTurnsAntiAliasingOffBestAndWireframeLeaveItOn) {
     Rig rig;
     rig.set({{kCompletion, 7.0}, {kDelay, 0.0}, {kWidth, 10.0}, {kDirection, 0.0}, {kState, Still}});
     const Image input = markedImage(40, 4, Depth::Bits8);
@@ -116,10 +121,14 @@ TEST(Render, DraftTurnsAntiAliasingOffBestAndWireframeLeaveItOn)
 // it; the leading 5 pixels of each band are transparent (6 when anti-aliased: the ramp ends at
 // the pixel on the edge).
 template <typename P>
-void moveOne(Rig& rig, Depth depth, AEGP_LayerQuality quality)
-{
-    rig.set({{kMode, One}, {kState, Move}, {kCompletion, 50.0}, {kDelay, 0.0}, {kWidth, 10.0},
-             {kDirection, 0.0}, {kOutside, Mirror}});
+void moveOne(Rig& rig, Depth depth, AEGP_LayerQuality quality) {
+    rig.set({{kMode, One},
+             {kState, Move},
+             {kCompletion, 50.0},
+             {kDelay, 0.0},
+             {kWidth, 10.0},
+             {kDirection, 0.0},
+             {kOutside, Mirror}});
     const Image input = markedImage(40, 3, depth);
     Image out;
     RenderOptions options;
@@ -137,8 +146,7 @@ void moveOne(Rig& rig, Depth depth, AEGP_LayerQuality quality)
     }
 }
 
-TEST(Render, MoveOneShowsTheInputBehindAndHidesTheLeadingPixels)
-{
+TEST(Render, MoveOneShowsTheInputBehindAndHidesTheLeadingPixels) {
     forEachDepth([](auto d) {
         constexpr Depth depth = decltype(d)::value;
         using P = typename PixelOf<depth>::type;
@@ -153,8 +161,7 @@ TEST(Render, MoveOneShowsTheInputBehindAndHidesTheLeadingPixels)
 // The centre-line mix of two samples: each channel the plain average, rounded half up at 8 and
 // 16 bits, exact at float.
 template <typename P>
-P average(const P& a, const P& b, const P& alphaFrom)
-{
+P average(const P& a, const P& b, const P& alphaFrom) {
     auto mean = [](auto u, auto v) -> ChannelOf<P> {
         const double m = static_cast<double>(u) * 0.5 + static_cast<double>(v) * 0.5;
         if constexpr (std::is_floating_point_v<ChannelOf<P>>)
@@ -170,10 +177,14 @@ P average(const P& a, const P& b, const P& alphaFrom)
 // outer 5 pixels of each side are hidden. Anti-aliased, the pixel on the centre line averages
 // the two.
 template <typename P>
-void moveBoth(Rig& rig, Depth depth, AEGP_LayerQuality quality)
-{
-    rig.set({{kMode, Both}, {kState, Move}, {kCompletion, 50.0}, {kDelay, 0.0}, {kWidth, 20.0},
-             {kDirection, 0.0}, {kOutside, Edge}});
+void moveBoth(Rig& rig, Depth depth, AEGP_LayerQuality quality) {
+    rig.set({{kMode, Both},
+             {kState, Move},
+             {kCompletion, 50.0},
+             {kDelay, 0.0},
+             {kWidth, 20.0},
+             {kDirection, 0.0},
+             {kOutside, Edge}});
     const Image input = markedImage(80, 3, depth);
     Image out;
     RenderOptions options;
@@ -197,8 +208,7 @@ void moveBoth(Rig& rig, Depth depth, AEGP_LayerQuality quality)
     }
 }
 
-TEST(Render, MoveBothSamplesBehindThenAheadAndAveragesOnTheCentreLine)
-{
+TEST(Render, MoveBothSamplesBehindThenAheadAndAveragesOnTheCentreLine) {
     forEachDepth([](auto d) {
         constexpr Depth depth = decltype(d)::value;
         using P = typename PixelOf<depth>::type;
@@ -212,10 +222,13 @@ TEST(Render, MoveBothSamplesBehindThenAheadAndAveragesOnTheCentreLine)
 
 // Both, Still, bands of 10 along x, progress 0.5, anti-aliased: the pixels 3 and 7 into a band
 // are half covered.
-TEST(Render, SixteenBitFullAlphaHalfCoveredIsExactlyHalf)
-{
+TEST(Render, SixteenBitFullAlphaHalfCoveredIsExactlyHalf) {
     Rig rig;
-    rig.set({{kMode, Both}, {kState, Still}, {kCompletion, 50.0}, {kDelay, 0.0}, {kWidth, 10.0},
+    rig.set({{kMode, Both},
+             {kState, Still},
+             {kCompletion, 50.0},
+             {kDelay, 0.0},
+             {kWidth, 10.0},
              {kDirection, 0.0}});
     const PF_Pixel16 full{32768, 1000, 2000, 3000};
     Image out;
@@ -232,10 +245,13 @@ TEST(Render, SixteenBitFullAlphaHalfCoveredIsExactlyHalf)
 
 // One, Still, bands of 10, progress 0.07, anti-aliased: the pixel 1 into a band is covered
 // 1 - 0.7 = 0.3; float alpha 0.5 becomes 0.15 with no rounding added.
-TEST(Render, FloatAlphaIsScaledWithoutRounding)
-{
+TEST(Render, FloatAlphaIsScaledWithoutRounding) {
     Rig rig;
-    rig.set({{kMode, One}, {kState, Still}, {kCompletion, 7.0}, {kDelay, 0.0}, {kWidth, 10.0},
+    rig.set({{kMode, One},
+             {kState, Still},
+             {kCompletion, 7.0},
+             {kDelay, 0.0},
+             {kWidth, 10.0},
              {kDirection, 0.0}});
     const PF_PixelFloat half{0.5f, 0.25f, 1.5f, -0.125f};
     Image out;
@@ -254,8 +270,7 @@ TEST(Render, FloatAlphaIsScaledWithoutRounding)
 // A record whose layer is far larger than any image, with bands of one pixel: the band count
 // cannot be represented and the filter's preparation throws std::bad_alloc. The entry point
 // turns it into PF_Err_OUT_OF_MEMORY, and everything taken on the way is given back.
-TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased)
-{
+TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased) {
     Rig rig(2);
     rig.set({{kCompletion, 50.0}, {kState, Move}, {kWidth, 1.0}, {kDirection, 0.0}});
     vhost::SmartFrame frame(markedImage(16, 8, Depth::Bits16));
@@ -281,4 +296,4 @@ TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased)
     EXPECT_TRUE(rig.clean());
 }
 
-} // namespace
+}  // namespace

@@ -15,11 +15,11 @@
 #include <string>
 
 using namespace vtest;
-using vhost::Depth;
 using Velmor::Blind;
 using Velmor::BlindImplAccess;
 using Velmor::Layer;
 using Velmor::Rect;
+using vhost::Depth;
 
 namespace {
 
@@ -32,7 +32,7 @@ struct Frame {
     int origin_y = 0;
     PF_LRect layer{};
     Rect region;
-    std::string text; // the parameters, for a failure message
+    std::string text;  // the parameters, for a failure message
 };
 
 class SpanPassTest : public PassTest {
@@ -44,8 +44,7 @@ protected:
     bool chance(double p) { return real(0.0, 1.0) < p; }
 
     // Random controls on a random layer and buffer.
-    Blind::Parameter randomFrame(Frame& f)
-    {
+    Blind::Parameter randomFrame(Frame& f) {
         static const int sizes[] = {1, 1, 2, 3, 5, 7, 13, 17, 31, 33};
         f.width = chance(0.5) ? sizes[uniform(0, 9)] : uniform(1, 48);
         f.height = chance(0.5) ? sizes[uniform(0, 9)] : uniform(1, 48);
@@ -57,57 +56,63 @@ protected:
         f.layer = PF_LRect{f.origin_x - std::max(grow, 0), f.origin_y - uniform(0, std::max(grow, 0)),
                            f.origin_x + f.width + uniform(std::min(grow, 0), std::max(grow, 0)),
                            f.origin_y + f.height + std::max(grow, 0)};
-        if (f.layer.right <= f.layer.left)
-            f.layer.right = f.layer.left + 1;
+        if (f.layer.right <= f.layer.left) f.layer.right = f.layer.left + 1;
         f.region = Rect(0, 0, f.width, f.height);
-        if (chance(0.2)) // a band of rows, as the executor cuts them, or a region past the edges
+        if (chance(0.2))  // a band of rows, as the executor cuts them, or a region past the edges
             f.region = Rect(uniform(-2, 2), uniform(-2, f.height), f.width + uniform(-2, 2),
                             f.height + uniform(-2, 2));
 
         const double diagonal = std::hypot(f.layer.right - f.layer.left, f.layer.bottom - f.layer.top);
         double width;
         switch (uniform(0, 3)) {
-        case 0: width = real(0.05, 1.0); break;                     // thinner than a pixel
-        case 1: width = uniform(1, 30); break;                      // whole pixels
-        case 2: width = std::exp(real(0.0, std::log(diagonal * 3 + 2))); break;
-        default: width = diagonal * real(0.9, 3.0); break;          // one band, or beyond the image
+            case 0: width = real(0.05, 1.0); break;  // thinner than a pixel
+            case 1: width = uniform(1, 30); break;   // whole pixels
+            case 2: width = std::exp(real(0.0, std::log(diagonal * 3 + 2))); break;
+            default: width = diagonal * real(0.9, 3.0); break;  // one band, or beyond the image
         }
         double direction;
-        const double axis = uniform(0, 7) * 45.0 * kPi / 180.0;     // as the render path converts
+        const double axis = uniform(0, 7) * 45.0 * kPi / 180.0;  // as the render path converts
         switch (uniform(0, 2)) {
-        case 0: direction = axis; break;
-        case 1: direction = axis + (chance(0.5) ? 1e-9 : -1e-9) * real(0.1, 1.0); break;
-        default: direction = real(0.0, 2.0 * kPi); break;
+            case 0: direction = axis; break;
+            case 1: direction = axis + (chance(0.5) ? 1e-9 : -1e-9) * real(0.1, 1.0); break;
+            default: direction = real(0.0, 2.0 * kPi); break;
         }
-        if (direction < 0.0)
-            direction += 2.0 * kPi;
+        if (direction < 0.0) direction += 2.0 * kPi;
         const double completions[] = {0.0, 1e-6, 0.5, 0.999999, 1.0};
         const double completion = chance(0.2) ? completions[uniform(0, 4)] : real(0.0, 1.0);
         const double delay = chance(0.2) ? (chance(0.5) ? 0.0 : 1.0) : real(0.0, 1.0);
         const double offset = chance(0.3) ? 0.0 : real(0.0, 0.999);
 
         Blind::Parameter p = parameter(1, 1);
-        p.setLayerRect(f.layer).setIsAA(chance(0.6)).setMode(uniform(1, 2)).setCompletion(completion)
-            .setDelay(delay).setWidth(width).setDirection(direction).setOffset(offset)
-            .setOrder(uniform(1, 3)).setSeed(uniform(0, 99999)).setEasingType(uniform(1, 11))
-            .setEasingMode(uniform(1, 3)).setState(uniform(1, 3)).setBorderType(uniform(1, 4));
+        p.setLayerRect(f.layer)
+            .setIsAA(chance(0.6))
+            .setMode(uniform(1, 2))
+            .setCompletion(completion)
+            .setDelay(delay)
+            .setWidth(width)
+            .setDirection(direction)
+            .setOffset(offset)
+            .setOrder(uniform(1, 3))
+            .setSeed(uniform(0, 99999))
+            .setEasingType(uniform(1, 11))
+            .setEasingMode(uniform(1, 3))
+            .setState(uniform(1, 3))
+            .setBorderType(uniform(1, 4));
         std::ostringstream text;
         text.precision(17);
         text << f.width << "x" << f.height << " at " << f.origin_x << "," << f.origin_y << " layer "
              << f.layer.left << "," << f.layer.top << "," << f.layer.right << "," << f.layer.bottom
              << " region " << f.region.left << "," << f.region.top << "," << f.region.right << ","
-             << f.region.bottom << " aa " << p.is_aa() << " mode " << p.mode() << " state "
-             << p.state() << " order " << p.order() << " seed " << p.seed() << " easing "
-             << p.easing_type() << "/" << p.easing_mode() << " outside " << p.border_type()
-             << " completion " << completion << " delay " << delay << " width " << width
-             << " direction " << direction << " offset " << offset;
+             << f.region.bottom << " aa " << p.is_aa() << " mode " << p.mode() << " state " << p.state()
+             << " order " << p.order() << " seed " << p.seed() << " easing " << p.easing_type() << "/"
+             << p.easing_mode() << " outside " << p.border_type() << " completion " << completion << " delay "
+             << delay << " width " << width << " direction " << direction << " offset " << offset;
         f.text = text.str();
         return p;
     }
 
     // Random pixels at the depth; float channels include values outside 0..1.
-    vhost::Image picture(const Frame& f, Depth depth)
-    {
+    vhost::Image picture(const Frame& f, Depth depth) {
         vhost::Image image(f.width, f.height, depth);
         if (depth == Depth::Float32) {
             auto* v = reinterpret_cast<float*>(image.bytes.data());
@@ -118,15 +123,13 @@ protected:
             for (std::size_t i = 0; i < image.bytes.size() / 2; ++i)
                 v[i] = static_cast<A_u_short>(uniform(0, 32768));
         } else {
-            for (auto& b : image.bytes)
-                b = static_cast<std::uint8_t>(uniform(0, 255));
+            for (auto& b : image.bytes) b = static_cast<std::uint8_t>(uniform(0, 255));
         }
         return image;
     }
 };
 
-TEST_F(SpanPassTest, SpansGiveTheBytesOfThePerPixelPassOverRandomFrames)
-{
+TEST_F(SpanPassTest, SpansGiveTheBytesOfThePerPixelPassOverRandomFrames) {
     int with_zones = 0;
     constexpr int kFrames = 2400;
     for (int n = 0; n < kFrames; ++n) {
@@ -134,8 +137,7 @@ TEST_F(SpanPassTest, SpansGiveTheBytesOfThePerPixelPassOverRandomFrames)
         const Blind::Parameter p = randomFrame(f);
         const Blind::Impl impl(p);
         const double reach = 200.0 + 2.0 * std::fabs(f.origin_x) + 2.0 * std::fabs(f.origin_y);
-        if (BlindImplAccess::zone_count(impl, reach) > 0)
-            ++with_zones;
+        if (BlindImplAccess::zone_count(impl, reach) > 0) ++with_zones;
         for (Depth depth : {Depth::Bits8, Depth::Bits16, Depth::Float32}) {
             const vhost::Image input = picture(f, depth);
             TestWorld src(input), spans(f.width, f.height, depth, Fill::Uncleared),
@@ -160,4 +162,4 @@ TEST_F(SpanPassTest, SpansGiveTheBytesOfThePerPixelPassOverRandomFrames)
     EXPECT_GT(with_zones, kFrames / 2);
 }
 
-} // namespace
+}  // namespace

@@ -14,27 +14,50 @@ struct Setting {
     AEGP_LayerQuality quality;
 };
 
-const std::vector<Setting>& settings()
-{
+const std::vector<Setting>& settings() {
     static const std::vector<Setting> s = {
         {"move-both-best",
-         {{kMode, Both}, {kState, Move}, {kOutside, Mirror}, {kCompletion, 52.0}, {kDelay, 35.0}, {kWidth, 7.0},
-          {kDirection, 150.0}, {kOffset, 40.0}, {kOrder, Random}, {kSeed, 3}, {kEasing, 7}},
+         {{kMode, Both},
+          {kState, Move},
+          {kOutside, Mirror},
+          {kCompletion, 52.0},
+          {kDelay, 35.0},
+          {kWidth, 7.0},
+          {kDirection, 150.0},
+          {kOffset, 40.0},
+          {kOrder, Random},
+          {kSeed, 3},
+          {kEasing, 7}},
          AEGP_LayerQual_BEST},
         {"shrink-tile-best",
-         {{kMode, One}, {kState, Shrink}, {kOutside, Tile}, {kCompletion, 64.0}, {kDelay, 10.0}, {kWidth, 9.5},
-          {kDirection, 260.0}, {kOffset, 200.0}, {kOrder, Inverse}, {kEasing, 5}},
+         {{kMode, One},
+          {kState, Shrink},
+          {kOutside, Tile},
+          {kCompletion, 64.0},
+          {kDelay, 10.0},
+          {kWidth, 9.5},
+          {kDirection, 260.0},
+          {kOffset, 200.0},
+          {kOrder, Inverse},
+          {kEasing, 5}},
          AEGP_LayerQual_BEST},
         {"move-one-draft",
-         {{kMode, One}, {kState, Move}, {kOutside, Void}, {kCompletion, 30.0}, {kDelay, 80.0}, {kWidth, 4.0},
-          {kDirection, 10.0}, {kOffset, 0.0}, {kOrder, Normal}, {kEasing, 1}},
+         {{kMode, One},
+          {kState, Move},
+          {kOutside, Void},
+          {kCompletion, 30.0},
+          {kDelay, 80.0},
+          {kWidth, 4.0},
+          {kDirection, 10.0},
+          {kOffset, 0.0},
+          {kOrder, Normal},
+          {kEasing, 1}},
          AEGP_LayerQual_DRAFT},
     };
     return s;
 }
 
-TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes)
-{
+TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes) {
     Rig rig(1);
     for (const Setting& s : settings()) {
         rig.set(s.controls);
@@ -48,8 +71,8 @@ TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes)
             options.order = vhost::IterationOrder::InOrder;
             ASSERT_EQ(rig.render(input, reference, options), PF_Err_NONE);
             for (int threads : {1, 2, 7, 64}) {
-                SCOPED_TRACE(std::string(s.name) + " at " + depthLabel(depth) + " on " + std::to_string(threads) +
-                             " threads");
+                SCOPED_TRACE(std::string(s.name) + " at " + depthLabel(depth) + " on " +
+                             std::to_string(threads) + " threads");
                 options.threads = threads;
                 options.order = vhost::IterationOrder::Threads;
                 rig.ledger().resetLog();
@@ -72,8 +95,7 @@ TEST(Threads, TheSameFrameOnAnyNumberOfThreadsGivesTheSameBytes)
 // A frame large enough that the host shares its own passes (input world, output marking, copy,
 // comparison, copy out) among its threads: the same bytes on 1, 2 and 7 threads, also when the
 // previous frame's output storage is handed back, and at Completion 0 (the module's copy).
-TEST(Threads, HostPassesOnThreadsGiveTheSameBytes)
-{
+TEST(Threads, HostPassesOnThreadsGiveTheSameBytes) {
     Rig rig(1);
     const Image input = markedImage(401, 700, Depth::Bits8);
     for (double completion : {52.0, 0.0}) {
@@ -95,10 +117,10 @@ TEST(Threads, HostPassesOnThreadsGiveTheSameBytes)
 }
 
 // Many threads start their bands at once, each wanting the sampling suite on its first sample.
-TEST(Threads, TheSamplingSuiteIsAcquiredOnceHoweverManyThreadsStartTogether)
-{
+TEST(Threads, TheSamplingSuiteIsAcquiredOnceHoweverManyThreadsStartTogether) {
     Rig rig(64);
-    rig.set({{kMode, One}, {kState, Move}, {kCompletion, 50.0}, {kDelay, 0.0}, {kWidth, 3.0}, {kDirection, 0.0}});
+    rig.set(
+        {{kMode, One}, {kState, Move}, {kCompletion, 50.0}, {kDelay, 0.0}, {kWidth, 3.0}, {kDirection, 0.0}});
     const Image input = markedImage(30, 256, Depth::Bits16);
     for (int round = 0; round < 200; ++round) {
         rig.ledger().resetLog();
@@ -116,8 +138,7 @@ protected:
     PassThreadsTest() : PassTest(16) {}
 };
 
-TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce)
-{
+TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce) {
     using Velmor::Blind;
     vtest::TestWorld input(markedImage(33, 160, Depth::Float32));
     vtest::TestWorld output(33, 160, Depth::Float32, vtest::Fill::Uncleared);
@@ -126,8 +147,16 @@ TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce)
     Velmor::Layer dst(&in_, &out_, output.get(), 2);
     Velmor::Layer one(&in_, &out_, single.get(), 2);
     Blind::Parameter p = parameter(33, 160);
-    p.setState(Blind::Shrink).setMode(Blind::Both).setBorderType(3).setCompletion(0.6).setWidth(5.0)
-        .setDirection(1.1).setOffset(0.3).setDelay(0.5).setOrder(Blind::RandomOrder).setSeed(5);
+    p.setState(Blind::Shrink)
+        .setMode(Blind::Both)
+        .setBorderType(3)
+        .setCompletion(0.6)
+        .setWidth(5.0)
+        .setDirection(1.1)
+        .setOffset(0.3)
+        .setDelay(0.5)
+        .setOrder(Blind::RandomOrder)
+        .setSeed(5);
     for (int round = 0; round < 10; ++round) {
         ledger().resetLog();
         ASSERT_EQ(Velmor::FilterMulti<Blind>(&in_, src, dst, p), PF_Err_NONE);
@@ -140,4 +169,4 @@ TEST_F(PassThreadsTest, OneFilterServesEveryBandAndAcquiresItsSuiteOnce)
     EXPECT_TRUE(vhost::worldGuardsIntact(output.get()));
 }
 
-} // namespace
+}  // namespace

@@ -20,8 +20,7 @@
 
 namespace hostfixture {
 
-inline PF_Err idleEntryPoint(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*)
-{
+inline PF_Err idleEntryPoint(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) {
     return PF_Err_NONE;
 }
 
@@ -30,8 +29,7 @@ protected:
     // The host's pool of worker threads: two unless a test asks for another number.
     explicit HostTest(int threads = 2) : threads_(threads) {}
 
-    void SetUp() override
-    {
+    void SetUp() override {
         worldsBefore_ = vhost::liveWorldCount();
         host_ = std::make_unique<vhost::Host>(vhost::Host::Options{threads_});
         effect_ = std::make_unique<vhost::Effect>(*host_, vhost::Module::fromEntryPoint(&idleEntryPoint));
@@ -39,8 +37,7 @@ protected:
         out_ = PF_OutData{};
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         effect_.reset();
         // A test about misuse names the faults it provokes; any other fault is a failure.
         EXPECT_EQ(host_->ledger().faults(), expectedFaults_) << host_->ledger().describe();
@@ -73,29 +70,26 @@ enum class Fill { Cleared, Uncleared };
 // A host world owned by a test; freed on scope exit.
 struct TestWorld {
     PF_EffectWorld world{};
-    TestWorld(int w, int h, vhost::Depth d, Fill fill = Fill::Cleared)
-    {
+    TestWorld(int w, int h, vhost::Depth d, Fill fill = Fill::Cleared) {
         EXPECT_EQ(vhost::createWorld(w, h, d, fill == Fill::Cleared, &world), PF_Err_NONE);
     }
     // A world holding the image's pixels.
-    explicit TestWorld(const vhost::Image& image) : TestWorld(image.width, image.height, image.depth, Fill::Uncleared)
-    {
+    explicit TestWorld(const vhost::Image& image)
+        : TestWorld(image.width, image.height, image.depth, Fill::Uncleared) {
         vhost::imageToWorld(image, 0, 0, &world);
     }
     ~TestWorld() { vhost::destroyWorld(&world); }
     TestWorld(const TestWorld&) = delete;
     TestWorld& operator=(const TestWorld&) = delete;
     PF_EffectWorld* get() { return &world; }
-    vhost::Image image() const
-    {
+    vhost::Image image() const {
         return vhost::worldToImage(&world, *vhost::worldDepth(&world), 0, 0, world.width, world.height);
     }
 };
 
 // The framework's bits-per-channel code of a depth: 0 for 8-bit, 1 for 16-bit, 2 for float.
-constexpr int bpcOf(vhost::Depth depth)
-{
+constexpr int bpcOf(vhost::Depth depth) {
     return depth == vhost::Depth::Bits8 ? 0 : (depth == vhost::Depth::Bits16 ? 1 : 2);
 }
 
-} // namespace hostfixture
+}  // namespace hostfixture

@@ -44,6 +44,7 @@ TEST(MemorySizes, UnitsArePowersOf1024AndNonsenseIsRefused) {
     EXPECT_EQ(parseByteSize("2g"), 2ull << 30);
     EXPECT_EQ(parseByteSize("1.5KiB"), 1536u);
     EXPECT_EQ(parseByteSize("4096"), 4096u);
-    for (const char* bad : {"", "0", "M", "12X", "-5M", "1.2.3G", "5 M"}) EXPECT_FALSE(parseByteSize(bad)) << bad;
+    for (const char* bad : {"", "0", "M", "12X", "-5M", "1.2.3G", "5 M"})
+        EXPECT_FALSE(parseByteSize(bad)) << bad;
     EXPECT_EQ(describeBytes(3ull << 30), "3.0 GiB");
 }

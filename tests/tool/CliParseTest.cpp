@@ -42,9 +42,9 @@ TEST(CliParse, RenderDefaultsAndOptions) {
     EXPECT_EQ(cl->render.threads, 0);
     EXPECT_FALSE(cl->render.quiet);
     EXPECT_FALSE(cl->render.module);
-    cl = parse({"render", "a.exr", "-o", "b.exr", "--quality", "Draft", "--depth", "16", "--downsample", "3",
-                "--fps", "24", "--threads", "2", "--under", "#000000", "--contact-sheet", "s.png", "-q", "-v",
-                "--module", "m.so"});
+    cl = parse({"render",          "a.exr", "-o",    "b.exr", "--quality", "Draft", "--depth", "16",
+                "--downsample",    "3",     "--fps", "24",    "--threads", "2",     "--under", "#000000",
+                "--contact-sheet", "s.png", "-q",    "-v",    "--module",  "m.so"});
     ASSERT_TRUE(cl);
     EXPECT_EQ(cl->render.quality, Quality::Draft);
     EXPECT_EQ(cl->render.depth, 16);
@@ -56,7 +56,8 @@ TEST(CliParse, RenderDefaultsAndOptions) {
     EXPECT_TRUE(cl->render.quiet);
     EXPECT_TRUE(cl->render.verbose);
     EXPECT_EQ(cl->render.module, "m.so");
-    EXPECT_EQ(parse({"render", "a", "-o", "b", "--quality", "WIREFRAME"})->render.quality, Quality::Wireframe);
+    EXPECT_EQ(parse({"render", "a", "-o", "b", "--quality", "WIREFRAME"})->render.quality,
+              Quality::Wireframe);
 }
 
 TEST(CliParse, DemoAndInfo) {

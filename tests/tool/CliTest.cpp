@@ -34,17 +34,20 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
 
 TEST_F(CliTest, BadControlsAreRefusedNamingTheControl) {
     writeInput("in.png");
-    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Opacity=5"}, 2, "no control named \"Opacity\"");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Opacity=5"}, 2,
+                  "no control named \"Opacity\"");
     expectRefused({"render", "in.png", "-o", "out.png", "--set", "Easing=Wobbly"}, 2,
                   "Easing accepts one of Linear, Quad, Cubic");
     expectRefused({"render", "in.png", "-o", "out.png", "--set", "Completion=101"}, 2,
                   "Completion accepts a percentage from 0 to 100");
     expectRefused({"render", "in.png", "-o", "out.png", "--set", "Width=0"}, 2, "Width accepts");
-    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Seed=1.5"}, 2, "Seed accepts a whole number");
+    expectRefused({"render", "in.png", "-o", "out.png", "--set", "Seed=1.5"}, 2,
+                  "Seed accepts a whole number");
     expectRefused({"render", "in.png", "-o", "out.png", "--set", "State"}, 2, "NAME=VALUE");
     expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "1-3", "--key", "Completion=0@1,x@3"}, 2,
                   "Completion accepts");
-    expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "1-3", "--key", "Order=Random"}, 2, "no frame");
+    expectRefused({"render", "in.png", "-o", "f%d.png", "--frames", "1-3", "--key", "Order=Random"}, 2,
+                  "no frame");
 }
 
 TEST_F(CliTest, BadFramesAndOutputNamesAreRefused) {
@@ -56,7 +59,8 @@ TEST_F(CliTest, BadFramesAndOutputNamesAreRefused) {
     expectRefused({"render", "in.png", "-o", "out.bogus"}, 2, "\".bogus\"");
     expectRefused({"render", "in.png", "-o", "missing/out.png"}, 1, "does not exist");
     expectRefused({"render", "in.png", "-o", "in.png/out.png"}, 1, "not a folder");
-    expectRefused({"render", "in.png", "-o", "out.png", "--contact-sheet", "nowhere/sheet.png"}, 1, "does not exist");
+    expectRefused({"render", "in.png", "-o", "out.png", "--contact-sheet", "nowhere/sheet.png"}, 1,
+                  "does not exist");
     expectRefused({"render", "in.png", "-o", "out.png", "--under", "#12345"}, 2, "#RRGGBB");
 }
 
@@ -82,7 +86,8 @@ TEST_F(CliTest, BadModulesAreRefused) {
     expectRefused({"info", "--module", "absent.so"}, 1, "no such file");
     expectRefused({"info", "--module", "in.png"}, 1, "not an effect module");
     expectRefused({"info", "--module", TOOL_FIXTURE_NO_PIPL}, 1, "property list");
-    expectRefused({"render", "in.png", "-o", "out.png", "--module", TOOL_FIXTURE_NO_PIPL}, 1, "property list");
+    expectRefused({"render", "in.png", "-o", "out.png", "--module", TOOL_FIXTURE_NO_PIPL}, 1,
+                  "property list");
 }
 
 TEST_F(CliTest, InfoListsTheTwelveControlsAsDeclared) {
@@ -93,8 +98,10 @@ TEST_F(CliTest, InfoListsTheTwelveControlsAsDeclared) {
     EXPECT_NE(r.out.find("Category:    Velmor\n"), std::string::npos);
     EXPECT_NE(r.out.find("Match name:  VelmorBlind by Tavelinor\n"), std::string::npos);
     EXPECT_NE(r.out.find("Version:     1.3.0 release, build 1 (0x00098601)\n"), std::string::npos);
-    EXPECT_NE(r.out.find("Flags:       0x06000000 (DEEP_COLOR_AWARE, SEND_UPDATE_PARAMS_UI)\n"), std::string::npos);
-    EXPECT_NE(r.out.find("Flags 2:     0x00001400 (SUPPORTS_SMART_RENDER, FLOAT_COLOR_AWARE)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Flags:       0x06000000 (DEEP_COLOR_AWARE, SEND_UPDATE_PARAMS_UI)\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Flags 2:     0x00001400 (SUPPORTS_SMART_RENDER, FLOAT_COLOR_AWARE)\n"),
+              std::string::npos);
     EXPECT_NE(r.out.find("About:\n  VelmorBlind, v1.3.0\n  "), std::string::npos) << r.out;
 
     // Control rows: index, name, type, range, slider, default, greyed, choices.
@@ -129,8 +136,8 @@ TEST_F(CliTest, InfoListsTheTwelveControlsAsDeclared) {
         const std::vector<std::string> c = columns(line);
         const bool numbered = !c.empty() && std::all_of(c[0].begin(), c[0].end(), ::isdigit);
         if (line.rfind("  ", 0) != 0 || !numbered || (c.size() != 7 && c.size() != 8)) continue;
-        rows.push_back(c[0] + " | " + c[1] + " | " + c[2] + " | " + c[3] + " | " + c[4] + " | " + c[5] + " | " +
-                       c[6] + " |" + (c.size() == 8 ? " " + c[7] : ""));
+        rows.push_back(c[0] + " | " + c[1] + " | " + c[2] + " | " + c[3] + " | " + c[4] + " | " + c[5] +
+                       " | " + c[6] + " |" + (c.size() == 8 ? " " + c[7] : ""));
     }
     EXPECT_EQ(rows, expected) << r.out;
     EXPECT_NE(r.out.find("Greyed out at the defaults: Seed, Easing Mode, Outside\n"), std::string::npos);
@@ -139,14 +146,16 @@ TEST_F(CliTest, InfoListsTheTwelveControlsAsDeclared) {
 TEST_F(CliTest, InfoFindsTheModuleBesideTheTool) {
     const ToolRun r = run({"info"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Module:      " + (fs::path(VELMORBLIND_EXE).parent_path() / "VelmorBlind.so").string()),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Module:      " + (fs::path(VELMORBLIND_EXE).parent_path() / "VelmorBlind.so").string()),
+        std::string::npos)
         << r.out;
 }
 
 TEST_F(CliTest, EmptyValuesAndUnknownDepthsAreRefusedSayingWhatIsAccepted) {
     writeInput("in.png");
-    for (const char* option : {"--frames", "--depth", "--under", "--contact-sheet", "--fps", "--set", "--module"})
+    for (const char* option :
+         {"--frames", "--depth", "--under", "--contact-sheet", "--fps", "--set", "--module"})
         expectRefused({"render", "in.png", "-o", "out.png", option, ""}, 2, "empty");
     expectRefused({"render", "in.png", "-o", ""}, 2, "empty");
     expectRefused({"render", "", "-o", "out.png"}, 2, "empty");

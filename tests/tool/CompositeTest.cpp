@@ -110,7 +110,8 @@ TEST(Depth, ConversionsBetweenHostDepths) {
     EXPECT_EQ(back.bytes, e.bytes);
     const vhost::Image f = toDepth(s, vhost::Depth::Float32);
     EXPECT_EQ(f.at<PF_PixelFloat>(0, 0).red, 16448.0f / 32768.0f);
-    const vhost::Image over = toDepth(one(vhost::Depth::Float32, PF_PixelFloat{2, -1, 0.5f, 1}), vhost::Depth::Bits8);
+    const vhost::Image over =
+        toDepth(one(vhost::Depth::Float32, PF_PixelFloat{2, -1, 0.5f, 1}), vhost::Depth::Bits8);
     EXPECT_EQ(over.at<PF_Pixel>(0, 0).alpha, 255);
     EXPECT_EQ(over.at<PF_Pixel>(0, 0).red, 0);
     EXPECT_EQ(over.at<PF_Pixel>(0, 0).green, 128);
@@ -124,7 +125,9 @@ template <typename Pixel, typename Channel>
 Pixel referenceOver(Pixel f, Pixel b, double full) {
     const double fa = f.alpha / full, ba = b.alpha / full, bw = ba * (1.0 - fa), oa = fa + bw;
     if (oa <= 0.0) return Pixel{};
-    auto unit = [&](double v) { return static_cast<Channel>(std::clamp(std::floor(v * full + 0.5), 0.0, full)); };
+    auto unit = [&](double v) {
+        return static_cast<Channel>(std::clamp(std::floor(v * full + 0.5), 0.0, full));
+    };
     auto mix = [&](double fc, double bc) { return unit((fc * fa + bc * bw) / (oa * full)); };
     return Pixel{unit(oa), mix(f.red, b.red), mix(f.green, b.green), mix(f.blue, b.blue)};
 }
@@ -143,10 +146,12 @@ TEST(Over, OpaqueAndClearFrontPixelsMatchTheFormulaExactly) {
             vhost::Image front(256, 256, vhost::Depth::Bits8), back(256, 256, vhost::Depth::Bits8);
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x) {
-                    front.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(fa), static_cast<A_u_char>(x),
-                                                        static_cast<A_u_char>(y), static_cast<A_u_char>(x ^ y)};
-                    back.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>(ba), static_cast<A_u_char>(y),
-                                                       static_cast<A_u_char>(x), static_cast<A_u_char>(255 - x)};
+                    front.at<PF_Pixel>(x, y) =
+                        PF_Pixel{static_cast<A_u_char>(fa), static_cast<A_u_char>(x),
+                                 static_cast<A_u_char>(y), static_cast<A_u_char>(x ^ y)};
+                    back.at<PF_Pixel>(x, y) =
+                        PF_Pixel{static_cast<A_u_char>(ba), static_cast<A_u_char>(y),
+                                 static_cast<A_u_char>(x), static_cast<A_u_char>(255 - x)};
                 }
             const vhost::Image before = front;
             compositeOver(front, back);
@@ -154,7 +159,8 @@ TEST(Over, OpaqueAndClearFrontPixelsMatchTheFormulaExactly) {
                 for (int x = 0; x < 256; ++x) {
                     const PF_Pixel want = referenceOver<PF_Pixel, A_u_char>(before.at<PF_Pixel>(x, y),
                                                                             back.at<PF_Pixel>(x, y), 255.0);
-                    ASSERT_TRUE(samePixel(front.at<PF_Pixel>(x, y), want)) << fa << " " << ba << " " << x << "," << y;
+                    ASSERT_TRUE(samePixel(front.at<PF_Pixel>(x, y), want))
+                        << fa << " " << ba << " " << x << "," << y;
                 }
         }
     }

@@ -87,7 +87,8 @@ TEST(ContactSheet, OpaqueFramesShowTheirColourTransparentOnesTheCheckerboard) {
     const vhost::Image& img = sheet.image();
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 32; ++x) {
-            ASSERT_TRUE(same(img.at<PF_Pixel>(sheet.cellX(0) + x, sheet.cellY(0) + y), PF_Pixel{255, 200, 40, 10}));
+            ASSERT_TRUE(
+                same(img.at<PF_Pixel>(sheet.cellX(0) + x, sheet.cellY(0) + y), PF_Pixel{255, 200, 40, 10}));
             ASSERT_TRUE(same(img.at<PF_Pixel>(sheet.cellX(1) + x, sheet.cellY(1) + y), checkerAt(x, y)));
         }
     EXPECT_FALSE(same(checkerAt(0, 0), checkerAt(8, 0)));
@@ -151,7 +152,8 @@ TEST(ContactSheet, ALongRangeGetsABoundedSheetOfEvenlyChosenFrames) {
     ContactSheet sheet(100000, 3840, 2160);
     ASSERT_EQ(sheet.cells(), ContactSheet::kMaxCells);
     EXPECT_LE(sheet.image().bytes.size(), 16u << 20);
-    EXPECT_EQ(sheet.image().bytes.size(), ContactSheet(ContactSheet::kMaxCells, 3840, 2160).image().bytes.size());
+    EXPECT_EQ(sheet.image().bytes.size(),
+              ContactSheet(ContactSheet::kMaxCells, 3840, 2160).image().bytes.size());
     std::vector<int> chosen;
     const vhost::Image frame = filled8(8, 8, PF_Pixel{255, 1, 2, 3});
     for (int index = 0; index < 100000; ++index)

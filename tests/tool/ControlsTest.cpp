@@ -51,7 +51,8 @@ EffectSession* ControlsTest::session_ = nullptr;
 }  // namespace
 
 TEST_F(ControlsTest, NamesForgiveCaseSpacesDashesAndUnderscores) {
-    for (const char* name : {"Easing Mode", "easing mode", "EASINGMODE", "easing-mode", "Easing_Mode", " easing  mode "})
+    for (const char* name :
+         {"Easing Mode", "easing mode", "EASINGMODE", "easing-mode", "Easing_Mode", " easing  mode "})
         EXPECT_EQ(control(name).index, 10) << name;
     EXPECT_EQ(control("completion").index, 2);
     EXPECT_EQ(control("Easing").index, 9);  // not confused with Easing Mode
@@ -60,9 +61,10 @@ TEST_F(ControlsTest, NamesForgiveCaseSpacesDashesAndUnderscores) {
 TEST_F(ControlsTest, UnknownNameListsTheControls) {
     const std::string text = refusal([&] { control("Opacity"); });
     EXPECT_NE(text.find("\"Opacity\""), std::string::npos) << text;
-    EXPECT_NE(text.find("Mode, Completion, Delay, Width, Direction, Offset, Order, Seed, Easing, Easing Mode, "
-                        "State, Outside"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("Mode, Completion, Delay, Width, Direction, Offset, Order, Seed, Easing, Easing Mode, "
+                  "State, Outside"),
+        std::string::npos)
         << text;
 }
 
@@ -76,8 +78,9 @@ TEST_F(ControlsTest, PopupsTakeTheChoiceOrItsNumber) {
     EXPECT_EQ(value("Easing", "9"), 9);
     EXPECT_EQ(value("Outside", "Mirror"), 4);
     const std::string text = refusal([&] { value("Easing", "Wobbly"); });
-    EXPECT_EQ(text, "Easing accepts one of Linear, Quad, Cubic, Quart, Quint, Expo, Circ, Sine, Bounce (or its "
-                    "number, 1 to 9), not \"Wobbly\".");
+    EXPECT_EQ(text,
+              "Easing accepts one of Linear, Quad, Cubic, Quart, Quint, Expo, Circ, Sine, Bounce (or its "
+              "number, 1 to 9), not \"Wobbly\".");
     for (const char* bad : {"0", "10", "2.5", "", "-1", "In"}) refusal([&] { value("Easing", bad); });
     refusal([&] { value("State", "4"); });
 }
@@ -116,7 +119,8 @@ TEST_F(ControlsTest, AnglesAreDegreesWithinWhatFixedPointHolds) {
 TEST_F(ControlsTest, SeedIsAWholeNumber) {
     EXPECT_EQ(value("Seed", "10000"), 10000.0);
     EXPECT_EQ(value("Seed", "0"), 0.0);
-    EXPECT_EQ(refusal([&] { value("Seed", "2.5"); }), "Seed accepts a whole number from 0 to 10000, not \"2.5\".");
+    EXPECT_EQ(refusal([&] { value("Seed", "2.5"); }),
+              "Seed accepts a whole number from 0 to 10000, not \"2.5\".");
     refusal([&] { value("Seed", "10001"); });
     refusal([&] { value("Seed", "-1"); });
 }
@@ -141,7 +145,8 @@ TEST_F(ControlsTest, SetsAndKeysMakeAPlan) {
 }
 
 TEST_F(ControlsTest, MalformedSettingsAreRefused) {
-    EXPECT_NE(refusal([&] { parseSettings(controls(), {"Completion"}, {}); }).find("NAME=VALUE"), std::string::npos);
+    EXPECT_NE(refusal([&] { parseSettings(controls(), {"Completion"}, {}); }).find("NAME=VALUE"),
+              std::string::npos);
     refusal([&] { parseSettings(controls(), {"=5"}, {}); });
     refusal([&] { parseSettings(controls(), {"Completion=200"}, {}); });
     EXPECT_NE(refusal([&] { parseSettings(controls(), {}, {"Completion=0@1,50"}); }).find("no frame"),
@@ -150,9 +155,12 @@ TEST_F(ControlsTest, MalformedSettingsAreRefused) {
     refusal([&] { parseSettings(controls(), {}, {"Completion=0@-1"}); });
     refusal([&] { parseSettings(controls(), {}, {"Completion=0@1,"}); });
     refusal([&] { parseSettings(controls(), {}, {"Completion=120@1"}); });
-    EXPECT_NE(refusal([&] { parseSettings(controls(), {}, {"Completion=0@5,10@5"}); }).find("two keys on frame 5"),
-              std::string::npos);
-    EXPECT_NE(refusal([&] { parseSettings(controls(), {"Completion=5"}, {"completion=0@1"}); }).find("more than once"),
+    EXPECT_NE(
+        refusal([&] { parseSettings(controls(), {}, {"Completion=0@5,10@5"}); }).find("two keys on frame 5"),
+        std::string::npos);
+    EXPECT_NE(refusal([&] {
+                  parseSettings(controls(), {"Completion=5"}, {"completion=0@1"});
+              }).find("more than once"),
               std::string::npos);
     refusal([&] { parseSettings(controls(), {"Mode=One", "mode=Both"}, {}); });
 }
@@ -162,8 +170,8 @@ TEST_F(ControlsTest, FixedPointEncodingRoundsToNearest) {
     EXPECT_EQ(toFixed(10.0), 0x000A0000);
     EXPECT_EQ(toFixed(90.0), 0x005A0000);
     EXPECT_EQ(toFixed(-45.0), -0x002D0000);
-    EXPECT_EQ(toFixed(0.1), 6554);          // 6553.6
-    EXPECT_EQ(toFixed(-0.1), -6554);        // half away from zero on both sides
+    EXPECT_EQ(toFixed(0.1), 6554);    // 6553.6
+    EXPECT_EQ(toFixed(-0.1), -6554);  // half away from zero on both sides
     EXPECT_EQ(toFixed(1.5 / 65536.0), 2);
     EXPECT_EQ(toFixed(-1.5 / 65536.0), -2);
     PF_ParamDef def{};

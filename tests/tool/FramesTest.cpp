@@ -35,7 +35,8 @@ TEST(FrameRange, AcceptsRangesAndSingleFrames) {
 }
 
 TEST(FrameRange, RefusesMalformedAndBackwardRanges) {
-    for (const char* bad : {"", "-", "a-b", "1-", "-5", "1--2", "1-2-3", "1.5-3", " 1-3", "10000000", "0-10000000", "+1"})
+    for (const char* bad :
+         {"", "-", "a-b", "1-", "-5", "1--2", "1-2-3", "1.5-3", " 1-3", "10000000", "0-10000000", "+1"})
         EXPECT_NE(usageMessage([&] { parseFrameRange(bad); }).find("frame range"), std::string::npos) << bad;
     EXPECT_NE(usageMessage([] { parseFrameRange("9-3"); }).find("backwards"), std::string::npos);
 }
@@ -59,10 +60,14 @@ TEST(OutputPattern, OneFrameNeedsNoNumber) {
 }
 
 TEST(OutputPattern, RefusesWhatIsNotOneFrameNumber) {
-    EXPECT_NE(usageMessage([] { OutputPattern::parse("out.png", 2); }).find("no frame number"), std::string::npos);
-    EXPECT_NE(usageMessage([] { OutputPattern::parse("a%d_%d.png", 2); }).find("more than one"), std::string::npos);
-    for (const char* bad : {"f%s.png", "f%.png", "f%x.png", "f%-4d.png", "f%4.2d.png", "f%010d.png", "f%", "f%0"})
-        EXPECT_NE(usageMessage([&] { OutputPattern::parse(bad, 2); }).find("not a frame number"), std::string::npos)
+    EXPECT_NE(usageMessage([] { OutputPattern::parse("out.png", 2); }).find("no frame number"),
+              std::string::npos);
+    EXPECT_NE(usageMessage([] { OutputPattern::parse("a%d_%d.png", 2); }).find("more than one"),
+              std::string::npos);
+    for (const char* bad :
+         {"f%s.png", "f%.png", "f%x.png", "f%-4d.png", "f%4.2d.png", "f%010d.png", "f%", "f%0"})
+        EXPECT_NE(usageMessage([&] { OutputPattern::parse(bad, 2); }).find("not a frame number"),
+                  std::string::npos)
             << bad;
 }
 
@@ -70,8 +75,8 @@ TEST(OutputPattern, FindsTheFrameANameBelongsTo) {
     const FrameRange range{0, 999999};
     const OutputPattern padded = OutputPattern::parse("out/f_%04d.png", 2);
     EXPECT_EQ(padded.frameOf("out/f_0042.png", range), 42);
-    EXPECT_EQ(padded.frameOf("out/f_123456.png", range), 123456);   // wider than the padding
-    EXPECT_EQ(padded.frameOf("out/f_42.png", range), -1);           // not how frame 42 is written
+    EXPECT_EQ(padded.frameOf("out/f_123456.png", range), 123456);  // wider than the padding
+    EXPECT_EQ(padded.frameOf("out/f_42.png", range), -1);          // not how frame 42 is written
     EXPECT_EQ(padded.frameOf("out/f_0042.png", FrameRange{50, 60}), -1);
     EXPECT_EQ(padded.frameOf("f_0042.png", range), -1);
     EXPECT_EQ(padded.frameOf("out/f_.png", range), -1);

@@ -35,7 +35,8 @@ protected:
     void SetUp() override {
         // Unique per run: the same test may run at once from another build folder.
         dir_ = fs::temp_directory_path() /
-               ("velmorblind-io-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+               ("velmorblind-io-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
                 std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -139,7 +140,7 @@ TEST_F(ImageIOTest, SixteenBitFileValuesLoadWithTheRoundingUpFormula) {
 TEST_F(ImageIOTest, EightBitFilesKeepDepthAndStraightAlpha) {
     vhost::Image image(3, 2, vhost::Depth::Bits8);
     PF_Pixel* p = image.pixels<PF_Pixel>();
-    p[0] = PF_Pixel{0, 200, 100, 50};   // invisible colour must survive: nothing premultiplied
+    p[0] = PF_Pixel{0, 200, 100, 50};  // invisible colour must survive: nothing premultiplied
     p[1] = PF_Pixel{1, 255, 254, 3};
     p[2] = PF_Pixel{128, 9, 99, 199};
     p[3] = PF_Pixel{255, 0, 0, 0};
@@ -168,7 +169,8 @@ TEST_F(ImageIOTest, FloatFilesAre32BitAndExact) {
         writeImage(path(name), sent, notes_);
         auto in = OIIO::ImageInput::open(path(name));
         ASSERT_TRUE(in);
-        EXPECT_EQ(in->spec_dimensions(0).format, OIIO::TypeDesc::FLOAT) << name << " was written as " << in->spec_dimensions(0).format;
+        EXPECT_EQ(in->spec_dimensions(0).format, OIIO::TypeDesc::FLOAT)
+            << name << " was written as " << in->spec_dimensions(0).format;
         in.reset();
         const LoadedImage back = readImage(path(name), std::nullopt);
         EXPECT_EQ(back.fileDepth, vhost::Depth::Float32) << name;
@@ -242,10 +244,10 @@ TEST_F(ImageIOTest, FloatRenderIntoPngIsClampedRoundedAndSaidOnce) {
     std::vector<std::uint16_t> raw(12);
     ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT16, raw.data()));
     const unsigned full = type == OIIO::TypeDesc::UINT8 ? 255 : 65535;
-    const unsigned widen = 65535 / full;  // OpenImageIO widens 8-bit reads by 257
-    EXPECT_EQ(raw[0], 0u);                                  // -0.5 clamps to 0
+    const unsigned widen = 65535 / full;                       // OpenImageIO widens 8-bit reads by 257
+    EXPECT_EQ(raw[0], 0u);                                     // -0.5 clamps to 0
     EXPECT_EQ(raw[1], (full == 255 ? 128u : 32768u) * widen);  // 0.5 rounds up
-    EXPECT_EQ(raw[2], full * widen);                        // 1.7 clamps to 1
+    EXPECT_EQ(raw[2], full * widen);                           // 1.7 clamps to 1
     EXPECT_EQ(raw[4], (full == 255 ? 51u : 13107u) * widen);   // 0.2
     EXPECT_EQ(raw[7], (full == 255 ? 64u : 16384u) * widen);   // alpha 0.25 (63.75 and 16383.75 round up)
 }

@@ -78,7 +78,8 @@ long peakKilobytes(const std::vector<std::string>& args, int& status) {
 
 TEST_F(InputSafetyTest, CutShortFilesOfEveryFormatFail) {
     vhost::Image image(96, 96, vhost::Depth::Bits8);
-    for (std::size_t i = 0; i < image.bytes.size(); ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 97);
+    for (std::size_t i = 0; i < image.bytes.size(); ++i)
+        image.bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 97);
     std::ostringstream ignored;
     vblind::Notes notes(ignored);
     for (const char* name : {"whole.jpg", "whole.tif", "whole.png", "whole.exr"}) {
@@ -118,8 +119,9 @@ TEST_F(InputSafetyTest, DeclaredSizeIsBoundedAndALyingHeaderCostsNoMemory) {
     };
     const std::string side("\x00\x00\x75\x2f", 4), idat("\x78\x9c\x63\x60\x80\x01\x00\x00\x0a\x00\x01", 11);
     std::ofstream(path("liar.png"), std::ios::binary)
-        << "\x89PNG\r\n\x1a\n" << chunk("IHDR", side + side + std::string("\x08\x06\x00\x00\x00", 5))
-        << chunk("IDAT", idat) << chunk("IEND", "");
+        << "\x89PNG\r\n\x1a\n"
+        << chunk("IHDR", side + side + std::string("\x08\x06\x00\x00\x00", 5)) << chunk("IDAT", idat)
+        << chunk("IEND", "");
     // And a JPEG that claims 12000 x 12000 over the data of 16 x 16, read as float (2.1 GiB): the
     // decoder runs out of data in the first rows, and the picture's memory was never touched.
     writeInput("small.jpg", 16, 16);
@@ -130,14 +132,16 @@ TEST_F(InputSafetyTest, DeclaredSizeIsBoundedAndALyingHeaderCostsNoMemory) {
     std::ofstream(path("liar.jpg"), std::ios::binary) << jpeg;
     for (const char* liar : {"liar.png", "liar.jpg"}) {
         int status = -1;
-        const long kb = peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"), "--depth", "32",
-                                       "--max-memory", "64G"}, status);
+        const long kb = peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"), "--depth",
+                                       "32", "--max-memory", "64G"},
+                                      status);
         EXPECT_EQ(status, 1) << liar;
         EXPECT_LT(kb, 1024 * 1024) << liar << ": peak " << kb << " KiB";
         expectRefused({"render", liar, "-o", "o.png", "--max-memory", "64G"}, 1, "damaged or cut short");
     }
 
-    expectRefused({"render", "liar.png", "-o", "o.png", "--max-memory", "1G"}, 1, "over the memory limit of 1.0 GiB");
+    expectRefused({"render", "liar.png", "-o", "o.png", "--max-memory", "1G"}, 1,
+                  "over the memory limit of 1.0 GiB");
     writeInput("small.png", 64, 64);  // 16 KiB of pixels
     expectRefused({"render", "small.png", "-o", "o.png", "--max-memory", "8k"}, 1, "memory limit");
     EXPECT_EQ(run({"render", "small.png", "-o", "o.png", "--max-memory", "16K"}).status, 0);
@@ -188,7 +192,8 @@ TEST_F(InputSafetyTest, TiffAlphaIsWhatItsTagSays) {
     // same to any reader that honours the mark (OpenImageIO premultiplies it again on reading).
     OIIO::ImageSpec assoc(4, 1, 4, OIIO::TypeDesc::UINT8);
     assoc.alpha_channel = 3;
-    const std::vector<std::uint8_t> premultiplied = {100, 50, 3, 128, 255, 255, 255, 255, 9, 1, 0, 10, 0, 0, 0, 0};
+    const std::vector<std::uint8_t> premultiplied = {100, 50, 3, 128, 255, 255, 255, 255,
+                                                     9,   1,  0, 10,  0,   0,   0,   0};
     writeRaw("pre.tif", assoc, premultiplied);
     ASSERT_EQ(run({"render", "pre.tif", "-o", "out.tif", "--set", "Completion=0"}).status, 0);
     OIIO::ImageSpec header;

@@ -27,7 +27,8 @@ std::string bytesOf(const fs::path& p) {
 class OutputFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velmorblind-outputfile-" + std::to_string(std::random_device{}()));
+        dir_ =
+            fs::temp_directory_path() / ("velmorblind-outputfile-" + std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -35,7 +36,8 @@ protected:
         fs::remove_all(dir_);
     }
     std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
     fs::path dir_;
 };
@@ -63,7 +65,8 @@ TEST_F(OutputFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
                 ADD_FAILURE() << name << " written despite a full device after " << budget << " bytes";
             } catch (const ToolError& e) {
                 EXPECT_EQ(e.status(), kExitFailure);
-                EXPECT_EQ(std::string(e.what()), "cannot write \"" + target.string() + "\": no space left on the device.")
+                EXPECT_EQ(std::string(e.what()),
+                          "cannot write \"" + target.string() + "\": no space left on the device.")
                     << name << " " << budget;
             }
             failWritesAfterForTesting(-1);

@@ -71,14 +71,18 @@ TEST_F(OutputSafetyTest, OutputsThatAreInputsAreRefusedAndTheInputsKeepTheirByte
         {{"in.png", "-o", "link.png"}, "is the input image"},
         {{"in.png", "-o", "hard.png"}, "is the input image"},
         {{"in.png", "-o", "back.png", "--under", "back.png"}, "is the background image"},
-        {{"f_0001.png", "-o", "f_%04d.png", "--frames", "0-3"}, "the output \"f_0001.png\" is the input image"},
-        {{"in.png", "-o", "f_%04d.png", "--frames", "0-3", "--under", "./f_0001.png"}, "is the background image"},
-        {{"in.png", "-o", "out.png", "--contact-sheet", "link.png"}, "the contact sheet \"link.png\" is the input"},
+        {{"f_0001.png", "-o", "f_%04d.png", "--frames", "0-3"},
+         "the output \"f_0001.png\" is the input image"},
+        {{"in.png", "-o", "f_%04d.png", "--frames", "0-3", "--under", "./f_0001.png"},
+         "is the background image"},
+        {{"in.png", "-o", "out.png", "--contact-sheet", "link.png"},
+         "the contact sheet \"link.png\" is the input"},
         {{"in.png", "-o", "g_%04d.png", "--frames", "0-3", "--contact-sheet", "g_0002.png"},
          "the contact sheet \"g_0002.png\" is the output \"g_0002.png\""},
         {{"in.png", "-o", "out.png", "--contact-sheet", "./out.png"}, "the contact sheet"},
         // A range of a million frames is checked without a million look-ups; its last frame clashes.
-        {{"in.png", "-o", "f_%04d.png", "--frames", "2-999999", "--under", "f_999999.png"}, "is the background image"},
+        {{"in.png", "-o", "f_%04d.png", "--frames", "2-999999", "--under", "f_999999.png"},
+         "is the background image"},
     };
     writeInput("f_999999.png");
     const std::string last = vtest::slurp(path("f_999999.png"));
@@ -139,13 +143,15 @@ TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
     writeInput("small/keep.png");
     const std::string keep = vtest::slurp(path("small/keep.png"));
 
-    ToolRun r = run({"render", "noise.png", "-o", "small/f_%04d.png", "--frames", "0-99", "--set", "Completion=0"});
+    ToolRun r =
+        run({"render", "noise.png", "-o", "small/f_%04d.png", "--frames", "0-99", "--set", "Completion=0"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("no space left on the device"), std::string::npos) << r.err;
     EXPECT_TRUE(leftovers().empty());
     int frames = 0;
     while (fs::exists(path("small/" + frameName(frames)))) {
-        EXPECT_EQ(vblind::readImage(path("small/" + frameName(frames)), std::nullopt).image.bytes, noise.bytes);
+        EXPECT_EQ(vblind::readImage(path("small/" + frameName(frames)), std::nullopt).image.bytes,
+                  noise.bytes);
         ++frames;
     }
     EXPECT_GT(frames, 0);
@@ -167,7 +173,8 @@ TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
 
 TEST_F(OutputSafetyTest, TermAndHangUpStopBetweenWholeFramesAndRemoveTemporaryFiles) {
     vhost::Image big(640, 480, vhost::Depth::Bits8);
-    for (std::size_t i = 0; i < big.bytes.size(); ++i) big.bytes[i] = static_cast<std::uint8_t>(i * 13 + i / 640);
+    for (std::size_t i = 0; i < big.bytes.size(); ++i)
+        big.bytes[i] = static_cast<std::uint8_t>(i * 13 + i / 640);
     std::ostringstream ignored;
     vblind::Notes notes(ignored);
     vblind::writeImage(path("in.png"), big, notes);
@@ -190,8 +197,10 @@ TEST_F(OutputSafetyTest, TermAndHangUpStopBetweenWholeFramesAndRemoveTemporaryFi
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
         const std::string said = vtest::slurp(dir_ / ".stderr");
-        EXPECT_NE(said.find(signal == SIGTERM ? "interrupted by SIGTERM at frame" : "interrupted by SIGHUP at frame"),
-                  std::string::npos) << said;
+        EXPECT_NE(said.find(signal == SIGTERM ? "interrupted by SIGTERM at frame"
+                                              : "interrupted by SIGHUP at frame"),
+                  std::string::npos)
+            << said;
         EXPECT_NE(said.find("nor the contact sheet"), std::string::npos) << said;
         fs::remove(dir_ / ".stderr");
         EXPECT_TRUE(leftovers().empty());

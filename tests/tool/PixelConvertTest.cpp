@@ -32,7 +32,8 @@ TEST(SixteenBit, SaveAndLoadFollowTheIntegerFormulas) {
     EXPECT_EQ(hostFromFile16(65534), 32767);
     EXPECT_EQ(hostFromFile16(65535), 32768);
     // Loaded values never pass full scale.
-    for (std::uint32_t v = 0; v <= 65535; ++v) ASSERT_LE(hostFromFile16(static_cast<std::uint16_t>(v)), 32768);
+    for (std::uint32_t v = 0; v <= 65535; ++v)
+        ASSERT_LE(hostFromFile16(static_cast<std::uint16_t>(v)), 32768);
 }
 
 TEST(SixteenBit, OutOfScaleHostValuesAreClampedWhenSaved) {
@@ -64,8 +65,8 @@ TEST(DepthOnLoad, ToFloatDividesByTheFileScale) {
 
 TEST(DepthOnLoad, SixteenBitFileTo8RoundsToNearest) {
     EXPECT_EQ(host8FromFile16(0), 0);
-    EXPECT_EQ(host8FromFile16(128), 0);   // 0.498 of a step
-    EXPECT_EQ(host8FromFile16(129), 1);   // 0.502 of a step
+    EXPECT_EQ(host8FromFile16(128), 0);  // 0.498 of a step
+    EXPECT_EQ(host8FromFile16(129), 1);  // 0.502 of a step
     EXPECT_EQ(host8FromFile16(32896), 128);
     EXPECT_EQ(host8FromFile16(65535), 255);
 }

@@ -11,7 +11,6 @@
 
 #include <OpenImageIO/imageio.h>
 
-
 namespace fs = std::filesystem;
 using namespace vblind;
 
@@ -46,13 +45,13 @@ TEST_F(RenderTest, KeyedControlsTakeTheirKeyedValuesOnKeyedFrames) {
                       f10 = frameLine(r.out, 10), f3 = frameLine(r.out, 3);
     EXPECT_NE(f0.find("Direction=0.0\xC2\xB0"), std::string::npos) << f0;
     EXPECT_NE(f10.find("Direction=90.0\xC2\xB0"), std::string::npos) << f10;
-    EXPECT_NE(f5.find("Direction=45.0\xC2\xB0"), std::string::npos) << f5;   // linear between keys
+    EXPECT_NE(f5.find("Direction=45.0\xC2\xB0"), std::string::npos) << f5;  // linear between keys
     EXPECT_NE(f0.find("Easing=Quad;"), std::string::npos) << f0;
-    EXPECT_NE(f5.find("Easing=Quad;"), std::string::npos) << f5;              // popups hold
+    EXPECT_NE(f5.find("Easing=Quad;"), std::string::npos) << f5;  // popups hold
     EXPECT_NE(f6.find("Easing=Sine;"), std::string::npos) << f6;
-    EXPECT_NE(f0.find("Width=10.00;"), std::string::npos) << f0;             // before the first key
+    EXPECT_NE(f0.find("Width=10.00;"), std::string::npos) << f0;  // before the first key
     EXPECT_NE(f3.find("Width=20.00;"), std::string::npos) << f3;
-    EXPECT_NE(f10.find("Width=30.00;"), std::string::npos) << f10;           // after the last key
+    EXPECT_NE(f10.find("Width=30.00;"), std::string::npos) << f10;  // after the last key
     EXPECT_NE(f0.find("Mode=Both;"), std::string::npos) << f0;
     EXPECT_NE(f10.find("Mode=Both;"), std::string::npos) << f10;
     // Completion was not given: it runs from 0 % to 100 % over the frames.
@@ -96,8 +95,8 @@ TEST_F(RenderTest, FramesKeepTheFileDepthOrTheAskedOne) {
 
 TEST_F(RenderTest, ContactSheetHoldsEveryFrame) {
     writeInput("in.png", 40, 30);
-    const vtest::ToolRun r = run({"render", "in.png", "-o", "f%d.png", "--frames", "3-7",
-                                            "--contact-sheet", "sheet.png", "--quiet"});
+    const vtest::ToolRun r = run(
+        {"render", "in.png", "-o", "f%d.png", "--frames", "3-7", "--contact-sheet", "sheet.png", "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_TRUE(r.err.empty()) << r.err;  // not a terminal: no progress bar
@@ -127,7 +126,8 @@ TEST_F(RenderTest, DemoWritesFramesAndContactSheetAndSaysWhere) {
     const vtest::ToolRun v = run({"demo", "-o", "again", "-v", "-q"});
     ASSERT_EQ(v.status, 0) << v.err;
     const std::string first = frameLine(v.out, 1);
-    for (const char* part : {"Mode=Both;", "State=Move;", "Direction=30.0\xC2\xB0;", "Easing=Cubic;", "Completion=0.0%;"})
+    for (const char* part :
+         {"Mode=Both;", "State=Move;", "Direction=30.0\xC2\xB0;", "Easing=Cubic;", "Completion=0.0%;"})
         EXPECT_NE(first.find(part), std::string::npos) << first;
     EXPECT_NE(frameLine(v.out, 48).find("Completion=100.0%;"), std::string::npos);
 }
@@ -144,17 +144,18 @@ vhost::Image varied(vhost::Depth depth, int w = 23, int h = 17) {
     vhost::Image e(w, h, vhost::Depth::Bits8);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            e.at<PF_Pixel>(x, y) = PF_Pixel{static_cast<A_u_char>((x * 37 + y * 11) % 256), static_cast<A_u_char>(x * 11),
-                                            static_cast<A_u_char>(y * 15), static_cast<A_u_char>((x * y) % 256)};
+            e.at<PF_Pixel>(x, y) =
+                PF_Pixel{static_cast<A_u_char>((x * 37 + y * 11) % 256), static_cast<A_u_char>(x * 11),
+                         static_cast<A_u_char>(y * 15), static_cast<A_u_char>((x * y) % 256)};
     if (depth == vhost::Depth::Bits8) return e;
     vhost::Image out(w, h, depth);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const PF_Pixel p = e.at<PF_Pixel>(x, y);
             if (depth == vhost::Depth::Bits16)
-                out.at<PF_Pixel16>(x, y) = PF_Pixel16{static_cast<A_u_short>(p.alpha * 128 + x),
-                                                      static_cast<A_u_short>(p.red * 128 + y),
-                                                      static_cast<A_u_short>(p.green * 128), static_cast<A_u_short>(p.blue * 128)};
+                out.at<PF_Pixel16>(x, y) = PF_Pixel16{
+                    static_cast<A_u_short>(p.alpha * 128 + x), static_cast<A_u_short>(p.red * 128 + y),
+                    static_cast<A_u_short>(p.green * 128), static_cast<A_u_short>(p.blue * 128)};
             else
                 out.at<PF_PixelFloat>(x, y) = PF_PixelFloat{p.alpha / 255.0f, p.red / 250.0f + 0.001f * x,
                                                             p.green / 255.0f, p.blue / 300.0f};
@@ -169,8 +170,8 @@ struct DepthCase {
 
 // Float in TIFF, which stores straight alpha as the host does: translucent float pixels pass through
 // a file exactly (OpenEXR premultiplies them; its own tests are in the alpha tests).
-const DepthCase kDepths[] = {{vhost::Depth::Bits8, "in.png"}, {vhost::Depth::Bits16, "in.png"},
-                             {vhost::Depth::Float32, "in.tif"}};
+const DepthCase kDepths[] = {
+    {vhost::Depth::Bits8, "in.png"}, {vhost::Depth::Bits16, "in.png"}, {vhost::Depth::Float32, "in.tif"}};
 
 }  // namespace
 
@@ -199,20 +200,28 @@ TEST_F(RenderTest, FullCompletionIsTransparentAndUnderShowsTheBackground) {
         const std::string ext = c.depth == vhost::Depth::Float32 ? ".exr" : ".png";
         ASSERT_EQ(run({"render", c.file, "-o", "clear" + ext, "--set", "Completion=100"}).status, 0);
         const LoadedImage clear = readImage(path("clear" + ext), std::nullopt);
-        EXPECT_TRUE(std::all_of(clear.image.bytes.begin(), clear.image.bytes.end(), [](std::uint8_t b) { return b == 0; }))
-            << depthName(c.depth);
+        EXPECT_TRUE(std::all_of(clear.image.bytes.begin(), clear.image.bytes.end(), [](std::uint8_t b) {
+            return b == 0;
+        })) << depthName(c.depth);
 
         // Over a colour: the colour, converted to the depth as the host fills.
-        ASSERT_EQ(run({"render", c.file, "-o", "col" + ext, "--set", "Completion=100", "--under", "#336699"}).status, 0);
+        ASSERT_EQ(run({"render", c.file, "-o", "col" + ext, "--set", "Completion=100", "--under", "#336699"})
+                      .status,
+                  0);
         const LoadedImage col = readImage(path("col" + ext), std::nullopt);
-        EXPECT_EQ(col.image.bytes, solidImage(input.width, input.height, c.depth, PF_Pixel{255, 0x33, 0x66, 0x99}).bytes)
+        EXPECT_EQ(col.image.bytes,
+                  solidImage(input.width, input.height, c.depth, PF_Pixel{255, 0x33, 0x66, 0x99}).bytes)
             << depthName(c.depth);
 
         // Over an image of the same size: that image, exactly.
         const vhost::Image opaque = toDepth(demoBackground(input.width, input.height), c.depth);
         writeImage(path("back" + ext), opaque, notes);
-        ASSERT_EQ(run({"render", c.file, "-o", "over" + ext, "--set", "Completion=100", "--under", "back" + ext}).status, 0);
-        EXPECT_EQ(readImage(path("over" + ext), std::nullopt).image.bytes, opaque.bytes) << depthName(c.depth);
+        ASSERT_EQ(
+            run({"render", c.file, "-o", "over" + ext, "--set", "Completion=100", "--under", "back" + ext})
+                .status,
+            0);
+        EXPECT_EQ(readImage(path("over" + ext), std::nullopt).image.bytes, opaque.bytes)
+            << depthName(c.depth);
 
         // And at Completion 0 an opaque input hides the background entirely.
         const vhost::Image solid = toDepth(demoForeground(input.width, input.height), c.depth);
@@ -241,10 +250,18 @@ TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
         Notes notes(ignored);
         writeImage(path(c.depth.file), input, notes);
         const std::string ext = c.depth.depth == vhost::Depth::Float32 ? ".tif" : ".png";
-        const vtest::ToolRun r =
-            run({"render", c.depth.file, "-o", "f%d" + ext, "--frames", "2-4", "--quality", c.quality, "--downsample",
-                 std::to_string(c.downsample), "--set", "Mode=Both", "--set", "State=Shrink", "--set", "Width=6.5",
-                 "--set", "Easing=Quad", "--set", "Outside=Tile", "--key", "Direction=10@2,70@4", "--threads", "2"});
+        const vtest::ToolRun r = run({"render",       c.depth.file,
+                                      "-o",           "f%d" + ext,
+                                      "--frames",     "2-4",
+                                      "--quality",    c.quality,
+                                      "--downsample", std::to_string(c.downsample),
+                                      "--set",        "Mode=Both",
+                                      "--set",        "State=Shrink",
+                                      "--set",        "Width=6.5",
+                                      "--set",        "Easing=Quad",
+                                      "--set",        "Outside=Tile",
+                                      "--key",        "Direction=10@2,70@4",
+                                      "--threads",    "2"});
         ASSERT_EQ(r.status, 0) << r.err;
 
         vhost::Host host(vhost::Host::Options{2});
@@ -254,11 +271,11 @@ TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
         vhost::Effect effect(host, module);
         ASSERT_EQ(effect.globalSetup(), PF_Err_NONE);
         ASSERT_EQ(effect.paramsSetup(), PF_Err_NONE);
-        ASSERT_TRUE(effect.setValue(1, 2));       // Mode Both
-        ASSERT_TRUE(effect.setValue(11, 3));      // State Shrink
-        ASSERT_TRUE(effect.setValue(4, 6.5));     // Width
-        ASSERT_TRUE(effect.setValue(9, 2));       // Easing Quad
-        ASSERT_TRUE(effect.setValue(12, 3));      // Outside Tile
+        ASSERT_TRUE(effect.setValue(1, 2));    // Mode Both
+        ASSERT_TRUE(effect.setValue(11, 3));   // State Shrink
+        ASSERT_TRUE(effect.setValue(4, 6.5));  // Width
+        ASSERT_TRUE(effect.setValue(9, 2));    // Easing Quad
+        ASSERT_TRUE(effect.setValue(12, 3));   // Outside Tile
         ASSERT_TRUE(effect.setKeyframe(5, effect.frameTime(2), 10));
         ASSERT_TRUE(effect.setKeyframe(5, effect.frameTime(4), 70));
         ASSERT_TRUE(effect.setKeyframe(2, effect.frameTime(2), 0));
@@ -274,7 +291,8 @@ TEST_F(RenderTest, FramesEqualTheHostsOwnRender) {
             ASSERT_EQ(got.image.width, expected.width);
             ASSERT_EQ(got.image.height, expected.height);
             EXPECT_EQ(got.image.depth, c.depth.depth);
-            EXPECT_EQ(got.image.bytes, expected.bytes) << depthName(c.depth.depth) << " " << c.quality << " frame " << frame;
+            EXPECT_EQ(got.image.bytes, expected.bytes)
+                << depthName(c.depth.depth) << " " << c.quality << " frame " << frame;
         }
         // Frame 3 is inside the transition: the comparison is not between two copies of the input.
         const LoadedImage mid = readImage(path("f3" + ext), std::nullopt);

@@ -24,7 +24,6 @@ namespace vtest {
 
 namespace fs = std::filesystem;
 
-
 struct ToolRun {
     int status = -1;
     std::string out;
@@ -49,7 +48,8 @@ protected:
     void SetUp() override {
         // Unique per run: the same test may run at once from another build folder.
         dir_ = fs::temp_directory_path() /
-               ("velmorblind-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+               ("velmorblind-tool-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
                 std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -83,7 +83,8 @@ protected:
 
     void writeInput(const std::string& name, int w = 16, int h = 12) const {
         vhost::Image image(w, h, vhost::Depth::Bits8);
-        for (std::size_t i = 0; i < image.bytes.size(); ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 7);
+        for (std::size_t i = 0; i < image.bytes.size(); ++i)
+            image.bytes[i] = static_cast<std::uint8_t>(i * 7);
         std::ostringstream ignored;
         vblind::Notes notes(ignored);
         vblind::writeImage(path(name), image, notes);
@@ -104,6 +105,5 @@ protected:
 
     fs::path dir_;
 };
-
 
 }  // namespace vtest

@@ -29,7 +29,8 @@ vhost::Image frameOf(int n) {
 }
 
 struct Scratch {
-    fs::path dir = fs::temp_directory_path() / ("velmorblind-pipeline-" + std::to_string(std::random_device{}()));
+    fs::path dir =
+        fs::temp_directory_path() / ("velmorblind-pipeline-" + std::to_string(std::random_device{}()));
     Scratch() { fs::create_directories(dir); }
     ~Scratch() {
         failWritesAfterForTesting(-1);

@@ -11,16 +11,14 @@ using namespace Velmor;
 
 namespace {
 
-PF_Pixel px8(int a, int r, int g, int b)
-{
+PF_Pixel px8(int a, int r, int g, int b) {
     return PF_Pixel{static_cast<A_u_char>(a), static_cast<A_u_char>(r), static_cast<A_u_char>(g),
                     static_cast<A_u_char>(b)};
 }
 
-PF_Pixel16 px16(int a, int r, int g, int b)
-{
-    return PF_Pixel16{static_cast<A_u_short>(a), static_cast<A_u_short>(r),
-                      static_cast<A_u_short>(g), static_cast<A_u_short>(b)};
+PF_Pixel16 px16(int a, int r, int g, int b) {
+    return PF_Pixel16{static_cast<A_u_short>(a), static_cast<A_u_short>(r), static_cast<A_u_short>(g),
+                      static_cast<A_u_short>(b)};
 }
 
 template <typename T>
@@ -28,10 +26,9 @@ class ColorFloatBoth : public ::testing::Test {};
 using FloatTypes = ::testing::Types<float, double>;
 TYPED_TEST_SUITE(ColorFloatBoth, FloatTypes);
 
-} // namespace
+}  // namespace
 
-TYPED_TEST(ColorFloatBoth, EveryEightBitValueSurvivesTheRoundTrip)
-{
+TYPED_TEST(ColorFloatBoth, EveryEightBitValueSurvivesTheRoundTrip) {
     for (int v = 0; v < 256; ++v) {
         // Each channel a different value so that a channel mix-up shows as well.
         const PF_Pixel in = px8(v, 255 - v, (v + 85) % 256, (v + 170) % 256);
@@ -43,12 +40,11 @@ TYPED_TEST(ColorFloatBoth, EveryEightBitValueSurvivesTheRoundTrip)
     }
 }
 
-TYPED_TEST(ColorFloatBoth, SixteenBitFullScaleIs32768AndAboveItClamps)
-{
+TYPED_TEST(ColorFloatBoth, SixteenBitFullScaleIs32768AndAboveItClamps) {
     using T = TypeParam;
     const ColorFloat<T> c(px16(32768, 65535, 32769, 16384));
     EXPECT_EQ(c.alpha, T(1));
-    EXPECT_EQ(c.red, T(0x1.fffep+0)); // 65535 / 32768
+    EXPECT_EQ(c.red, T(0x1.fffep+0));  // 65535 / 32768
     EXPECT_EQ(c.blue, T(0.5));
     const PF_Pixel16 out = aePixel16(c);
     EXPECT_EQ(out.alpha, 32768);
@@ -62,8 +58,7 @@ TYPED_TEST(ColorFloatBoth, SixteenBitFullScaleIs32768AndAboveItClamps)
     EXPECT_EQ(raw.green, T(1));
 }
 
-TYPED_TEST(ColorFloatBoth, EightBitConversionTruncatesAndClamps)
-{
+TYPED_TEST(ColorFloatBoth, EightBitConversionTruncatesAndClamps) {
     using T = TypeParam;
     const T nan = std::numeric_limits<T>::quiet_NaN();
     PF_Pixel p = aePixel8(ColorFloat<T>(T(0.5), T(1.0), T(1.5), T(-0.1)));
@@ -85,8 +80,7 @@ TYPED_TEST(ColorFloatBoth, EightBitConversionTruncatesAndClamps)
     EXPECT_EQ(p.blue, 255);
 }
 
-TYPED_TEST(ColorFloatBoth, SixteenBitConversionTruncatesAndClamps)
-{
+TYPED_TEST(ColorFloatBoth, SixteenBitConversionTruncatesAndClamps) {
     using T = TypeParam;
     const T nan = std::numeric_limits<T>::quiet_NaN();
     PF_Pixel16 p = aePixel16(ColorFloat<T>(T(0.5), T(1.5), nan, T(-0.1)));
@@ -102,8 +96,7 @@ TYPED_TEST(ColorFloatBoth, SixteenBitConversionTruncatesAndClamps)
     EXPECT_EQ(p.blue, 1);
 }
 
-TYPED_TEST(ColorFloatBoth, FloatPixelsPassThroughUnlimited)
-{
+TYPED_TEST(ColorFloatBoth, FloatPixelsPassThroughUnlimited) {
     using T = TypeParam;
     const PF_PixelFloat p = aePixel32(ColorFloat<T>(T(1.5), T(-0.1), T(0.1), T(1e30)));
     EXPECT_EQ(p.alpha, 1.5f);
@@ -114,11 +107,10 @@ TYPED_TEST(ColorFloatBoth, FloatPixelsPassThroughUnlimited)
     const ColorFloat<T> back(PF_PixelFloat{2.5f, -1.0f, 0.25f, 0.1f});
     EXPECT_EQ(back.alpha, T(2.5));
     EXPECT_EQ(back.red, T(-1));
-    EXPECT_EQ(back.blue, T(0.1f)); // widened, not re-rounded to the double 0.1
+    EXPECT_EQ(back.blue, T(0.1f));  // widened, not re-rounded to the double 0.1
 }
 
-TYPED_TEST(ColorFloatBoth, ConstructorsSetAlphaAsDocumented)
-{
+TYPED_TEST(ColorFloatBoth, ConstructorsSetAlphaAsDocumented) {
     using T = TypeParam;
     const ColorFloat<T> three(T(0.2), T(0.4), T(0.6));
     EXPECT_EQ(three.alpha, T(1));
@@ -131,8 +123,7 @@ TYPED_TEST(ColorFloatBoth, ConstructorsSetAlphaAsDocumented)
     EXPECT_EQ(raw.blue, T(255));
 }
 
-TYPED_TEST(ColorFloatBoth, ClampDotAndMultLeaveAlphaAlone)
-{
+TYPED_TEST(ColorFloatBoth, ClampDotAndMultLeaveAlphaAlone) {
     using T = TypeParam;
     ColorFloat<T> c(T(1.7), T(1.2), T(-0.5), std::numeric_limits<T>::quiet_NaN());
     c.clamp(T(1));
@@ -160,8 +151,7 @@ TYPED_TEST(ColorFloatBoth, ClampDotAndMultLeaveAlphaAlone)
     EXPECT_EQ(h.blue, T(1));
 }
 
-TYPED_TEST(ColorFloatBoth, ArithmeticCoversAllFourChannels)
-{
+TYPED_TEST(ColorFloatBoth, ArithmeticCoversAllFourChannels) {
     using T = TypeParam;
     const ColorFloat<T> a(T(1), T(2), T(3), T(4));
     const ColorFloat<T> b(T(0.5), T(0.25), T(-1), T(8));
@@ -180,8 +170,7 @@ TYPED_TEST(ColorFloatBoth, ArithmeticCoversAllFourChannels)
     EXPECT_EQ(m.green, T(9));
 }
 
-TEST(ColorFloat, DoubleIntDivisionGoesThroughSinglePrecision)
-{
+TEST(ColorFloat, DoubleIntDivisionGoesThroughSinglePrecision) {
     // 16777217 = 2^24 + 1 has no float: as a divisor it becomes 2^24, while the product keeps it.
     const ColorFloat<double> c(16777216.0, 16777216.0, 1.0, 0.0);
     const ColorFloat<double> q = c / 16777217;
@@ -194,23 +183,20 @@ TEST(ColorFloat, DoubleIntDivisionGoesThroughSinglePrecision)
     EXPECT_EQ(p.alpha, 16777217.0);
 }
 
-TEST(ColorFloat, EightBitReadIsADivisionNotAReciprocalProduct)
-{
+TEST(ColorFloat, EightBitReadIsADivisionNotAReciprocalProduct) {
     // Where v / 255 and v * (1 / 255) differ in single precision, the constructor divides.
     int differing = 0;
     for (int v = 0; v < 256; ++v) {
         const float byDivision = static_cast<float>(v) / 255.0f;
         const float byReciprocal = static_cast<float>(v) * (1.0f / 255.0f);
-        if (byDivision == byReciprocal)
-            continue;
+        if (byDivision == byReciprocal) continue;
         ++differing;
         EXPECT_EQ(ColorFloat<float>(px8(v, 0, 0, 0)).alpha, byDivision) << v;
     }
     ASSERT_GT(differing, 0);
 }
 
-TEST(ColorInt, ReadsPixelsUnscaledAndZeroExtended)
-{
+TEST(ColorInt, ReadsPixelsUnscaledAndZeroExtended) {
     const ColorInt<int> c(px8(200, 255, 0, 1));
     EXPECT_EQ(c.alpha, 200);
     EXPECT_EQ(c.red, 255);
@@ -220,8 +206,7 @@ TEST(ColorInt, ReadsPixelsUnscaledAndZeroExtended)
     EXPECT_EQ(d.blue, 7u);
 }
 
-TEST(ColorInt, ArithmeticWrapsAndDividesByTheRuleOfItsType)
-{
+TEST(ColorInt, ArithmeticWrapsAndDividesByTheRuleOfItsType) {
     const ColorInt<int> big(INT_MAX, 1, -7, 7);
     const ColorInt<int> one(1, 1, 1, 1);
     const ColorInt<int> s = big + one;
@@ -230,11 +215,11 @@ TEST(ColorInt, ArithmeticWrapsAndDividesByTheRuleOfItsType)
     EXPECT_EQ((big * 2).alpha, -2);
 
     const ColorInt<int> q = big / 2;
-    EXPECT_EQ(q.green, -3); // toward zero
+    EXPECT_EQ(q.green, -3);  // toward zero
     EXPECT_EQ(q.blue, 3);
 
     const ColorInt<unsigned int> u(10u, 0u, 4u, 0xFFFFFFFFu);
-    EXPECT_EQ((u / -1).alpha, 0u); // -1 taken as 0xFFFFFFFF
+    EXPECT_EQ((u / -1).alpha, 0u);  // -1 taken as 0xFFFFFFFF
     EXPECT_EQ((u / -1).blue, 1u);
     EXPECT_EQ((u + ColorInt<unsigned int>(0u, 0u, 0u, 1u)).blue, 0u);
 
@@ -248,8 +233,7 @@ TEST(ColorInt, ArithmeticWrapsAndDividesByTheRuleOfItsType)
     EXPECT_EQ(m.blue, 9);
 }
 
-TEST(ColorInt, ConversionClampsToFullScale)
-{
+TEST(ColorInt, ConversionClampsToFullScale) {
     const PF_Pixel p = aePixel8(ColorInt<int>(-5, 300, 255, 128));
     EXPECT_EQ(p.alpha, 0);
     EXPECT_EQ(p.red, 255);

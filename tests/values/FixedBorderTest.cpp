@@ -11,16 +11,15 @@ using namespace Velmor;
 
 namespace {
 
-constexpr int kOne = 65536; // one pixel in 16.16
+constexpr int kOne = 65536;  // one pixel in 16.16
 constexpr int fx(double pixels) { return static_cast<int>(pixels * kOne); }
 
 // One coordinate with S = 10 pixels through the 16.16 form, the size given in pixels.
 int map10(double pixels, int type) { return Border::offsetF(fx(pixels), 10, type, false); }
 
-} // namespace
+}  // namespace
 
-TEST(FixedPoint, ConversionsRoundHalfAwayFromZeroSaturateAndWrap)
-{
+TEST(FixedPoint, ConversionsRoundHalfAwayFromZeroSaturateAndWrap) {
     // Half a step rounds away from zero on both sides, so that negating a value negates its
     // 16.16 form; just below half a step rounds towards zero.
     EXPECT_EQ(roundFixed(0.5 / kOne), 1);
@@ -35,13 +34,12 @@ TEST(FixedPoint, ConversionsRoundHalfAwayFromZeroSaturateAndWrap)
     EXPECT_EQ(roundFixed(std::nan("")), 0);
 
     EXPECT_EQ(toFixed(-3), -3 * kOne);
-    EXPECT_EQ(toFixed(32768), INT_MIN); // wraps, no signed overflow
+    EXPECT_EQ(toFixed(32768), INT_MIN);  // wraps, no signed overflow
     EXPECT_EQ(fromFixed(0x00640000), 100.0);
     EXPECT_EQ(fromFixed(-kOne / 4), -0.25);
 }
 
-TEST(VectorFixed, ArithmeticWrapsAndScalesWithoutRescaling)
-{
+TEST(VectorFixed, ArithmeticWrapsAndScalesWithoutRescaling) {
     VectorFixed a(INT_MAX, INT_MIN);
     a += VectorFixed(1, 0);
     a -= VectorFixed(0, 1);
@@ -55,13 +53,12 @@ TEST(VectorFixed, ArithmeticWrapsAndScalesWithoutRescaling)
     EXPECT_EQ((VectorFixed(0x40000000, 1) * 4).x, 0);
 }
 
-TEST(VectorFixed, RotateIsTheComplexProductWithDroppedLowBits)
-{
+TEST(VectorFixed, RotateIsTheComplexProductWithDroppedLowBits) {
     const VectorFixed identity = createRotatedFixed(0.0);
     EXPECT_EQ(identity, VectorFixed(kOne, 0));
     const VectorFixed v(5 * kOne, -2 * kOne);
     EXPECT_EQ(v.rotate(identity), v);
-    EXPECT_EQ(v, VectorFixed(5 * kOne, -2 * kOne)); // rotate leaves the vector alone
+    EXPECT_EQ(v, VectorFixed(5 * kOne, -2 * kOne));  // rotate leaves the vector alone
 
     // A quarter turn: (cos, -sin) = (0, -1), so (x, y) becomes (y, -x).
     const VectorFixed quarter = createRotatedFixed(std::numbers::pi / 2);
@@ -73,11 +70,10 @@ TEST(VectorFixed, RotateIsTheComplexProductWithDroppedLowBits)
     EXPECT_EQ(VectorFixed(-1, -4097).rotate(identity), VectorFixed(-4096, -8192));
 }
 
-TEST(VectorFixed, CreateRotatedRoundsHalfAwayFromZero)
-{
+TEST(VectorFixed, CreateRotatedRoundsHalfAwayFromZero) {
     const VectorFixed third = createRotatedFixed(std::numbers::pi / 3);
-    EXPECT_EQ(third.x, 32768);  // 32768.000000000007
-    EXPECT_EQ(third.y, -56756); // -56755.84...
+    EXPECT_EQ(third.x, 32768);   // 32768.000000000007
+    EXPECT_EQ(third.y, -56756);  // -56755.84...
 
     // Look for an angle whose sine times 65536 is exactly 0.5: then the y component is -0.5,
     // which rounds to -1 away from zero (truncation, floor(v + 0.5) and half-even all give 0).
@@ -97,8 +93,7 @@ TEST(VectorFixed, CreateRotatedRoundsHalfAwayFromZero)
     }
 }
 
-TEST(Border, VoidAndUnknownCodesLeaveTheCoordinate)
-{
+TEST(Border, VoidAndUnknownCodesLeaveTheCoordinate) {
     for (int type : {1, 0, 5, -1, 99}) {
         EXPECT_EQ(Border::offset(-7, 10, type), -7) << type;
         EXPECT_EQ(Border::offset(25, 10, type), 25) << type;
@@ -110,24 +105,22 @@ TEST(Border, VoidAndUnknownCodesLeaveTheCoordinate)
     }
 }
 
-TEST(Border, EdgeHoldsTheBorderPixel)
-{
+TEST(Border, EdgeHoldsTheBorderPixel) {
     EXPECT_EQ(Border::offset(-3, 10, 2), 0);
     EXPECT_EQ(Border::offset(0, 10, 2), 0);
     EXPECT_EQ(Border::offset(9, 10, 2), 9);
-    EXPECT_EQ(Border::offset(10, 10, 2), 9); // exactly at the size
+    EXPECT_EQ(Border::offset(10, 10, 2), 9);  // exactly at the size
     EXPECT_EQ(Border::offset(12, 10, 2), 9);
 
     EXPECT_EQ(map10(-3, 2), 0);
     EXPECT_EQ(map10(-0.5, 2), 0);
     EXPECT_EQ(map10(4.75, 2), fx(4.75));
-    EXPECT_EQ(map10(9.5, 2), fx(9)); // past the last pixel's position
+    EXPECT_EQ(map10(9.5, 2), fx(9));  // past the last pixel's position
     EXPECT_EQ(map10(10, 2), fx(9));
     EXPECT_EQ(map10(12, 2), fx(9));
 }
 
-TEST(Border, TileTakesTheNonNegativeRemainder)
-{
+TEST(Border, TileTakesTheNonNegativeRemainder) {
     EXPECT_EQ(Border::offset(25, 10, 3), 5);
     EXPECT_EQ(Border::offset(10, 10, 3), 0);
     EXPECT_EQ(Border::offset(-1, 10, 3), 9);
@@ -136,15 +129,14 @@ TEST(Border, TileTakesTheNonNegativeRemainder)
 
     EXPECT_EQ(map10(25, 3), fx(5));
     EXPECT_EQ(map10(10, 3), 0);
-    EXPECT_EQ(map10(-0.5, 3), fx(9)); // 9.5 clamped to the last pixel
+    EXPECT_EQ(map10(-0.5, 3), fx(9));  // 9.5 clamped to the last pixel
     EXPECT_EQ(map10(-1, 3), fx(9));
-    EXPECT_EQ(map10(-10.25, 3), fx(9)); // 9.75 clamped
+    EXPECT_EQ(map10(-10.25, 3), fx(9));  // 9.75 clamped
     EXPECT_EQ(map10(-12.5, 3), fx(7.5));
     EXPECT_EQ(map10(3.25, 3), fx(3.25));
 }
 
-TEST(Border, MirrorRepeatsTheEdgePixel)
-{
+TEST(Border, MirrorRepeatsTheEdgePixel) {
     EXPECT_EQ(Border::offset(4, 10, 4), 4);
     EXPECT_EQ(Border::offset(-1, 10, 4), 0);
     EXPECT_EQ(Border::offset(-2, 10, 4), 1);
@@ -163,14 +155,13 @@ TEST(Border, MirrorRepeatsTheEdgePixel)
     EXPECT_EQ(map10(10, 4), fx(9));
     EXPECT_EQ(map10(10.5, 4), fx(8.5));
     EXPECT_EQ(map10(20, 4), 0);
-    EXPECT_EQ(map10(-0.5, 4), 0); // -65536 - c is still negative: clamped to 0
-    EXPECT_EQ(map10(9.5, 4), fx(9)); // inside, but beyond the last pixel's position
+    EXPECT_EQ(map10(-0.5, 4), 0);     // -65536 - c is still negative: clamped to 0
+    EXPECT_EQ(map10(9.5, 4), fx(9));  // inside, but beyond the last pixel's position
     EXPECT_EQ(map10(-3.25, 4), fx(2.25));
     EXPECT_EQ(map10(6, 4), fx(6));
 }
 
-TEST(Border, MirrorHoldsForLargeImagesAndExtremeCoordinates)
-{
+TEST(Border, MirrorHoldsForLargeImagesAndExtremeCoordinates) {
     // 20000 pixels: 2S exceeds 32 bits, the reflection must still land inside the image.
     const int s = 20000 * kOne;
     EXPECT_EQ(Border::offsetF(s + kOne, s, 4, true), s - 2 * kOne);
@@ -182,8 +173,7 @@ TEST(Border, MirrorHoldsForLargeImagesAndExtremeCoordinates)
     EXPECT_EQ(Border::offsetF(INT_MIN, 10, 3, false), fx(2));
 }
 
-TEST(Border, FlagFormsTakeSizesInPixelsOrIn1616)
-{
+TEST(Border, FlagFormsTakeSizesInPixelsOrIn1616) {
     for (int type = 0; type <= 5; ++type) {
         for (double c : {-25.5, -10.0, -1.0, -0.25, 0.0, 3.5, 9.0, 9.75, 10.0, 17.0, 31.5}) {
             const int viaPixels = Border::offsetF(fx(c), 10, type, false);
@@ -203,8 +193,7 @@ TEST(Border, FlagFormsTakeSizesInPixelsOrIn1616)
     }
 }
 
-TEST(Border, VectorFormUsesEachAxisOwnLimits)
-{
+TEST(Border, VectorFormUsesEachAxisOwnLimits) {
     VectorFixed p(fx(12), fx(12));
     Border::offsetF(p, fx(20), fx(19), fx(10), fx(9), 2);
     EXPECT_EQ(p, VectorFixed(fx(12), fx(9)));
@@ -219,8 +208,7 @@ TEST(Border, VectorFormUsesEachAxisOwnLimits)
     EXPECT_EQ(t, VectorFixed(fx(19), fx(3)));
 }
 
-TEST(Border, EmptySizesDoNotDivideByZero)
-{
+TEST(Border, EmptySizesDoNotDivideByZero) {
     EXPECT_EQ(Border::offset(5, 0, 3), 5);
     EXPECT_EQ(Border::offset(5, 0, 4), 5);
     EXPECT_EQ(Border::offsetF(fx(5), 0, 3, false), fx(5));

@@ -8,8 +8,7 @@
 
 using namespace Velmor;
 
-TEST(Rect, DoubleCornersAreOrderedThenTruncatedTowardZero)
-{
+TEST(Rect, DoubleCornersAreOrderedThenTruncatedTowardZero) {
     const Rect r(Vector<double>(10.9, 2.7), Vector<double>(-0.5, -3.2));
     EXPECT_EQ(r.left, 0);
     EXPECT_EQ(r.top, -3);
@@ -22,8 +21,7 @@ TEST(Rect, DoubleCornersAreOrderedThenTruncatedTowardZero)
     EXPECT_EQ(s, Rect(0, -7, 0, 5));
 }
 
-TEST(Rect, IntCornersAreOrderedPerAxis)
-{
+TEST(Rect, IntCornersAreOrderedPerAxis) {
     const Rect r(Vector<int>(8, -1), Vector<int>(2, 4));
     EXPECT_EQ(r, Rect(2, -1, 8, 4));
     Rect s(1, 1, 1, 1);
@@ -31,8 +29,7 @@ TEST(Rect, IntCornersAreOrderedPerAxis)
     EXPECT_EQ(s, Rect(3, 2, 7, 9));
 }
 
-TEST(Rect, FourIntsAreKeptAsGivenEvenReversed)
-{
+TEST(Rect, FourIntsAreKeptAsGivenEvenReversed) {
     const Rect r(8, 0, 2, 4);
     EXPECT_EQ(r.left, 8);
     EXPECT_EQ(r.right, 2);
@@ -47,8 +44,7 @@ TEST(Rect, FourIntsAreKeptAsGivenEvenReversed)
     EXPECT_FALSE(Rect(-10, -10, -9, -9).isEmpty());
 }
 
-TEST(Rect, HostRectanglesRoundTripAndCornersReadBack)
-{
+TEST(Rect, HostRectanglesRoundTripAndCornersReadBack) {
     const PF_LRect host{-3, 7, 1920, 1080};
     Rect r(host);
     EXPECT_EQ(r, Rect(-3, 7, 1920, 1080));
@@ -71,8 +67,7 @@ TEST(Rect, HostRectanglesRoundTripAndCornersReadBack)
     EXPECT_NE(r, Rect(1, 2, 3, 0));
 }
 
-TEST(Vector, NormalizeStoresQuotientsInTheVectorsOwnType)
-{
+TEST(Vector, NormalizeStoresQuotientsInTheVectorsOwnType) {
     Vector<double> zero;
     zero.normalize();
     EXPECT_EQ(zero.x, 0.0);
@@ -80,7 +75,7 @@ TEST(Vector, NormalizeStoresQuotientsInTheVectorsOwnType)
 
     Vector<int> a(3, 4);
     a.normalize();
-    EXPECT_EQ(a.x, 0); // 0.6 truncated
+    EXPECT_EQ(a.x, 0);  // 0.6 truncated
     EXPECT_EQ(a.y, 0);
     Vector<int> b(5, 0);
     b.normalize();
@@ -100,8 +95,7 @@ TEST(Vector, NormalizeStoresQuotientsInTheVectorsOwnType)
     EXPECT_EQ(f.y, 0.8f);
 }
 
-TEST(Vector, LengthIsDoubleButSquaresStayInTheComponentType)
-{
+TEST(Vector, LengthIsDoubleButSquaresStayInTheComponentType) {
     static_assert(std::is_same_v<decltype(Vector<float>().length()), double>);
     static_assert(std::is_same_v<decltype(Vector<int>().length()), double>);
     static_assert(std::is_same_v<decltype(Vector3d<float>().length()), float>);
@@ -117,11 +111,10 @@ TEST(Vector, LengthIsDoubleButSquaresStayInTheComponentType)
     EXPECT_EQ(Vector<int>(46340, 0).length(), 46340.0);
 }
 
-TEST(Vector, CompoundOperatorsWorkPerComponent)
-{
+TEST(Vector, CompoundOperatorsWorkPerComponent) {
     Vector<int> v(-7, 7);
     v /= 2;
-    EXPECT_EQ(v.x, -3); // toward zero
+    EXPECT_EQ(v.x, -3);  // toward zero
     EXPECT_EQ(v.y, 3);
     v *= Vector<int>(2, -3);
     EXPECT_EQ(v.x, -6);
@@ -146,14 +139,13 @@ TEST(Vector, CompoundOperatorsWorkPerComponent)
     EXPECT_EQ(Vector<int>(2, 3).cross(Vector<int>(5, 7)), -1);
 }
 
-TEST(Vector3d, CrossReturnsANewVectorAndLengthStaysInT)
-{
+TEST(Vector3d, CrossReturnsANewVectorAndLengthStaysInT) {
     Vector3d<double> a(1, 0, 0);
     const Vector3d<double> c = a.cross(Vector3d<double>(0, 1, 0));
     EXPECT_EQ(c.x, 0.0);
     EXPECT_EQ(c.y, 0.0);
     EXPECT_EQ(c.z, 1.0);
-    EXPECT_EQ(a.x, 1.0); // unchanged
+    EXPECT_EQ(a.x, 1.0);  // unchanged
     const Vector3d<double> d = Vector3d<double>(1, 2, 3).cross(Vector3d<double>(4, 5, 6));
     EXPECT_EQ(d.x, -3.0);
     EXPECT_EQ(d.y, 6.0);

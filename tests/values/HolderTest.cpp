@@ -18,8 +18,7 @@ struct Tracked {
     Tracked() : value(0) { ++made; }
     explicit Tracked(int v) : value(v) { ++made; }
     Tracked(const Tracked& o) : value(o.value) { ++made; }
-    Tracked& operator=(const Tracked& o)
-    {
+    Tracked& operator=(const Tracked& o) {
         value = o.value;
         ++assigned;
         return *this;
@@ -38,8 +37,7 @@ class Owner {
 public:
     explicit Owner(int v) : _holder(new ImplHolder<Tracked>(new Tracked(v))) {}
     Owner(const Owner& o) : _holder(o._holder->Clone()) {}
-    Owner& operator=(const Owner& o)
-    {
+    Owner& operator=(const Owner& o) {
         o._holder->CopyTo(_holder);
         return *this;
     }
@@ -56,10 +54,9 @@ protected:
     void SetUp() override { Tracked::reset(); }
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(HolderTest, OwnerDeletesItsStateExactlyOnce)
-{
+TEST_F(HolderTest, OwnerDeletesItsStateExactlyOnce) {
     {
         Owner o(7);
         EXPECT_EQ(o.state()->value, 7);
@@ -69,12 +66,11 @@ TEST_F(HolderTest, OwnerDeletesItsStateExactlyOnce)
     EXPECT_EQ(Tracked::made, 1);
     EXPECT_EQ(Tracked::destroyed, 1);
 
-    { ImplHolder<Tracked> empty(nullptr); } // a null state is allowed
+    { ImplHolder<Tracked> empty(nullptr); }  // a null state is allowed
     EXPECT_EQ(Tracked::destroyed, 1);
 }
 
-TEST_F(HolderTest, CloneGivesAnIndependentCopy)
-{
+TEST_F(HolderTest, CloneGivesAnIndependentCopy) {
     ImplHolder<Tracked> h(new Tracked(3));
     ImplHolderBase* c = h.Clone();
     EXPECT_NE(c->GetPtr(), h.GetPtr());
@@ -93,8 +89,7 @@ TEST_F(HolderTest, CloneGivesAnIndependentCopy)
     delete ec;
 }
 
-TEST_F(HolderTest, CopyToAssignsIntoTheTargetsOwnObject)
-{
+TEST_F(HolderTest, CopyToAssignsIntoTheTargetsOwnObject) {
     ImplHolder<Tracked> src(new Tracked(5));
     ImplHolder<Tracked> dst(new Tracked(1));
     void* before = dst.GetPtr();
@@ -108,8 +103,7 @@ TEST_F(HolderTest, CopyToAssignsIntoTheTargetsOwnObject)
     EXPECT_EQ(static_cast<Tracked*>(dst.GetPtr())->value, 5);
 }
 
-TEST_F(HolderTest, OwnersCopyDeeplyAndAssignInPlace)
-{
+TEST_F(HolderTest, OwnersCopyDeeplyAndAssignInPlace) {
     {
         Owner a(4);
         Owner b(a);
@@ -131,8 +125,7 @@ TEST_F(HolderTest, OwnersCopyDeeplyAndAssignInPlace)
     EXPECT_EQ(Tracked::destroyed, 2);
 }
 
-TEST_F(HolderTest, SharedArrayCopiesShareAndTheLastReleaseDeletesOnce)
-{
+TEST_F(HolderTest, SharedArrayCopiesShareAndTheLastReleaseDeletesOnce) {
     {
         shared_array<Tracked> a(new Tracked[4]);
         EXPECT_EQ(a.use_count(), 1);
@@ -153,8 +146,7 @@ TEST_F(HolderTest, SharedArrayCopiesShareAndTheLastReleaseDeletesOnce)
     EXPECT_EQ(Tracked::made, 4);
 }
 
-TEST_F(HolderTest, SharedArraySelfAssignmentIsHarmless)
-{
+TEST_F(HolderTest, SharedArraySelfAssignmentIsHarmless) {
     shared_array<Tracked> a(new Tracked[2]);
     a[1].value = 5;
     shared_array<Tracked>& alias = a;
@@ -164,21 +156,20 @@ TEST_F(HolderTest, SharedArraySelfAssignmentIsHarmless)
     EXPECT_EQ(Tracked::destroyed, 0);
 
     shared_array<Tracked> b(a);
-    b = a; // assigning a copy of the same array
+    b = a;  // assigning a copy of the same array
     EXPECT_EQ(a.use_count(), 2);
     a = std::move(alias);
     EXPECT_EQ(b.use_count(), 2);
     EXPECT_EQ(Tracked::destroyed, 0);
 }
 
-TEST_F(HolderTest, SharedArrayReassignmentReleasesTheOldArray)
-{
+TEST_F(HolderTest, SharedArrayReassignmentReleasesTheOldArray) {
     shared_array<Tracked> a(new Tracked[3]);
     shared_array<Tracked> b(new Tracked[2]);
     shared_array<Tracked> keep(b);
-    b = a; // b's old array is still held by keep
+    b = a;  // b's old array is still held by keep
     EXPECT_EQ(Tracked::destroyed, 0);
-    keep = a; // now nobody holds it
+    keep = a;  // now nobody holds it
     EXPECT_EQ(Tracked::destroyed, 2);
     EXPECT_EQ(a.use_count(), 3);
 

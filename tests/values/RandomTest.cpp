@@ -12,24 +12,18 @@ namespace {
 
 // The seed whose next raw value comes from the state `next`: inverts one step of the
 // recurrence, so that a test can drive the mappings with a chosen raw value.
-int seedGiving(std::uint32_t next)
-{
+int seedGiving(std::uint32_t next) {
     const std::uint32_t a = 1103515245u;
-    std::uint32_t inv = a; // Newton iteration for the inverse of an odd number mod 2^32
-    for (int i = 0; i < 5; ++i)
-        inv *= 2u - a * inv;
+    std::uint32_t inv = a;  // Newton iteration for the inverse of an odd number mod 2^32
+    for (int i = 0; i < 5; ++i) inv *= 2u - a * inv;
     return static_cast<int>((next - 12345u) * inv);
 }
 
-Random withRaw(std::uint32_t state)
-{
-    return Random(seedGiving(state));
-}
+Random withRaw(std::uint32_t state) { return Random(seedGiving(state)); }
 
-} // namespace
+}  // namespace
 
-TEST(Random, KnownSequences)
-{
+TEST(Random, KnownSequences) {
     Random zero(0);
     EXPECT_EQ(zero.rand(), 12345);
     EXPECT_EQ(zero.rand(), 1406932606);
@@ -45,15 +39,14 @@ TEST(Random, KnownSequences)
     EXPECT_EQ(Random(1029).rand(), 1645833306);
 }
 
-TEST(Random, SeedingRestartsTheSequence)
-{
+TEST(Random, SeedingRestartsTheSequence) {
     for (int seed : {0, 1, 77, -1, -123456789, 2147483647}) {
         Random a(seed);
         Random b(999);
         b.rand();
         b.randD();
         b.srand(seed);
-        Random c = a; // copies continue independently from the same state
+        Random c = a;  // copies continue independently from the same state
         for (int i = 0; i < 20; ++i) {
             const int v = a.rand();
             EXPECT_EQ(b.rand(), v) << seed;
@@ -63,16 +56,14 @@ TEST(Random, SeedingRestartsTheSequence)
     }
 }
 
-TEST(Random, NegativeSeedsAreTakenAsTheirUnsignedBits)
-{
+TEST(Random, NegativeSeedsAreTakenAsTheirUnsignedBits) {
     // The state of seed -1 is 0xFFFFFFFF; the step wraps modulo 2^32.
     Random r(-1);
     const std::uint64_t next = (0xFFFFFFFFull * 1103515245ull + 12345ull) & 0xFFFFFFFFull;
     EXPECT_EQ(r.rand(), static_cast<int>(next & 0x7FFFFFFFu));
 }
 
-TEST(Random, TopBitOfTheStateIsDropped)
-{
+TEST(Random, TopBitOfTheStateIsDropped) {
     Random r = withRaw(0xFFFFFFFFu);
     EXPECT_EQ(r.rand(), Random::RANDOM_MAX);
     Random s = withRaw(0x80000005u);
@@ -80,8 +71,7 @@ TEST(Random, TopBitOfTheStateIsDropped)
     EXPECT_EQ(Random::RANDOM_MAX, 2147483647);
 }
 
-TEST(Random, RandDNeverReachesOne)
-{
+TEST(Random, RandDNeverReachesOne) {
     EXPECT_EQ(withRaw(0x7FFFFFFFu).randD(), 1 - 0x1p-31);
     EXPECT_EQ(withRaw(0x7FFFFFFFu).randD(10.0), 10 - 10 * 0x1p-31);
     EXPECT_EQ(withRaw(0x7FFFFFFFu).randD(2.0, 5.0), 5 - 3 * 0x1p-31);
@@ -95,8 +85,7 @@ TEST(Random, RandDNeverReachesOne)
     }
 }
 
-TEST(Random, RandFReachesOneFromTheTopSixtyFourRawValues)
-{
+TEST(Random, RandFReachesOneFromTheTopSixtyFourRawValues) {
     // Raw values from 2^31 - 64 up round to 2^31 in single precision.
     EXPECT_EQ(withRaw(0x7FFFFFFFu).randF(), 1.0f);
     EXPECT_EQ(withRaw(2147483584u).randF(), 1.0f);
@@ -107,8 +96,7 @@ TEST(Random, RandFReachesOneFromTheTopSixtyFourRawValues)
     EXPECT_EQ(withRaw(0u).randF(2.0f, 5.0f), 2.0f);
 }
 
-TEST(Random, IntFormsTruncateTowardZero)
-{
+TEST(Random, IntFormsTruncateTowardZero) {
     // lo = -3, hi = 3: -3 + x with x in [0, 7); -3 only for a raw value of 0.
     EXPECT_EQ(withRaw(0u).rand(-3, 3), -3);
     EXPECT_EQ(withRaw(1u).rand(-3, 3), -2);
@@ -119,8 +107,7 @@ TEST(Random, IntFormsTruncateTowardZero)
     std::map<int, int> counts;
     Random r(2024);
     const int draws = 70000;
-    for (int i = 0; i < draws; ++i)
-        ++counts[r.rand(-3, 3)];
+    for (int i = 0; i < draws; ++i) ++counts[r.rand(-3, 3)];
     EXPECT_EQ(counts.count(-3), 0u);
     EXPECT_EQ(counts.size(), 6u);
     for (int v : {-2, -1, 1, 2, 3}) {
@@ -131,8 +118,7 @@ TEST(Random, IntFormsTruncateTowardZero)
     EXPECT_LT(counts[0], 2 * draws / 7 * 11 / 10);
 }
 
-TEST(Random, RangesStayInsideTheirBounds)
-{
+TEST(Random, RangesStayInsideTheirBounds) {
     Random r(31337);
     bool seen[10] = {};
     for (int i = 0; i < 2000; ++i) {
@@ -146,12 +132,10 @@ TEST(Random, RangesStayInsideTheirBounds)
         ASSERT_GE(w, 5);
         ASSERT_LE(w, 8);
     }
-    for (bool s : seen)
-        EXPECT_TRUE(s);
+    for (bool s : seen) EXPECT_TRUE(s);
 }
 
-TEST(Random, EveryDrawAdvancesExactlyOneStep)
-{
+TEST(Random, EveryDrawAdvancesExactlyOneStep) {
     Random ref(555);
     ref.rand();
     const int second = ref.rand();
@@ -164,6 +148,5 @@ TEST(Random, EveryDrawAdvancesExactlyOneStep)
     f.randD();
     g.randD(3.0);
     h.randD(-2.0, 2.0);
-    for (Random* x : {&a, &b, &c, &d, &e, &f, &g, &h})
-        EXPECT_EQ(x->rand(), second);
+    for (Random* x : {&a, &b, &c, &d, &e, &f, &g, &h}) EXPECT_EQ(x->rand(), second);
 }

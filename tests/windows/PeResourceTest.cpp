@@ -68,17 +68,17 @@ struct PeImage {
         b[kPeAt] = 'P';
         b[kPeAt + 1] = 'E';
         put16(b, kCoff, 0x8664);
-        put16(b, kCoff + 2, 2);                 // sections
+        put16(b, kCoff + 2, 2);  // sections
         put16(b, kCoff + 16, kOptionalSize);
-        put16(b, kCoff + 18, 0x2022);           // executable image, large addresses, DLL
+        put16(b, kCoff + 18, 0x2022);  // executable image, large addresses, DLL
         put16(b, kOptional, 0x20B);
-        put32(b, kOptional + 108, 16);          // data directories
+        put32(b, kOptional + 108, 16);  // data directories
         put32(b, kResourceDirectory, kRsrcRva);
         put32(b, kResourceDirectory + 4, static_cast<std::uint32_t>(pe.treeSize_));
         auto section = [&](std::size_t at, const char* name, std::uint32_t rva, std::uint32_t size,
                            std::uint32_t raw) {
             for (int i = 0; name[i]; ++i) b[at + i] = static_cast<std::uint8_t>(name[i]);
-            put32(b, at + 8, size);             // virtual size
+            put32(b, at + 8, size);  // virtual size
             put32(b, at + 12, rva);
             put32(b, at + 16, (size + 0x1FF) & ~0x1FFu);  // raw size, file-aligned
             put32(b, at + 20, raw);
@@ -86,7 +86,8 @@ struct PeImage {
         pe.rsrcSectionHeader = kSections;
         pe.dataSectionHeader = kSections + 40;
         section(pe.rsrcSectionHeader, ".rsrc", kRsrcRva, static_cast<std::uint32_t>(tree.size()), kRsrcRaw);
-        section(pe.dataSectionHeader, ".data", kDataRva, static_cast<std::uint32_t>(pe.apart_.size()), kDataRaw);
+        section(pe.dataSectionHeader, ".data", kDataRva, static_cast<std::uint32_t>(pe.apart_.size()),
+                kDataRaw);
         b.insert(b.end(), tree.begin(), tree.end());
         b.resize(kDataRaw, 0);
         b.insert(b.end(), pe.apart_.begin(), pe.apart_.end());
@@ -125,9 +126,9 @@ private:
         const std::size_t root = directory(namedTypes, types.size() - namedTypes);
         for (std::size_t ti = 0; ti < types.size(); ++ti) {
             const std::size_t entry = root + 16 + 8 * ti;
-            const bool isPipl = std::holds_alternative<std::string>(types[ti]) &&
-                                (std::get<std::string>(types[ti]) == "PIPL" ||
-                                 std::get<std::string>(types[ti]) == "pipl");
+            const bool isPipl =
+                std::holds_alternative<std::string>(types[ti]) &&
+                (std::get<std::string>(types[ti]) == "PIPL" || std::get<std::string>(types[ti]) == "pipl");
             if (std::holds_alternative<std::string>(types[ti])) {
                 names.emplace_back(entry, std::get<std::string>(types[ti]));
                 if (isPipl) piplTypeEntry = entry;
@@ -219,12 +220,10 @@ const Bytes kPipl = filled(298, 1);
 // numbered type (16, a version resource), another named type, PIPL resources with other ids and
 // the property list in two languages.
 std::vector<Resource> crowded() {
-    return {{std::uint32_t{16}, 1, 1033, filled(92, 50)},
-            {std::string("ABCD"), 16000, 1033, filled(20, 60)},
-            {std::string("PIPL"), 1, 1033, filled(40, 70)},
-            {std::string("PIPL"), 16000, 1031, filled(298, 80)},
-            {std::string("PIPL"), 16000, 1033, kPipl},
-            {std::string("PIPL"), 16001, 1033, filled(12, 90)}};
+    return {
+        {std::uint32_t{16}, 1, 1033, filled(92, 50)},   {std::string("ABCD"), 16000, 1033, filled(20, 60)},
+        {std::string("PIPL"), 1, 1033, filled(40, 70)}, {std::string("PIPL"), 16000, 1031, filled(298, 80)},
+        {std::string("PIPL"), 16000, 1033, kPipl},      {std::string("PIPL"), 16001, 1033, filled(12, 90)}};
 }
 
 TEST(PeResource, FindsThePiplResourceAmongOthersByTypeIdAndLanguage) {
@@ -263,9 +262,10 @@ TEST(PeResource, SaysWhichPartOfThePropertyListResourceIsMissing) {
                         "no resource of type PIPL"));
     EXPECT_TRUE(refused(PeImage::build({{std::string("PIPL"), 1, 1033, kPipl}}).bytes,
                         "no PIPL resource numbered 16000"));
-    EXPECT_TRUE(refused(PeImage::build({{std::string("PIPL"), 16000, 1031, kPipl},
-                                        {std::string("PIPL"), 16000, 0, kPipl}}).bytes,
-                        "PIPL 16000 only in language 1031, 0"));
+    EXPECT_TRUE(refused(
+        PeImage::build({{std::string("PIPL"), 16000, 1031, kPipl}, {std::string("PIPL"), 16000, 0, kPipl}})
+            .bytes,
+        "PIPL 16000 only in language 1031, 0"));
 
     PeImage none = PeImage::build({{std::string("PIPL"), 16000, 1033, kPipl}});
     put32(none.bytes, PeImage::kResourceDirectory, 0);
@@ -324,15 +324,13 @@ TEST(PeResource, RefusesDamagedHeadersAndTablesAsDamaged) {
         {"entry counts beyond the tree", [&](Bytes& b) { put16(b, tree + 12, 0x4000); },
          "resource entries outside"},
         {"type name beyond the tree",
-         [&](Bytes& b) { put32(b, pe.piplTypeEntry, 0x80000000u | 0x7FFF0000u); },
-         "resource name outside"},
+         [&](Bytes& b) { put32(b, pe.piplTypeEntry, 0x80000000u | 0x7FFF0000u); }, "resource name outside"},
         {"type name length beyond the tree", [&](Bytes& b) { put16(b, pe.piplNameString, 0xFFFF); },
          "resource name outside"},
         {"type subdirectory beyond the tree",
          [&](Bytes& b) { put32(b, pe.piplTypeEntry + 4, 0x80000000u | 0x00FFFFF0u); },
          "resource directory outside"},
-        {"type entry is a leaf", [&](Bytes& b) { put32(b, pe.piplTypeEntry + 4, 0x10); },
-         "not a directory"},
+        {"type entry is a leaf", [&](Bytes& b) { put32(b, pe.piplTypeEntry + 4, 0x10); }, "not a directory"},
         {"data entry beyond the tree",
          [&](Bytes& b) {
              // The language entry of 16000/1033 points at the data entry: move it out.
@@ -346,14 +344,12 @@ TEST(PeResource, RefusesDamagedHeadersAndTablesAsDamaged) {
          "data entry is outside"},
         {"data outside every section", [&](Bytes& b) { put32(b, pe.piplDataEntry, 0x90000000u); },
          "bytes are outside the file"},
-        {"data longer than its section",
-         [&](Bytes& b) { put32(b, pe.piplDataEntry + 4, 0x00100000u); },
+        {"data longer than its section", [&](Bytes& b) { put32(b, pe.piplDataEntry + 4, 0x00100000u); },
          "bytes are outside the file"},
         {"data running past the section's file bytes",
-         [&](Bytes& b) { put32(b, pe.dataSectionHeader + 16, 0x100); },
+         [&](Bytes& b) { put32(b, pe.dataSectionHeader + 16, 0x100); }, "bytes are outside the file"},
+        {"data size near the 32-bit limit", [&](Bytes& b) { put32(b, pe.piplDataEntry + 4, 0xFFFFFFFFu); },
          "bytes are outside the file"},
-        {"data size near the 32-bit limit",
-         [&](Bytes& b) { put32(b, pe.piplDataEntry + 4, 0xFFFFFFFFu); }, "bytes are outside the file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -372,7 +368,8 @@ TEST(PeResource, CutOrScribbledFilesNeverReadOutsideTheImage) {
     for (std::size_t n = 0; n < PeImage::kRsrcRaw + 0x400; ++n) {
         Bytes cut(pe.bytes.begin(), pe.bytes.begin() + static_cast<std::ptrdiff_t>(n));
         std::string error;
-        if (read(cut, error)) ++found;
+        if (read(cut, error))
+            ++found;
         else {
             ++refusals;
             EXPECT_FALSE(error.empty());

@@ -59,10 +59,14 @@ std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
 std::string visible(const std::string& text) {
     std::string s;
     for (unsigned char c : text) {
-        if (c == '\r') s += "\\r";
-        else if (c == '\n') s += "\\n";
-        else if (c < 0x20 || c >= 0x7F) s += "\\x" + hexBytes({c});
-        else s += static_cast<char>(c);
+        if (c == '\r')
+            s += "\\r";
+        else if (c == '\n')
+            s += "\\n";
+        else if (c < 0x20 || c >= 0x7F)
+            s += "\\x" + hexBytes({c});
+        else
+            s += static_cast<char>(c);
     }
     return s;
 }
@@ -95,9 +99,8 @@ const Choice kOutsides[] = {{"Void"}, {"Edge"}, {"Tile"}, {"Mirror"}};
 const Choice kQualities[] = {{"Best", AEGP_LayerQual_BEST}, {"Draft", AEGP_LayerQual_DRAFT}};
 // 8.23, 62.53 and 82.17 degrees are angles whose sine or cosine differs in the last bit between
 // glibc and mingw-w64's libm (the host's ANSI table is the C library's).
-const Choice kDirections[] = {{"0", 0},         {"8.23", 8.23},     {"30", 30},   {"62.53", 62.53},
-                              {"82.17", 82.17}, {"90", 90},         {"135", 135}, {"200", 200},
-                              {"271.5", 271.5}, {"333.25", 333.25}};
+const Choice kDirections[] = {{"0", 0},   {"8.23", 8.23}, {"30", 30},   {"62.53", 62.53}, {"82.17", 82.17},
+                              {"90", 90}, {"135", 135},   {"200", 200}, {"271.5", 271.5}, {"333.25", 333.25}};
 const Choice kOffsets[] = {{"0", 0}, {"17", 17}, {"90", 90}, {"250.5", 250.5}};
 const Choice kWidths[] = {{"1", 1}, {"2.5", 2.5}, {"7", 7}, {"12.75", 12.75}, {"40", 40}};
 const Choice kDelays[] = {{"0", 0}, {"10", 10}, {"35", 35}, {"80", 80}, {"100", 100}};
@@ -185,8 +188,8 @@ bool checkPipl(const vhost::Pipl& pipl) {
     bool ok = true;
     auto expect = [&](const char* what, const std::string& got, const std::string& want) {
         if (got != want) {
-            line(std::string("pipl MISMATCH ") + what + ": \"" + visible(got) + "\", expected \"" +
-                 want + "\"");
+            line(std::string("pipl MISMATCH ") + what + ": \"" + visible(got) + "\", expected \"" + want +
+                 "\"");
             ok = false;
         }
     };
@@ -254,8 +257,8 @@ bool reportPipl(const std::filesystem::path& modulePath) {
         line("pipl ERROR " + visible(error));
         return false;
     }
-    line("pipl " + std::to_string(bytes->size()) + " bytes fnv1a64=" +
-         hex64(vhost::fnv1a64(bytes->data(), bytes->size())));
+    line("pipl " + std::to_string(bytes->size()) +
+         " bytes fnv1a64=" + hex64(vhost::fnv1a64(bytes->data(), bytes->size())));
 #if defined(_WIN32)
     // The host's own reader and the system's must find the same bytes. Said only when they do
     // not, so that the lines stay those of every platform.
@@ -269,9 +272,9 @@ bool reportPipl(const std::filesystem::path& modulePath) {
 
 void reportVersion(const vhost::Module& module) {
     const vhost::EffectVersion v = vhost::decodeEffectVersion(module.pipl().version.value_or(0));
-    line("module " + module.pipl().name + " " + std::to_string(v.major) + "." +
-         std::to_string(v.minor) + "." + std::to_string(v.revision) + " stage " +
-         std::to_string(v.stage) + " build " + std::to_string(v.build));
+    line("module " + module.pipl().name + " " + std::to_string(v.major) + "." + std::to_string(v.minor) +
+         "." + std::to_string(v.revision) + " stage " + std::to_string(v.stage) + " build " +
+         std::to_string(v.build));
 }
 
 // ABOUT, GLOBAL_SETUP and PARAMS_SETUP, each printed with its result; false when set-up failed.
@@ -367,8 +370,8 @@ int renderFrames(vhost::Effect& effect) {
     for (int d = 0; d < kDepthCount; ++d) {
         inputs[d] = makeInput(kDepths[d]);
         line(std::string("input depth=") + vhost::depthLabel(kDepths[d]) + " " + std::to_string(kImageWidth) +
-             "x" + std::to_string(kImageHeight) + " fnv1a64=" +
-             hex64(vhost::fnv1a64(inputs[d].bytes.data(), inputs[d].bytes.size())));
+             "x" + std::to_string(kImageHeight) +
+             " fnv1a64=" + hex64(vhost::fnv1a64(inputs[d].bytes.data(), inputs[d].bytes.size())));
     }
     int frame = 0, failures = 0;
     for (int d = 0; d < kDepthCount; ++d)
@@ -404,7 +407,8 @@ int renderMatrix(const std::filesystem::path& modulePath) {
     }
     // The effect is gone: only what the host itself keeps may remain.
     const bool balanced = host.ledger().balanced();
-    line(std::string("ledger ") + (balanced ? "balanced" : "UNBALANCED " + visible(host.ledger().describe())));
+    line(std::string("ledger ") +
+         (balanced ? "balanced" : "UNBALANCED " + visible(host.ledger().describe())));
     return ok && failures == 0 && balanced ? 0 : 1;
 }
 

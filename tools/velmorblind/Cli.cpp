@@ -15,8 +15,7 @@ namespace vblind {
 
 namespace {
 
-constexpr const char* kFooter =
-    "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
+constexpr const char* kFooter = "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
 
 constexpr const char* kRenderFooter =
     "Controls (names as the module declares them; case and spaces do not matter):\n"
@@ -51,18 +50,22 @@ void refuseEmptyValues(int argc, const char* const* argv) {
         const std::string arg = argv[i], before = argv[i - 1];
         const bool flag = before == "-q" || before == "--quiet" || before == "-v" || before == "--verbose";
         std::string option;
-        if (arg.size() > 2 && arg.rfind("--", 0) == 0 && arg.back() == '=') option = arg.substr(0, arg.size() - 1);
-        else if (arg.empty() && before.size() > 1 && before[0] == '-' && !flag) option = before;
-        else if (arg.empty()) option = "IN";
+        if (arg.size() > 2 && arg.rfind("--", 0) == 0 && arg.back() == '=')
+            option = arg.substr(0, arg.size() - 1);
+        else if (arg.empty() && before.size() > 1 && before[0] == '-' && !flag)
+            option = before;
+        else if (arg.empty())
+            option = "IN";
         if (!option.empty())
-            usageError(option + " was given an empty value, which names nothing; see \"velmorblind " + command +
-                       " --help\".");
+            usageError(option + " was given an empty value, which names nothing; see \"velmorblind " +
+                       command + " --help\".");
     }
 }
 
 void addModuleOption(CLI::App& cmd, std::optional<std::string>& module) {
-    cmd.add_option("--module", module, "Effect module to load (default: the VelmorBlind module beside "
-                                       "this program)");
+    cmd.add_option("--module", module,
+                   "Effect module to load (default: the VelmorBlind module beside "
+                   "this program)");
 }
 
 }  // namespace
@@ -83,15 +86,17 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     RenderRequest& r = cl.render;
     CLI::App* render = app.add_subcommand("render", "Render frames of the transition from an image");
     render->add_option("IN", r.input, "Input image (PNG, TIFF, EXR, JPEG, ...)")->required();
-    render->add_option("-o,--output", r.output,
-                       "Output image; with several frames it holds a frame number such as %04d")
+    render
+        ->add_option("-o,--output", r.output,
+                     "Output image; with several frames it holds a frame number such as %04d")
         ->required();
     render->add_option("--set", r.sets, "NAME=VALUE: set a control (repeatable)")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    render->add_option("--key", r.keys,
-                       "NAME=VALUE@FRAME[,VALUE@FRAME...]: animate a control (repeatable); numbers "
-                       "interpolate linearly, popups hold")
+    render
+        ->add_option("--key", r.keys,
+                     "NAME=VALUE@FRAME[,VALUE@FRAME...]: animate a control (repeatable); numbers "
+                     "interpolate linearly, popups hold")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     render->add_option("--frames", r.frames, "Frames to render, A-B or one frame (default 0)");
@@ -103,8 +108,10 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     render->add_option("--downsample", r.downsample, "Render at 1/N resolution (default 1)")
         ->check(CLI::Range(1, 64));
     std::string depth;
-    render->add_option("--depth", depth, "Bits per channel of the render: 8, 16 or 32 (float); "
-                                         "default: the input file's")
+    render
+        ->add_option("--depth", depth,
+                     "Bits per channel of the render: 8, 16 or 32 (float); "
+                     "default: the input file's")
         ->check(CLI::Validator(
             [](std::string& value) {
                 return value == "8" || value == "16" || value == "32"
@@ -112,8 +119,10 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                            : "\"" + value + "\" is not a depth; write 8, 16 or 32 (32 is float)";
             },
             "", "DEPTH"));
-    render->add_option("--threads", r.threads, "Worker threads, also the number of frames encoded at once "
-                                               "(default: all cores)")
+    render
+        ->add_option("--threads", r.threads,
+                     "Worker threads, also the number of frames encoded at once "
+                     "(default: all cores)")
         ->check(CLI::Range(1, 256));
     render->add_option("--under", r.under,
                        "Composite the output over an image of the same size or a colour #RRGGBB[AA]");
@@ -122,16 +131,19 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                            std::to_string(ContactSheet::kMaxCells) + " frames shows " +
                            std::to_string(ContactSheet::kMaxCells) +
                            " of them, the first, the last and others evenly spaced between");
-    render->add_option("--compression", r.compression,
-                       "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default: "
-                       "PNG level 1, the fastest that still compresses, TIFF PackBits")
+    render
+        ->add_option("--compression", r.compression,
+                     "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default: "
+                     "PNG level 1, the fastest that still compresses, TIFF PackBits")
         ->check(CLI::Range(0, 9));
     std::string maxMemory;
-    CLI::Option* maxMemoryOption = render->add_option(
-        "--max-memory", maxMemory,
-        "Most memory an image's pixels may take, such as 512M or 2G; a file that declares a larger "
-        "picture is refused (default: half the physical memory)")
-        ->type_name("SIZE");
+    CLI::Option* maxMemoryOption =
+        render
+            ->add_option(
+                "--max-memory", maxMemory,
+                "Most memory an image's pixels may take, such as 512M or 2G; a file that declares a larger "
+                "picture is refused (default: half the physical memory)")
+            ->type_name("SIZE");
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);
@@ -139,11 +151,13 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
 
     // ---- demo
     DemoRequest& d = cl.demo;
-    CLI::App* demo = app.add_subcommand(
-        "demo", "Render a built-in example (48 frames and a contact sheet) into a folder");
-    demo->add_option("-o,--output", d.outDir, "Folder for the frames and the contact sheet (default "
-                                              "out/demo)");
-    demo->add_option("--threads", d.threads, "Worker threads (default: all cores)")->check(CLI::Range(1, 256));
+    CLI::App* demo =
+        app.add_subcommand("demo", "Render a built-in example (48 frames and a contact sheet) into a folder");
+    demo->add_option("-o,--output", d.outDir,
+                     "Folder for the frames and the contact sheet (default "
+                     "out/demo)");
+    demo->add_option("--threads", d.threads, "Worker threads (default: all cores)")
+        ->check(CLI::Range(1, 256));
     demo->add_flag("-q,--quiet", d.quiet, "No progress bar and no closing message");
     demo->add_flag("-v,--verbose", d.verbose, "Print each frame's control values");
     addModuleOption(*demo, d.module);
@@ -172,7 +186,8 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     } catch (const CLI::ParseError& e) {
         const CLI::App* in = &app;
         for (const CLI::App* sub : app.get_subcommands()) in = sub;
-        const std::string where = in == &app ? "velmorblind --help" : "velmorblind " + in->get_name() + " --help";
+        const std::string where =
+            in == &app ? "velmorblind --help" : "velmorblind " + in->get_name() + " --help";
         usageError(sentence(e.what()) + " See \"" + where + "\".");
     }
 
@@ -181,7 +196,9 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
         cl.command = Command::Render;
         std::transform(quality.begin(), quality.end(), quality.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        r.quality = quality == "draft" ? Quality::Draft : quality == "wireframe" ? Quality::Wireframe : Quality::Best;
+        r.quality = quality == "draft"       ? Quality::Draft
+                    : quality == "wireframe" ? Quality::Wireframe
+                                             : Quality::Best;
         if (!depth.empty()) r.depth = std::stoi(depth);
         if (maxMemoryOption->count()) {
             r.maxMemory = parseByteSize(maxMemory);

@@ -21,15 +21,15 @@ struct RenderRequest {
     std::string output;
     std::vector<std::string> sets;
     std::vector<std::string> keys;
-    std::string frames;                 // empty: the single frame 0
+    std::string frames;  // empty: the single frame 0
     int fps = 30;
     Quality quality = Quality::Best;
     int downsample = 1;
-    std::optional<int> depth;           // 8, 16 or 32; nullopt: the file's depth
-    int threads = 0;                    // 0: all cores
-    std::string under;                  // image file or #RRGGBB[AA]; empty: none
-    std::string contactSheet;           // empty: none
-    std::optional<int> compression;     // deflate level 0-9 of PNG and TIFF; nullopt: the fast default
+    std::optional<int> depth;                // 8, 16 or 32; nullopt: the file's depth
+    int threads = 0;                         // 0: all cores
+    std::string under;                       // image file or #RRGGBB[AA]; empty: none
+    std::string contactSheet;                // empty: none
+    std::optional<int> compression;          // deflate level 0-9 of PNG and TIFF; nullopt: the fast default
     std::optional<std::uint64_t> maxMemory;  // bytes an image's pixels may take; nullopt: the default
     bool quiet = false;
     bool verbose = false;

@@ -34,11 +34,16 @@ Channel fromUnit(double v, double full) {
 // 16-bit scale differs, which PixelConvert keeps).
 template <typename To, typename From>
 To hostValue(From v) {
-    if constexpr (std::is_same_v<To, From>) return v;
-    else if constexpr (std::is_same_v<From, std::uint16_t>) return px::toFile<To>(v);      // 16 -> 8/float
-    else if constexpr (std::is_same_v<To, std::uint16_t>) return px::toHost<To>(v);        // 8/float -> 16
-    else if constexpr (std::is_same_v<To, float>) return px::floatFrom8(v);                // 8 -> float
-    else return px::to8(v);                                                                 // float -> 8
+    if constexpr (std::is_same_v<To, From>)
+        return v;
+    else if constexpr (std::is_same_v<From, std::uint16_t>)
+        return px::toFile<To>(v);  // 16 -> 8/float
+    else if constexpr (std::is_same_v<To, std::uint16_t>)
+        return px::toHost<To>(v);  // 8/float -> 16
+    else if constexpr (std::is_same_v<To, float>)
+        return px::floatFrom8(v);  // 8 -> float
+    else
+        return px::to8(v);  // float -> 8
 }
 
 template <typename ToPixel, typename FromPixel>
@@ -89,7 +94,9 @@ void over(vhost::Image& front, const vhost::Image& back) {
             f[i] = Pixel{};
             continue;
         }
-        auto mix = [&](double fc, double bc) { return fromUnit<Channel>((fc * fa + bc * bw) / (oa * full), full); };
+        auto mix = [&](double fc, double bc) {
+            return fromUnit<Channel>((fc * fa + bc * bw) / (oa * full), full);
+        };
         f[i].red = mix(f[i].red, b[i].red);
         f[i].green = mix(f[i].green, b[i].green);
         f[i].blue = mix(f[i].blue, b[i].blue);
@@ -105,11 +112,14 @@ PF_Pixel parseColour(std::string_view text) {
     bool ok = shapeOk;
     for (std::size_t i = 0; ok && i + 1 < text.size(); i += 2) {
         const int hi = hexDigit(text[i + 1]), lo = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
-        if (hi < 0 || lo < 0) ok = false;
-        else v[i / 2] = hi * 16 + lo;
+        if (hi < 0 || lo < 0)
+            ok = false;
+        else
+            v[i / 2] = hi * 16 + lo;
     }
     if (!ok)
-        usageError("the colour \"" + std::string(text) + "\" is not written as #RRGGBB or #RRGGBBAA "
+        usageError("the colour \"" + std::string(text) +
+                   "\" is not written as #RRGGBB or #RRGGBBAA "
                    "(hex digits, for example #1E90FF).");
     PF_Pixel p;
     p.red = static_cast<A_u_char>(v[0]);
@@ -126,7 +136,8 @@ vhost::Image solidImage(int width, int height, vhost::Depth depth, PF_Pixel colo
     vhost::Image image(width, height, depth);
     const std::size_t size = bytesPerPixel(depth);
     for (std::size_t i = 0; i < image.bytes.size(); i += size)
-        std::copy(converted.bytes.begin(), converted.bytes.end(), image.bytes.begin() + static_cast<std::ptrdiff_t>(i));
+        std::copy(converted.bytes.begin(), converted.bytes.end(),
+                  image.bytes.begin() + static_cast<std::ptrdiff_t>(i));
     return image;
 }
 
@@ -134,7 +145,8 @@ vhost::Image toDepth(const vhost::Image& image, vhost::Depth depth) {
     if (image.depth == depth) return image;
     vhost::Image out(image.width, image.height, depth);
     withPixelType(depth, [&](auto to) {
-        withPixelType(image.depth, [&](auto from) { convertPixels<decltype(to), decltype(from)>(image, out); });
+        withPixelType(image.depth,
+                      [&](auto from) { convertPixels<decltype(to), decltype(from)>(image, out); });
     });
     return out;
 }

@@ -12,8 +12,8 @@ namespace vblind {
 
 namespace {
 
-constexpr int kMargin = 8;      // around the grid and between cells
-constexpr int kLabelGap = 4;    // between a thumbnail and its label
+constexpr int kMargin = 8;          // around the grid and between cells
+constexpr int kLabelGap = 4;        // between a thumbnail and its label
 constexpr int kSheetBudget = 4096;  // the grid aims to stay about this wide
 constexpr PF_Pixel kBackground{255, 32, 32, 36};
 constexpr PF_Pixel kInk{255, 230, 230, 230};
@@ -22,9 +22,12 @@ constexpr PF_Pixel kInk{255, 230, 230, 230};
 // float gives, one pixel at a time, so no full-size copy is made.
 template <typename Channel>
 float unitOf(Channel v) {
-    if constexpr (std::is_same_v<Channel, float>) return v;
-    else if constexpr (std::is_same_v<Channel, std::uint8_t>) return px::floatFrom8(v);
-    else return px::toFile<float>(v);
+    if constexpr (std::is_same_v<Channel, float>)
+        return v;
+    else if constexpr (std::is_same_v<Channel, std::uint8_t>)
+        return px::floatFrom8(v);
+    else
+        return px::toFile<float>(v);
 }
 
 double clamped(float v) { return std::clamp(static_cast<double>(v), 0.0, 1.0); }
@@ -35,10 +38,12 @@ template <typename Pixel>
 void drawThumbnail(const vhost::Image& f, vhost::Image& sheet, int x0, int y0, int thumbW, int thumbH) {
     for (int ty = 0; ty < thumbH; ++ty) {
         const int sy0 = static_cast<int>(static_cast<long long>(ty) * f.height / thumbH);
-        const int sy1 = std::max(sy0 + 1, static_cast<int>(static_cast<long long>(ty + 1) * f.height / thumbH));
+        const int sy1 =
+            std::max(sy0 + 1, static_cast<int>(static_cast<long long>(ty + 1) * f.height / thumbH));
         for (int tx = 0; tx < thumbW; ++tx) {
             const int sx0 = static_cast<int>(static_cast<long long>(tx) * f.width / thumbW);
-            const int sx1 = std::max(sx0 + 1, static_cast<int>(static_cast<long long>(tx + 1) * f.width / thumbW));
+            const int sx1 =
+                std::max(sx0 + 1, static_cast<int>(static_cast<long long>(tx + 1) * f.width / thumbW));
             double a = 0, r = 0, g = 0, b = 0;
             for (int sy = sy0; sy < sy1; ++sy)
                 for (int sx = sx0; sx < sx1; ++sx) {
@@ -56,9 +61,11 @@ void drawThumbnail(const vhost::Image& f, vhost::Image& sheet, int x0, int y0, i
             b /= n;
             const PF_Pixel c = checkerAt(tx, ty);
             auto put = [&](double premul, A_u_char under) {
-                return static_cast<A_u_char>(std::lround(std::clamp(premul * 255.0 + under * (1.0 - a), 0.0, 255.0)));
+                return static_cast<A_u_char>(
+                    std::lround(std::clamp(premul * 255.0 + under * (1.0 - a), 0.0, 255.0)));
             };
-            sheet.at<PF_Pixel>(x0 + tx, y0 + ty) = PF_Pixel{255, put(r, c.red), put(g, c.green), put(b, c.blue)};
+            sheet.at<PF_Pixel>(x0 + tx, y0 + ty) =
+                PF_Pixel{255, put(r, c.red), put(g, c.green), put(b, c.blue)};
         }
     }
 }
@@ -92,7 +99,8 @@ ContactSheet::ContactSheet(int frameCount, int width, int height)
     cellH_ = thumbH_ + kLabelGap + kGlyphHeight * labelScale_;
     sheet_ = vhost::Image(kMargin + columns_ * (cellW_ + kMargin), kMargin + rows_ * (cellH_ + kMargin),
                           vhost::Depth::Bits8);
-    std::fill(sheet_.pixels<PF_Pixel>(), sheet_.pixels<PF_Pixel>() + sheet_.width * sheet_.height, kBackground);
+    std::fill(sheet_.pixels<PF_Pixel>(), sheet_.pixels<PF_Pixel>() + sheet_.width * sheet_.height,
+              kBackground);
 }
 
 int ContactSheet::indexOfCell(int i) const {

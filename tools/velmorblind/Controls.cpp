@@ -85,9 +85,7 @@ const char* typeName(PF_ParamType type) {
     }
 }
 
-PF_Fixed toFixed(double value) {
-    return static_cast<PF_Fixed>(std::lround(value * 65536.0));
-}
+PF_Fixed toFixed(double value) { return static_cast<PF_Fixed>(std::lround(value * 65536.0)); }
 
 double fromFixed(PF_Fixed value) { return value / 65536.0; }
 
@@ -157,8 +155,7 @@ ControlDef describeControl(int index, const PF_ParamDef& def) {
         }
         default:
             failure("the module declares parameter " + std::to_string(index) + " (\"" + c.name +
-                    "\") with type " + std::to_string(def.param_type) +
-                    ", which this tool cannot set.");
+                    "\") with type " + std::to_string(def.param_type) + ", which this tool cannot set.");
     }
     return c;
 }
@@ -206,8 +203,7 @@ std::string describeAccepted(const ControlDef& c) {
     switch (c.type) {
         case PF_Param_POPUP: {
             std::string list;
-            for (std::size_t i = 0; i < c.choices.size(); ++i)
-                list += (i ? ", " : "") + c.choices[i];
+            for (std::size_t i = 0; i < c.choices.size(); ++i) list += (i ? ", " : "") + c.choices[i];
             return "one of " + list + " (or its number, 1 to " + std::to_string(c.choices.size()) + ")";
         }
         case PF_Param_FIX_SLIDER: return c.percent ? "a percentage from " + range : "a number from " + range;
@@ -257,8 +253,8 @@ namespace {
 
 // "NAME=REST": the control and the text after the first '='.
 std::pair<const ControlDef*, std::string> splitAssignment(const std::vector<ControlDef>& controls,
-                                                          const std::string& text,
-                                                          const char* option, const char* example) {
+                                                          const std::string& text, const char* option,
+                                                          const char* example) {
     const std::size_t eq = text.find('=');
     if (eq == std::string::npos || trim(std::string_view(text).substr(0, eq)).empty())
         usageError(std::string(option) + " \"" + text + "\" is not written as " +
@@ -274,7 +270,8 @@ int parseKeyFrame(const ControlDef& c, const std::string& key, std::string_view 
                         std::all_of(t.begin(), t.end(), [](unsigned char ch) { return std::isdigit(ch); });
     if (digits) std::from_chars(t.data(), t.data() + t.size(), frame);
     if (!digits || frame < 0)
-        usageError("the key \"" + key + "\" of " + c.name + " has no valid frame after '@': write "
+        usageError("the key \"" + key + "\" of " + c.name +
+                   " has no valid frame after '@': write "
                    "VALUE@FRAME with a whole frame number from 0 to 9999999.");
     return frame;
 }
@@ -286,7 +283,8 @@ ControlPlan parseSettings(const std::vector<ControlDef>& controls, const std::ve
     ControlPlan plan;
     auto claim = [&](const ControlDef& c) -> ControlSetting& {
         if (plan.count(c.index))
-            usageError(c.name + " is given more than once; set it with one --set or animate it with one "
+            usageError(c.name +
+                       " is given more than once; set it with one --set or animate it with one "
                        "--key.");
         return plan[c.index];
     };
@@ -305,7 +303,8 @@ ControlPlan parseSettings(const std::vector<ControlDef>& controls, const std::ve
             const std::string key = list.substr(start, comma - start);
             const std::size_t at = key.rfind('@');
             if (at == std::string::npos)
-                usageError("the key \"" + key + "\" of " + control->name + " has no frame: write "
+                usageError("the key \"" + key + "\" of " + control->name +
+                           " has no frame: write "
                            "VALUE@FRAME, keys separated by commas (for example 0@1,100@48).");
             Key k;
             k.value = parseValue(*control, std::string_view(key).substr(0, at));

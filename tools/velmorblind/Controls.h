@@ -15,11 +15,11 @@
 namespace vblind {
 
 struct ControlDef {
-    int index = 0;              // parameter index, equal to its id
+    int index = 0;  // parameter index, equal to its id
     std::string name;
     PF_ParamType type = PF_Param_RESERVED;
-    bool percent = false;       // fixed slider shown in percent
-    bool hasRange = true;       // angles carry no valid range
+    bool percent = false;  // fixed slider shown in percent
+    bool hasRange = true;  // angles carry no valid range
     double validMin = 0, validMax = 0;
     double sliderMin = 0, sliderMax = 0;
     double defaultValue = 0;
@@ -65,15 +65,14 @@ struct Key {
 // What the command line asks for one control: a fixed value, or keys sorted by frame.
 struct ControlSetting {
     bool animated = false;
-    double value = 0;        // when not animated
-    std::vector<Key> keys;   // when animated; at least one, frames distinct and ascending
+    double value = 0;       // when not animated
+    std::vector<Key> keys;  // when animated; at least one, frames distinct and ascending
 };
 
 // Settings by parameter index; controls not mentioned keep their defaults.
 using ControlPlan = std::map<int, ControlSetting>;
 
-ControlPlan parseSettings(const std::vector<ControlDef>& controls,
-                          const std::vector<std::string>& sets,
+ControlPlan parseSettings(const std::vector<ControlDef>& controls, const std::vector<std::string>& sets,
                           const std::vector<std::string>& keys);
 
 }  // namespace vblind

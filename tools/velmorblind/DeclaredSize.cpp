@@ -20,7 +20,8 @@ std::uint32_t bigEndian(const unsigned char* b) {
 std::optional<std::string> pngTooShortForItsSize(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     unsigned char signature[8];
-    if (!file.read(reinterpret_cast<char*>(signature), 8) || signature[1] != 'P' || signature[2] != 'N') return std::nullopt;
+    if (!file.read(reinterpret_cast<char*>(signature), 8) || signature[1] != 'P' || signature[2] != 'N')
+        return std::nullopt;
     std::uint64_t raw = 0, compressed = 0;
     unsigned char head[8];
     while (file.read(reinterpret_cast<char*>(head), 8)) {
@@ -41,7 +42,8 @@ std::optional<std::string> pngTooShortForItsSize(const std::string& path) {
         file.seekg(static_cast<std::streamoff>(length) + 4, std::ios::cur);
     }
     if (raw == 0 || raw <= compressed * kMostDeflateExpansion + kSlack) return std::nullopt;
-    return "its " + std::to_string(compressed) + " bytes of compressed pixels cannot hold the picture its header declares";
+    return "its " + std::to_string(compressed) +
+           " bytes of compressed pixels cannot hold the picture its header declares";
 }
 
 }  // namespace vblind

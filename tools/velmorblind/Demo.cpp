@@ -20,11 +20,31 @@ PF_Pixel fromHsv(double h, double s, double v) {
     const double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
     double r = v, g = t, b = p;
     switch (sector) {
-        case 1: r = q; g = v; b = p; break;
-        case 2: r = p; g = v; b = t; break;
-        case 3: r = p; g = q; b = v; break;
-        case 4: r = t; g = p; b = v; break;
-        case 5: r = v; g = p; b = q; break;
+        case 1:
+            r = q;
+            g = v;
+            b = p;
+            break;
+        case 2:
+            r = p;
+            g = v;
+            b = t;
+            break;
+        case 3:
+            r = p;
+            g = q;
+            b = v;
+            break;
+        case 4:
+            r = t;
+            g = p;
+            b = v;
+            break;
+        case 5:
+            r = v;
+            g = p;
+            b = q;
+            break;
         default: break;
     }
     return PF_Pixel{255, byte(r), byte(g), byte(b)};
@@ -53,7 +73,8 @@ vhost::Image demoForeground(int width, int height) {
             if (line) p = major ? PF_Pixel{255, 255, 255, 255} : PF_Pixel{255, 30, 30, 40};
             image.at<PF_Pixel>(x, y) = p;
         }
-    drawCentredText(image, height / 2, "VELMORBLIND", 3, PF_Pixel{255, 255, 255, 255}, PF_Pixel{255, 20, 20, 28});
+    drawCentredText(image, height / 2, "VELMORBLIND", 3, PF_Pixel{255, 255, 255, 255},
+                    PF_Pixel{255, 20, 20, 28});
     return image;
 }
 
@@ -70,7 +91,8 @@ vhost::Image demoBackground(int width, int height) {
             const double b = 0.35 - 0.15 * v + 0.30 * ring;
             image.at<PF_Pixel>(x, y) = PF_Pixel{255, byte(r), byte(g), byte(b)};
         }
-    drawCentredText(image, height - 24, "THE NEXT SHOT", 2, PF_Pixel{255, 255, 236, 200}, PF_Pixel{255, 40, 20, 50});
+    drawCentredText(image, height - 24, "THE NEXT SHOT", 2, PF_Pixel{255, 255, 236, 200},
+                    PF_Pixel{255, 40, 20, 50});
     return image;
 }
 

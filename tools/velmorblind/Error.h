@@ -20,13 +20,9 @@ private:
 };
 
 // A command line that asks for something impossible or malformed.
-[[noreturn]] inline void usageError(const std::string& sentence) {
-    throw ToolError(kExitUsage, sentence);
-}
+[[noreturn]] inline void usageError(const std::string& sentence) { throw ToolError(kExitUsage, sentence); }
 
 // A file that cannot be read or written, or a host or render failure.
-[[noreturn]] inline void failure(const std::string& sentence) {
-    throw ToolError(kExitFailure, sentence);
-}
+[[noreturn]] inline void failure(const std::string& sentence) { throw ToolError(kExitFailure, sentence); }
 
 }  // namespace vblind

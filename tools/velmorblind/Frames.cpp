@@ -32,10 +32,13 @@ FrameRange parseFrameRange(std::string_view text) {
              parseFrameNumber(text.substr(dash + 1), range.last);
     }
     if (!ok)
-        usageError("the frame range \"" + shown + "\" is not valid: write A-B with whole frame numbers "
-                   "from 0 to " + std::to_string(kMaxFrameNumber) + " (or a single frame number).");
+        usageError("the frame range \"" + shown +
+                   "\" is not valid: write A-B with whole frame numbers "
+                   "from 0 to " +
+                   std::to_string(kMaxFrameNumber) + " (or a single frame number).");
     if (range.last < range.first)
-        usageError("the frame range \"" + shown + "\" runs backwards: the first frame must not come "
+        usageError("the frame range \"" + shown +
+                   "\" runs backwards: the first frame must not come "
                    "after the last.");
     return range;
 }
@@ -70,11 +73,13 @@ OutputPattern OutputPattern::parse(const std::string& text, int frameCount) {
         }
         if (j >= text.size() || text[j] != 'd' || width > 9) {
             const std::string bad = text.substr(i, std::min(text.size(), j + 1) - i);
-            usageError("the output name \"" + text + "\" holds \"" + bad + "\", which is not a frame "
+            usageError("the output name \"" + text + "\" holds \"" + bad +
+                       "\", which is not a frame "
                        "number: write the frame number as %d or %04d, and a percent sign as %%.");
         }
         if (p.hasFrameNumber())
-            usageError("the output name \"" + text + "\" holds more than one frame number; use one "
+            usageError("the output name \"" + text +
+                       "\" holds more than one frame number; use one "
                        "%d (or %04d).");
         p.slotBegin_ = i;
         p.width_ = width;
@@ -83,8 +88,8 @@ OutputPattern OutputPattern::parse(const std::string& text, int frameCount) {
         i = j;
     }
     if (frameCount > 1 && !p.hasFrameNumber())
-        usageError("the output name \"" + text + "\" has no frame number, but " +
-                   std::to_string(frameCount) + " frames are rendered: put %d or %04d where the "
+        usageError("the output name \"" + text + "\" has no frame number, but " + std::to_string(frameCount) +
+                   " frames are rendered: put %d or %04d where the "
                    "number goes (for example out/f_%04d.png).");
     return p;
 }

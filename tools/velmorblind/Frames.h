@@ -37,7 +37,7 @@ public:
 
 private:
     std::string text_;
-    std::string prefix_, suffix_;             // with %% already turned into %
+    std::string prefix_, suffix_;  // with %% already turned into %
     std::size_t slotBegin_ = std::string::npos;
     int width_ = 0;
     bool zeroPad_ = false;

@@ -52,7 +52,8 @@ EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locate
 
     if (PF_Err err = effect_->globalSetup()) hostFailure("global set-up", err);
     if (PF_Err err = effect_->paramsSetup()) hostFailure("parameter set-up", err);
-    for (int i = 1; i < effect_->paramCount(); ++i) controls_.push_back(describeControl(i, effect_->definition(i)));
+    for (int i = 1; i < effect_->paramCount(); ++i)
+        controls_.push_back(describeControl(i, effect_->definition(i)));
 }
 
 EffectSession::~EffectSession() {
@@ -133,8 +134,10 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
     }
     // The host checks the module's manners (guard bands around the output, an input left as it
     // was, everything checked out given back); a frame made against them is not trusted.
-    if (!report.outputIntact) failure("the module wrote outside its output on frame " + std::to_string(frame) + ".");
-    if (!report.inputUnchanged) failure("the module wrote into its input on frame " + std::to_string(frame) + ".");
+    if (!report.outputIntact)
+        failure("the module wrote outside its output on frame " + std::to_string(frame) + ".");
+    if (!report.inputUnchanged)
+        failure("the module wrote into its input on frame " + std::to_string(frame) + ".");
     const std::vector<std::string> faults = host_->ledger().faults();
     if (faults.size() > faultsBefore)
         failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +

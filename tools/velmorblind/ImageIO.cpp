@@ -184,9 +184,9 @@ vhost::Image readPixels(OIIO::ImageInput& in, const OIIO::ImageSpec& layout, con
                           : std::is_same_v<File, std::uint16_t> ? TypeDesc::UINT16
                                                                 : TypeDesc::FLOAT;
     const std::size_t rowValues = static_cast<std::size_t>(layout.width) * layout.nchannels;
-    const int band = layout.tile_width > 0
-                         ? std::max(1, layout.tile_height)
-                         : static_cast<int>(std::clamp<std::size_t>((std::size_t{4} << 20) / (rowValues * sizeof(File)), 1, 64));
+    const int band = layout.tile_width > 0 ? std::max(1, layout.tile_height)
+                                           : static_cast<int>(std::clamp<std::size_t>(
+                                                 (std::size_t{4} << 20) / (rowValues * sizeof(File)), 1, 64));
     std::vector<File> data(static_cast<std::size_t>(band) * rowValues);
 
     vhost::Image image;
@@ -200,13 +200,13 @@ vhost::Image readPixels(OIIO::ImageInput& in, const OIIO::ImageSpec& layout, con
         const int top = layout.y + y;
         const bool ok =
             layout.tile_width > 0
-                ? in.read_tiles(0, 0, layout.x, layout.x + layout.width, top, top + rows, layout.z, layout.z + 1, 0,
-                                layout.nchannels, type, data.data())
+                ? in.read_tiles(0, 0, layout.x, layout.x + layout.width, top, top + rows, layout.z,
+                                layout.z + 1, 0, layout.nchannels, type, data.data())
                 : in.read_scanlines(0, 0, top, top + rows, layout.z, 0, layout.nchannels, type, data.data());
         failIfDamaged(in, ok, what);
         withPixelType(depth, [&](auto pixel) {
-            appendRows<File, decltype(pixel)>(data, static_cast<std::size_t>(rows) * layout.width, layout.nchannels,
-                                              map, image.bytes);
+            appendRows<File, decltype(pixel)>(data, static_cast<std::size_t>(rows) * layout.width,
+                                              layout.nchannels, map, image.bytes);
         });
     }
     failIfDamaged(in, in.close(), what);
@@ -215,7 +215,8 @@ vhost::Image readPixels(OIIO::ImageInput& in, const OIIO::ImageSpec& layout, con
 
 // Where the pixels sit, when the file says more than "at 0,0 and the whole frame".
 vhost::Placement placementOf(const OIIO::ImageSpec& layout) {
-    vhost::Placement p{layout.x, layout.y, layout.full_x, layout.full_y, layout.full_width, layout.full_height};
+    vhost::Placement p{layout.x,      layout.y,          layout.full_x,
+                       layout.full_y, layout.full_width, layout.full_height};
     if (p.x == 0 && p.y == 0 && p.fullX == 0 && p.fullY == 0 && p.fullWidth == layout.width &&
         p.fullHeight == layout.height)
         return {};
@@ -233,9 +234,7 @@ bool storesAssociatedAlpha(const std::string& format, const OIIO::ImageSpec& lay
 // The channel type an opened writer settled on (PNG narrows float to 16 bits, JPEG to 8).
 // OpenImageIO hands out an output's layout through one member only; this is the one place that
 // asks for it.
-TypeDesc typeChosenByWriter(const OIIO::ImageOutput& out) {
-    return out.spec().format;
-}
+TypeDesc typeChosenByWriter(const OIIO::ImageOutput& out) { return out.spec().format; }
 
 // Rows [first, first + rows) of the render in file order (red, green, blue, then alpha where the
 // file holds it), written over `data`.
@@ -305,8 +304,10 @@ FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image&
     if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
     FileLayout file{OIIO::ImageSpec(image.width, image.height, channels, wanted), false};
     if (alpha) file.header.alpha_channel = 3;
-    if (format == "OPENEXR") file.associated = alpha;
-    else file.header.attribute("oiio:UnassociatedAlpha", 1);
+    if (format == "OPENEXR")
+        file.associated = alpha;
+    else
+        file.header.attribute("oiio:UnassociatedAlpha", 1);
     vhost::Placement p = image.placement;
     if (p.isDefault() || (format != "OPENEXR" && format != "TIFF")) return file;
     if (format == "TIFF") {
@@ -328,13 +329,16 @@ FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image&
 
 // Hands the render's pixels to an opened writer as `written` values (8-bit, 16-bit or float), a
 // band of rows at a time, so that the file-order copy is a band and not a second whole frame.
-bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLayout& file, TypeDesc written) {
+bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLayout& file,
+                 TypeDesc written) {
     const int channels = file.header.nchannels;
     // A writer that settled on tiles takes the image whole.
-    const int band = out.spec().tile_width > 0
-                         ? std::max(image.height, 1)
-                         : static_cast<int>(std::clamp<std::size_t>(
-                               (std::size_t{1} << 20) / (static_cast<std::size_t>(image.width) * channels * 4 + 1), 1, 256));
+    const int band =
+        out.spec().tile_width > 0
+            ? std::max(image.height, 1)
+            : static_cast<int>(std::clamp<std::size_t>(
+                  (std::size_t{1} << 20) / (static_cast<std::size_t>(image.width) * channels * 4 + 1), 1,
+                  256));
     return withPixelType(image.depth, [&](auto pixel) {
         using Pixel = decltype(pixel);
         auto bands = [&](auto type) {
@@ -358,8 +362,8 @@ bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLa
     });
 }
 
-LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> depth,
-                          const std::string& role, const ReadOptions& options) {
+LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> depth, const std::string& role,
+                          const ReadOptions& options) {
     configureLibrary();
     const std::string what = "the " + role + " " + quoted(path);
     checkInputFile(path, what);  // before any format probe: a device or a pipe is never opened
@@ -390,16 +394,17 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
         failure("cannot read " + what + ": the image is empty.");
     if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)
         failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
-                std::to_string(layout.height) + " pixels, and images over " +
-                std::to_string(kMaxImageSide) + " pixels on a side are refused.");
+                std::to_string(layout.height) + " pixels, and images over " + std::to_string(kMaxImageSide) +
+                " pixels on a side are refused.");
 
     LoadedImage loaded;
     loaded.fileDepth = depthOfFile(layout.format);
     const vhost::Depth target = depth.value_or(loaded.fileDepth);
     const int orientation = layout.get_int_attribute("Orientation", 1);
     const bool turned = orientation >= 2 && orientation <= 8;
-    const std::uint64_t needed = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) *
-                                 vhost::bytesPerPixel(target) * (turned ? 2 : 1);
+    const std::uint64_t needed = static_cast<std::uint64_t>(layout.width) *
+                                 static_cast<std::uint64_t>(layout.height) * vhost::bytesPerPixel(target) *
+                                 (turned ? 2 : 1);
     const std::uint64_t budget = options.memoryBudget ? options.memoryBudget : defaultMemoryBudget();
     if (needed > budget)
         failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
@@ -411,28 +416,35 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
         if (const auto why = pngTooShortForItsSize(path))
             failure("cannot read " + what + ": the file is damaged or cut short (" + *why + ").");
 
-    const ChannelLayout map = channelLayout(layout.channelnames, layout.alpha_channel,
-                                            storesAssociatedAlpha(format, layout));
+    const ChannelLayout map =
+        channelLayout(layout.channelnames, layout.alpha_channel, storesAssociatedAlpha(format, layout));
     if (!map.dropped.empty() && options.notes) {
         std::string names;
         for (const std::string& n : map.dropped) names += (names.empty() ? "" : ", ") + n;
-        options.notes->once("the " + role + " " + quoted(path) + " has channels that are neither colour nor " +
-                            "alpha (" + names + "): they are left out.");
+        options.notes->once("the " + role + " " + quoted(path) +
+                            " has channels that are neither colour nor " + "alpha (" + names +
+                            "): they are left out.");
     }
     switch (loaded.fileDepth) {
-        case vhost::Depth::Bits8: loaded.image = readPixels<std::uint8_t>(*in, layout, map, what, target); break;
-        case vhost::Depth::Bits16: loaded.image = readPixels<std::uint16_t>(*in, layout, map, what, target); break;
+        case vhost::Depth::Bits8:
+            loaded.image = readPixels<std::uint8_t>(*in, layout, map, what, target);
+            break;
+        case vhost::Depth::Bits16:
+            loaded.image = readPixels<std::uint16_t>(*in, layout, map, what, target);
+            break;
         case vhost::Depth::Float32: loaded.image = readPixels<float>(*in, layout, map, what, target); break;
     }
-    if (turned) loaded.image = applyOrientation(loaded.image, orientation);
-    else loaded.image.placement = placementOf(layout);
+    if (turned)
+        loaded.image = applyOrientation(loaded.image, orientation);
+    else
+        loaded.image.placement = placementOf(layout);
     return loaded;
 }
 
 }  // namespace
 
-LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth,
-                      const std::string& role, const ReadOptions& options) {
+LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth, const std::string& role,
+                      const ReadOptions& options) {
     // The image libraries throw on some damaged files (a size no buffer can hold, say) instead of
     // reporting them: such a file is refused like any other damaged one.
     try {
@@ -442,8 +454,8 @@ LoadedImage readImage(const std::string& path, std::optional<vhost::Depth> depth
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
-        failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged (" + oneLine(e.what()) +
-                ").");
+        failure("cannot read the " + role + " " + quoted(path) + ": the file is damaged (" +
+                oneLine(e.what()) + ").");
     }
 }
 
@@ -461,7 +473,8 @@ void checkWritableImage(const std::string& path) {
     checkDestination(path);
 }
 
-void writeImage(const std::string& path, const vhost::Image& image, Notes& notes, const WriteOptions& options) {
+void writeImage(const std::string& path, const vhost::Image& image, Notes& notes,
+                const WriteOptions& options) {
     configureLibrary();
     auto out = OIIO::ImageOutput::create(path);
     if (!out) {
@@ -499,9 +512,8 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
                    " bits per channel: the float render is written clamped to 0..1 and rounded to "
                    "the nearest value.");
     else if (writtenBits < static_cast<int>(typeOf(image.depth).size() * 8))
-        notes.once(format + " files hold at most " + std::to_string(writtenBits) +
-                   " bits per channel: the " + depthName(image.depth) +
-                   " render is written rounded to the nearest value.");
+        notes.once(format + " files hold at most " + std::to_string(writtenBits) + " bits per channel: the " +
+                   depthName(image.depth) + " render is written rounded to the nearest value.");
 
     bool ok = writePixels(*out, image, file, written);
     if (ok) ok = out->close();

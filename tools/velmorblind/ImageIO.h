@@ -20,8 +20,8 @@ class Notes;
 constexpr int kMaxImageSide = 30000;
 
 struct LoadedImage {
-    vhost::Image image;        // at the asked depth, or the file's own
-    vhost::Depth fileDepth;    // what the file holds: 8-bit, 16-bit or float
+    vhost::Image image;      // at the asked depth, or the file's own
+    vhost::Depth fileDepth;  // what the file holds: 8-bit, 16-bit or float
 };
 
 struct ReadOptions {

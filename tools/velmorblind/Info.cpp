@@ -23,9 +23,8 @@ std::string hex(unsigned word) {
 
 // Columns count characters, not bytes ("°" is two bytes, one column).
 std::size_t columns(const std::string& s) {
-    return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 std::string pad(const std::string& s, std::size_t width) {
@@ -59,7 +58,8 @@ void printPropertyList(const vhost::Pipl& pipl, const std::string& entryNote, st
     out << "  Category:    " << pipl.category << "\n";
     out << "  Match name:  " << pipl.matchName << "\n";
     out << "  Entry point: " << pipl.entryPoint << entryNote << "\n";
-    if (pipl.version) out << "  Version:     " << describeVersion(*pipl.version) << " (" << hex(*pipl.version) << ")\n";
+    if (pipl.version)
+        out << "  Version:     " << describeVersion(*pipl.version) << " (" << hex(*pipl.version) << ")\n";
     if (pipl.outFlags) out << "  Flags:       " << describeFlags(*pipl.outFlags, false) << "\n";
     if (pipl.outFlags2) out << "  Flags 2:     " << describeFlags(*pipl.outFlags2, true) << "\n";
     if (pipl.infoFlags) out << "  Info flags:  " << hex(*pipl.infoFlags) << "\n";
@@ -80,8 +80,8 @@ void printBundleInfo(const std::filesystem::path& bundle, std::ostream& out) {
     if (!pipl) failure(bundle.string() + " carries a bad property list (" + error + ").");
     out << "Module:      " << bundle.string()
         << " (a macOS bundle: its property list is read, its binary is not loaded)\n";
-    printPropertyList(*pipl, " (code entry \"" + std::string(vhost::kPiplMacIntelCodeEntryKey) +
-                                 "\": macOS x86-64)", out);
+    printPropertyList(
+        *pipl, " (code entry \"" + std::string(vhost::kPiplMacIntelCodeEntryKey) + "\": macOS x86-64)", out);
 }
 
 std::string describeVersion(unsigned word) {
@@ -96,8 +96,10 @@ std::string describeFlags(unsigned word, bool second) {
         unsigned bit;
         const char* name;
     };
-    static const Bit kFirst[] = {{8, "DISPLAY_ERROR_MESSAGE"}, {17, "REFRESH_UI"},
-                                 {25, "DEEP_COLOR_AWARE"}, {26, "SEND_UPDATE_PARAMS_UI"}};
+    static const Bit kFirst[] = {{8, "DISPLAY_ERROR_MESSAGE"},
+                                 {17, "REFRESH_UI"},
+                                 {25, "DEEP_COLOR_AWARE"},
+                                 {26, "SEND_UPDATE_PARAMS_UI"}};
     static const Bit kSecond[] = {{10, "SUPPORTS_SMART_RENDER"}, {12, "FLOAT_COLOR_AWARE"}};
     std::vector<std::string> names;
     for (unsigned bit = 0; bit < 32; ++bit) {
@@ -128,7 +130,8 @@ void printInfo(EffectSession& session, std::ostream& out) {
     std::size_t start = 0;
     while (start <= about.size()) {
         std::size_t end = about.find_first_of("\r\n", start);
-        out << "  " << about.substr(start, end == std::string::npos ? std::string::npos : end - start) << "\n";
+        out << "  " << about.substr(start, end == std::string::npos ? std::string::npos : end - start)
+            << "\n";
         if (end == std::string::npos) break;
         start = end + 1;
     }
@@ -147,7 +150,8 @@ void printInfo(EffectSession& session, std::ostream& out) {
     for (const ControlDef& c : controls) {
         const bool slider = c.type != PF_Param_POPUP && c.type != PF_Param_ANGLE;
         std::string row = "  " + pad(std::to_string(c.index), widths[0]) + pad(c.name, widths[1]) +
-                          pad(typeName(c.type), widths[2]) + pad(rangeText(c, c.validMin, c.validMax), widths[3]) +
+                          pad(typeName(c.type), widths[2]) +
+                          pad(rangeText(c, c.validMin, c.validMax), widths[3]) +
                           pad(slider ? rangeText(c, c.sliderMin, c.sliderMax) : "-", widths[4]) +
                           pad(formatValue(c, c.defaultValue), widths[5]) +
                           pad(isGreyed(c.name) ? "yes" : "no", widths[6]) + joinChoices(c);

@@ -21,7 +21,8 @@ std::uint64_t defaultMemoryBudget() {
 #else
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0) physical = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    if (pages > 0 && pageSize > 0)
+        physical = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 #endif
     return physical > 0 ? physical / 2 : std::uint64_t{1} << 30;
 }

@@ -15,13 +15,28 @@ vhost::Image applyOrientation(const vhost::Image& stored, int orientation) {
             // The stored pixel shown at (x, y).
             int sx = x, sy = y;
             switch (orientation) {
-                case 2: sx = w - 1 - x; break;                   // mirrored left to right
-                case 3: sx = w - 1 - x; sy = h - 1 - y; break;   // upside down
-                case 4: sy = h - 1 - y; break;                   // mirrored top to bottom
-                case 5: sx = y; sy = x; break;                   // transposed
-                case 6: sx = y; sy = h - 1 - x; break;           // stored a quarter turn anticlockwise
-                case 7: sx = w - 1 - y; sy = h - 1 - x; break;   // transversed
-                case 8: sx = w - 1 - y; sy = x; break;           // stored a quarter turn clockwise
+                case 2: sx = w - 1 - x; break;  // mirrored left to right
+                case 3:
+                    sx = w - 1 - x;
+                    sy = h - 1 - y;
+                    break;                      // upside down
+                case 4: sy = h - 1 - y; break;  // mirrored top to bottom
+                case 5:
+                    sx = y;
+                    sy = x;
+                    break;  // transposed
+                case 6:
+                    sx = y;
+                    sy = h - 1 - x;
+                    break;  // stored a quarter turn anticlockwise
+                case 7:
+                    sx = w - 1 - y;
+                    sy = h - 1 - x;
+                    break;  // transversed
+                case 8:
+                    sx = w - 1 - y;
+                    sy = x;
+                    break;  // stored a quarter turn clockwise
             }
             std::memcpy(seen.bytes.data() + (static_cast<std::size_t>(y) * seen.width + x) * size,
                         stored.bytes.data() + (static_cast<std::size_t>(sy) * w + sx) * size, size);

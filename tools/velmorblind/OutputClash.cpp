@@ -118,8 +118,9 @@ void checkOutputsSpareInputs(const std::vector<ReadFile>& reads, const OutputPat
     const fs::path canonicalFolder = fs::weakly_canonical(fs::absolute(folder, ec), ec);
     // The frame that a place that does not exist yet would be, or -1.
     auto frameAt = [&](const fs::path& place) {
-        return place.parent_path() == canonicalFolder ? output.frameOf(folderText + place.filename().string(), frames)
-                                                      : -1;
+        return place.parent_path() == canonicalFolder
+                   ? output.frameOf(folderText + place.filename().string(), frames)
+                   : -1;
     };
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string path = folderText + it->path().filename().string();

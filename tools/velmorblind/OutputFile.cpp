@@ -50,8 +50,8 @@ fs::path temporaryNameFor(const fs::path& destination) {
         return (static_cast<unsigned long long>(rd()) << 32) ^ rd();
     }();
     const fs::path folder = folderOf(destination);
-    const std::string tail = ".velmorblind-" + std::to_string(salt % 1000000007ull) + "-" +
-                             std::to_string(counter++) + ".tmp";
+    const std::string tail =
+        ".velmorblind-" + std::to_string(salt % 1000000007ull) + "-" + std::to_string(counter++) + ".tmp";
     const std::size_t limit = nameLimit(folder);
     const std::size_t room = limit > tail.size() + 1 ? limit - tail.size() - 1 : 0;
     return folder / ("." + headOf(destination.filename().string(), room) + tail);
@@ -106,8 +106,8 @@ void checkDestination(const fs::path& requested) {
     if (fs::is_directory(existing)) failure("cannot write " + shown + ": it is a folder.");
     if (fs::exists(existing) && !fs::is_regular_file(existing))
         failure("cannot write " + shown + ": it is " +
-                (fs::is_fifo(existing)         ? "a pipe"
-                 : fs::is_socket(existing)     ? "a socket"
+                (fs::is_fifo(existing)                                            ? "a pipe"
+                 : fs::is_socket(existing)                                        ? "a socket"
                  : fs::is_block_file(existing) || fs::is_character_file(existing) ? "a device"
                                                                                   : "not a regular file") +
                 ", and only regular files are written.");
@@ -117,7 +117,8 @@ void checkDestination(const fs::path& requested) {
     if (fd < 0) {
         const int err = errno;
         if (err == EACCES || err == EPERM || err == EROFS)
-            failure("cannot write " + shown + ": the folder " + quoted(folder) + " does not let us create files.");
+            failure("cannot write " + shown + ": the folder " + quoted(folder) +
+                    " does not let us create files.");
         failure("cannot write " + shown + ": " + writeErrorReason(err) + ".");
     }
     ::close(fd);
@@ -186,7 +187,9 @@ private:
 };
 
 TempOutput::TempOutput(const fs::path& destination)
-    : shown_(destination), destination_(resolveDestination(destination)), temp_(temporaryNameFor(destination_)) {
+    : shown_(destination),
+      destination_(resolveDestination(destination)),
+      temp_(temporaryNameFor(destination_)) {
     const int fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) fail(writeErrorReason(errno));
     proxy_ = std::make_unique<Proxy>(temp_.string(), fd);

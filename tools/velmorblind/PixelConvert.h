@@ -54,34 +54,50 @@ inline std::uint16_t toHost16(float v) { return static_cast<std::uint16_t>(quant
 template <typename Host, typename File>
 Host toHost(File v) {
     if constexpr (std::is_same_v<File, Host>) {
-        if constexpr (std::is_same_v<File, std::uint16_t>) return hostFromFile16(v);
-        else return v;
+        if constexpr (std::is_same_v<File, std::uint16_t>)
+            return hostFromFile16(v);
+        else
+            return v;
     } else if constexpr (std::is_same_v<File, std::uint8_t>) {
-        if constexpr (std::is_same_v<Host, std::uint16_t>) return host16From8(v);
-        else return floatFrom8(v);
+        if constexpr (std::is_same_v<Host, std::uint16_t>)
+            return host16From8(v);
+        else
+            return floatFrom8(v);
     } else if constexpr (std::is_same_v<File, std::uint16_t>) {
-        if constexpr (std::is_same_v<Host, std::uint8_t>) return host8FromFile16(v);
-        else return floatFromFile16(v);
+        if constexpr (std::is_same_v<Host, std::uint8_t>)
+            return host8FromFile16(v);
+        else
+            return floatFromFile16(v);
     } else {
-        if constexpr (std::is_same_v<Host, std::uint8_t>) return to8(v);
-        else return toHost16(v);
+        if constexpr (std::is_same_v<Host, std::uint8_t>)
+            return to8(v);
+        else
+            return toHost16(v);
     }
 }
 
 template <typename File, typename Host>
 File toFile(Host v) {
     if constexpr (std::is_same_v<File, Host>) {
-        if constexpr (std::is_same_v<Host, std::uint16_t>) return file16FromHost(v);
-        else return v;
+        if constexpr (std::is_same_v<Host, std::uint16_t>)
+            return file16FromHost(v);
+        else
+            return v;
     } else if constexpr (std::is_same_v<Host, std::uint8_t>) {
-        if constexpr (std::is_same_v<File, std::uint16_t>) return static_cast<std::uint16_t>(v * 257u);
-        else return floatFrom8(v);
+        if constexpr (std::is_same_v<File, std::uint16_t>)
+            return static_cast<std::uint16_t>(v * 257u);
+        else
+            return floatFrom8(v);
     } else if constexpr (std::is_same_v<Host, std::uint16_t>) {
-        if constexpr (std::is_same_v<File, std::uint8_t>) return file8FromHost16(v);
-        else return floatFromHost16(v);
+        if constexpr (std::is_same_v<File, std::uint8_t>)
+            return file8FromHost16(v);
+        else
+            return floatFromHost16(v);
     } else {
-        if constexpr (std::is_same_v<File, std::uint8_t>) return to8(v);
-        else return toFile16(v);
+        if constexpr (std::is_same_v<File, std::uint8_t>)
+            return to8(v);
+        else
+            return toFile16(v);
     }
 }
 

@@ -10,18 +10,22 @@
 
 namespace vblind {
 
-template <typename Pixel> struct PixelTraits;
-template <> struct PixelTraits<PF_Pixel> {
+template <typename Pixel>
+struct PixelTraits;
+template <>
+struct PixelTraits<PF_Pixel> {
     using Channel = std::uint8_t;
     static constexpr vhost::Depth depth = vhost::Depth::Bits8;
     static constexpr double full = 255.0;
 };
-template <> struct PixelTraits<PF_Pixel16> {
+template <>
+struct PixelTraits<PF_Pixel16> {
     using Channel = std::uint16_t;
     static constexpr vhost::Depth depth = vhost::Depth::Bits16;
     static constexpr double full = 32768.0;
 };
-template <> struct PixelTraits<PF_PixelFloat> {
+template <>
+struct PixelTraits<PF_PixelFloat> {
     using Channel = float;
     static constexpr vhost::Depth depth = vhost::Depth::Float32;
     static constexpr double full = 1.0;

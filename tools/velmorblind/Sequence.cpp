@@ -55,7 +55,8 @@ int writerCount(int threads) {
 
 }  // namespace
 
-void addDefaultCompletion(const std::vector<ControlDef>& controls, ControlPlan& plan, const FrameRange& frames) {
+void addDefaultCompletion(const std::vector<ControlDef>& controls, ControlPlan& plan,
+                          const FrameRange& frames) {
     const int completion = indexOf(controls, "Completion");
     if (completion < 0 || plan.count(completion) || frames.count() < 2) return;
     const ControlDef& c = controls.at(static_cast<std::size_t>(completion - 1));
@@ -86,18 +87,21 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
     auto stopIfAsked = [&](int frame) {
         if (!interruptSignal()) return;
         if (plan.frames.count() == 1) stopForInterrupt("before the frame was written; nothing was written.");
-        std::string done = frame == plan.frames.first ? "no frame was written"
-                           : "frames " + std::to_string(plan.frames.first) + " to " + std::to_string(frame - 1) +
-                                 " are complete";
-        stopForInterrupt("at frame " + std::to_string(frame) + ": " + done + ", frame " + std::to_string(frame) +
-                         " and later ones were not written" + (sheet ? ", nor the contact sheet." : "."));
+        std::string done = frame == plan.frames.first
+                               ? "no frame was written"
+                               : "frames " + std::to_string(plan.frames.first) + " to " +
+                                     std::to_string(frame - 1) + " are complete";
+        stopForInterrupt("at frame " + std::to_string(frame) + ": " + done + ", frame " +
+                         std::to_string(frame) + " and later ones were not written" +
+                         (sheet ? ", nor the contact sheet." : "."));
     };
 
     // Frames are written on other threads while the next one renders. Leaving this function by an
     // exception, the pipeline still writes the frames it was handed before the failure.
     const int outW = (input.width + plan.downsample - 1) / plan.downsample;
     const int outH = (input.height + plan.downsample - 1) / plan.downsample;
-    WritePipeline writer(plan.writers, static_cast<std::size_t>(outW) * outH * vhost::bytesPerPixel(input.depth),
+    WritePipeline writer(plan.writers,
+                         static_cast<std::size_t>(outW) * outH * vhost::bytesPerPixel(input.depth),
                          plan.write, notes);
 
     Progress progress(plan.frames.count(), plan.progress);
@@ -112,8 +116,9 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
         }
         vhost::Image result = session.render(input, frame, plan.quality, plan.downsample);
         if (plan.under && (plan.under->width != result.width || plan.under->height != result.height))
-            failure("the host rendered frame " + std::to_string(frame) + " at " + std::to_string(result.width) +
-                    " x " + std::to_string(result.height) + " pixels, not the size of the background.");
+            failure("the host rendered frame " + std::to_string(frame) + " at " +
+                    std::to_string(result.width) + " x " + std::to_string(result.height) +
+                    " pixels, not the size of the background.");
         if (interruptSignal()) writer.finish();
         stopIfAsked(frame);
         checkDestination(path);
@@ -133,7 +138,8 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
     progress.finish();
     if (sheet) {
         if (interruptSignal())
-            stopForInterrupt("after the last frame: every frame is complete, the contact sheet was not written.");
+            stopForInterrupt(
+                "after the last frame: every frame is complete, the contact sheet was not written.");
         writeImage(plan.contactSheet, sheet->image(), notes, plan.write);
     }
 }
@@ -155,7 +161,8 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     checkWritableImage(plan.output.pathFor(plan.frames.first));
     if (!plan.contactSheet.empty()) checkWritableImage(plan.contactSheet);
     std::vector<ReadFile> reads{{request.input, "input image"}};
-    if (!request.under.empty() && !looksLikeColour(request.under)) reads.push_back({request.under, "background image"});
+    if (!request.under.empty() && !looksLikeColour(request.under))
+        reads.push_back({request.under, "background image"});
     checkOutputsSpareInputs(reads, plan.output, plan.frames, plan.contactSheet);
 
     SessionOptions options;
@@ -208,8 +215,9 @@ void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     Notes notes(err);
     renderSequence(session, input, plan, notes, out);
     if (!request.quiet)
-        out << "velmorblind: wrote " << plan.frames.count() << " frames, " << plan.output.pathFor(plan.frames.first)
-            << " to " << fs::path(plan.output.pathFor(plan.frames.last)).filename().string()
+        out << "velmorblind: wrote " << plan.frames.count() << " frames, "
+            << plan.output.pathFor(plan.frames.first) << " to "
+            << fs::path(plan.output.pathFor(plan.frames.last)).filename().string()
             << ", and the contact sheet " << plan.contactSheet << "\n";
 }
 

@@ -23,18 +23,19 @@ struct SequencePlan {
     std::optional<vhost::Image> under;  // at the output's size and the render's depth
     std::string contactSheet;           // empty: none
     WriteOptions write;
-    int writers = 1;                    // frames encoded at once, beside the render
+    int writers = 1;  // frames encoded at once, beside the render
     bool progress = false;
     bool verbose = false;
 };
 
 // Renders the plan's frames of `input`; `out` receives the --verbose lines.
-void renderSequence(EffectSession& session, const vhost::Image& input, const SequencePlan& plan,
-                    Notes& notes, std::ostream& out);
+void renderSequence(EffectSession& session, const vhost::Image& input, const SequencePlan& plan, Notes& notes,
+                    std::ostream& out);
 
 // Without any setting of its own, Completion runs from 0 % on the first frame to 100 % on the last
 // of a sequence of several frames.
-void addDefaultCompletion(const std::vector<ControlDef>& controls, ControlPlan& plan, const FrameRange& frames);
+void addDefaultCompletion(const std::vector<ControlDef>& controls, ControlPlan& plan,
+                          const FrameRange& frames);
 
 // One --verbose line: "frame 12: Mode=Both; Completion=25.0%; ...".
 std::string describeFrame(const EffectSession& session, int frame);

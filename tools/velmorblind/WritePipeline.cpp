@@ -13,7 +13,8 @@ constexpr std::size_t kPipelineBytes = std::size_t{64} << 20;
 
 int pipelineCapacity(int writers, std::size_t frameBytes) {
     const std::size_t byBytes = kPipelineBytes / std::max<std::size_t>(frameBytes, 1);
-    return static_cast<int>(std::clamp<std::size_t>(byBytes, 1, static_cast<std::size_t>(2 * std::max(writers, 1))));
+    return static_cast<int>(
+        std::clamp<std::size_t>(byBytes, 1, static_cast<std::size_t>(2 * std::max(writers, 1))));
 }
 
 WritePipeline::WritePipeline(int writers, std::size_t frameBytes, const WriteOptions& options, Notes& notes)

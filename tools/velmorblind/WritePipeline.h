@@ -53,7 +53,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
-    int busy_ = 0;          // frames being written
+    int busy_ = 0;  // frames being written
     bool closing_ = false;
     std::exception_ptr failure_;
     std::vector<std::thread> threads_;
