@@ -43,36 +43,12 @@ Layer Layer::clone() { return Layer(_impl->clone()); }
 // ---- Layer::Impl ------------------------------------------------------------------------------
 
 Layer::Impl::Impl(PF_InData* in_data_, PF_OutData* out_data_, PF_LayerDef* world_, int bpc_)
-    : in_data(in_data_),
-      out_data(out_data_),
-      err(PF_Err_NONE),
-      kind(kWrapped),
-      bpc(bpc_),
-      world(world_),
-      param(),
-      pixels8(nullptr),
-      pixels16(nullptr),
-      pixels32(nullptr),
-      width(0),
-      height(0),
-      row_width(0) {
+    : in_data(in_data_), out_data(out_data_), kind(kWrapped), bpc(bpc_), world(world_) {
     if (world) _calcWidth();
 }
 
 Layer::Impl::Impl(PF_InData* in_data_, PF_OutData* out_data_, int index, A_Time const& time, int bpc_)
-    : in_data(in_data_),
-      out_data(out_data_),
-      err(PF_Err_NONE),
-      kind(kCheckedOut),
-      bpc(bpc_),
-      world(nullptr),
-      param(),
-      pixels8(nullptr),
-      pixels16(nullptr),
-      pixels32(nullptr),
-      width(0),
-      height(0),
-      row_width(0) {
+    : in_data(in_data_), out_data(out_data_), kind(kCheckedOut), bpc(bpc_) {
     _checkoutWorld(index, time);
     if (world) _calcWidth();
 }
@@ -80,17 +56,8 @@ Layer::Impl::Impl(PF_InData* in_data_, PF_OutData* out_data_, int index, A_Time 
 Layer::Impl::Impl(PF_InData* in_data_, PF_OutData* out_data_, int width_, int height_, int bpc_)
     : in_data(in_data_),
       out_data(out_data_),
-      err(PF_Err_NONE),
       kind(kCreated),
       bpc(bpc_),
-      world(nullptr),
-      param(),
-      pixels8(nullptr),
-      pixels16(nullptr),
-      pixels32(nullptr),
-      width(0),
-      height(0),
-      row_width(0),
       owned(std::make_unique<PF_LayerDef>()) {
     owned->data = nullptr;
     world = owned.get();
@@ -101,12 +68,12 @@ Layer::Impl::Impl(PF_InData* in_data_, PF_OutData* out_data_, int width_, int he
 // Destruction gives back what the state owns. It must not throw: a missing suite while disposing
 // of a created world leaves that world to the host.
 Layer::Impl::~Impl() {
-    switch (kind) {
-        case kCheckedOut: _checkinWorld(); break;
-        case kCreated: try { _disposeWorld();
-            } catch (...) {}
-            break;
-        default: break;
+    if (kind == kCheckedOut) {
+        _checkinWorld();
+    } else if (kind == kCreated) {
+        try {
+            _disposeWorld();
+        } catch (...) {}
     }
 }
 

@@ -95,19 +95,19 @@ public:
     // Clamps the edges in place to `bounds`; the result may be empty or inverted.
     void _restrictRegion(int& left, int& top, int& right, int& bottom, Rect const& bounds);
 
-    PF_InData* in_data;
-    PF_OutData* out_data;
-    PF_Err err;
-    A_long kind;
-    int bpc;
-    PF_LayerDef* world;
-    PF_ParamDef param;
-    PF_Pixel* pixels8;
-    PF_Pixel16* pixels16;
-    PF_PixelFloat* pixels32;
-    A_long width;
-    A_long height;
-    A_long row_width;
+    PF_InData* in_data = nullptr;
+    PF_OutData* out_data = nullptr;
+    PF_Err err = PF_Err_NONE;
+    A_long kind = kWrapped;
+    int bpc = 0;
+    PF_LayerDef* world = nullptr;
+    PF_ParamDef param{};
+    PF_Pixel* pixels8 = nullptr;
+    PF_Pixel16* pixels16 = nullptr;
+    PF_PixelFloat* pixels32 = nullptr;
+    A_long width = 0;
+    A_long height = 0;
+    A_long row_width = 0;
 
 private:
     void _fill(ColorFloat<float> const& color, const PF_LRect* area);
