@@ -247,6 +247,10 @@ enum {
 #define PF_Stage_BETA 2
 #define PF_Stage_RELEASE 3
 
+/* PF_InData::quality: what the user asked for in the viewer. */
+#define PF_Quality_LO 0
+#define PF_Quality_HI 1
+
 /* The host's version word: build in bits 0-8, stage 9-10, revision 11-14, minor 15-18, major 19-21. */
 #define PF_VERSION(vers, subvers, bugvers, stage, build)                                   \
     ((A_u_long)((((vers)&0x7) << 19) | (((subvers)&0xF) << 15) | (((bugvers)&0xF) << 11) | \
