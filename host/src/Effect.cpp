@@ -1,5 +1,7 @@
 #include "Effect.h"
 
+#include "FixedPoint.h"
+
 #include "Host.h"
 
 #include <algorithm>
@@ -26,15 +28,6 @@ std::set<const Effect*>& registry() {
 }
 
 // ---- encodings ----------------------------------------------------------------------------
-PF_Fixed toFixed(double v) {
-    const double scaled = std::round(v * 65536.0);  // nearest, halves away from zero
-    if (scaled >= 2147483647.0) return std::numeric_limits<PF_Fixed>::max();
-    if (scaled <= -2147483648.0) return std::numeric_limits<PF_Fixed>::min();
-    return static_cast<PF_Fixed>(scaled);
-}
-
-double fromFixed(PF_Fixed f) { return f / 65536.0; }
-
 A_long toLong(double v) {
     const double r = std::round(v);
     if (r >= 2147483647.0) return std::numeric_limits<A_long>::max();
@@ -164,7 +157,7 @@ PF_InData Effect::makeInData() {
     in.inter.add_param = &addParamCb;
     in.utils = host_.utilCallbacks();
     in.effect_ref = ref();
-    in.quality = 1;
+    in.quality = PF_Quality_HI;
     in.version_major = 13;
     in.version_minor = 28;
     in.num_params = paramCount();

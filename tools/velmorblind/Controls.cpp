@@ -85,10 +85,6 @@ const char* typeName(PF_ParamType type) {
     }
 }
 
-PF_Fixed toFixed(double value) { return static_cast<PF_Fixed>(std::lround(value * 65536.0)); }
-
-double fromFixed(PF_Fixed value) { return value / 65536.0; }
-
 ControlDef describeControl(int index, const PF_ParamDef& def) {
     ControlDef c;
     c.index = index;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "FixedPoint.h"
 
 #include <map>
 #include <string>
@@ -35,9 +36,9 @@ ControlDef describeControl(int index, const PF_ParamDef& def);
 
 const char* typeName(PF_ParamType type);
 
-// 16.16 fixed point, rounded half away from zero.
-PF_Fixed toFixed(double value);
-double fromFixed(PF_Fixed value);
+// 16.16 fixed point, rounded half away from zero: the host's conversion.
+using vhost::fromFixed;
+using vhost::toFixed;
 
 // The host record's value <-> the user's units.
 void encodeValue(const ControlDef& control, double value, PF_ParamDef& def);
