@@ -123,6 +123,27 @@ TEST(WorldRowsThreads, WorldsMadeComparedAndPackedOnThePoolMatchTheCallingThread
     }
 }
 
+TEST(WorldRowsThreads, WorldMadeAgainInGivenBackStorageHoldsTheNewImage) {
+    // A world given back leaves its storage for the next one of the same size, which only
+    // rewrites the bytes that differ: changes at the start and end of a row and on both sides of
+    // a 1 KB boundary must all land, on the calling thread and on the pool.
+    WorkerPool pool(2);
+    for (WorkerPool* on : {static_cast<WorkerPool*>(nullptr), &pool}) {
+        const vhost::Image first = pattern(600, 600, Depth::Bits8);
+        PF_EffectWorld world{};
+        ASSERT_EQ(vhost::createWorldFrom(first, 0, 0, 600, 600, &world, on), PF_Err_NONE);
+        ASSERT_TRUE(vhost::destroyWorld(&world));
+        vhost::Image second = first;
+        for (std::size_t at : {std::size_t{0}, std::size_t{1023}, std::size_t{1024}, std::size_t{2399},
+                               std::size_t{2400 * 300 + 1500}, second.bytes.size() - 1})
+            second.bytes[at] ^= 0x5A;
+        ASSERT_EQ(vhost::createWorldFrom(second, 0, 0, 600, 600, &world, on), PF_Err_NONE);
+        EXPECT_TRUE(vhost::worldMatchesImage(&world, second, 0, 0));
+        EXPECT_TRUE(vhost::worldGuardsIntact(&world));
+        EXPECT_TRUE(vhost::destroyWorld(&world));
+    }
+}
+
 class HostCopyThreadsTest : public vtest::HostTest {
 protected:
     HostCopyThreadsTest() : HostTest(3) {}
