@@ -169,10 +169,12 @@ void forRows(WorkerPool* pool, int rows, std::size_t rowBytes, const std::functi
 // pixels are left for `fillRow(row, y, bytes, reused)` to write, row by row (on the pool's
 // threads, when given: rows are independent). `reused` tells that the storage held an earlier
 // world's bytes, which a row may keep where they already are what it would write. Refusals as
-// createWorld.
-template <typename FillRow>
-PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, WorkerPool* pool,
-                 FillRow&& fillRow) {
+// createWorld. `prepare()` runs once the storage is taken, before any row is written; an error
+// it returns is returned and nothing is made.
+template <typename FillRow, typename Prepare = PF_Err (*)()>
+PF_Err makeWorld(
+    int width, int height, Depth depth, PF_EffectWorld* world, WorkerPool* pool, FillRow&& fillRow,
+    Prepare&& prepare = [] { return PF_Err{PF_Err_NONE}; }) {
     if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide || height > kMaxWorldSide)
         return PF_Err_BAD_CALLBACK_PARAM;
     const std::size_t ps = bytesPerPixel(depth);
@@ -189,6 +191,7 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Work
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }
+    if (PF_Err err = prepare()) return err;
     block->size = rows * rowbytes;
     std::uint8_t* base = block->storage.get();
     std::uint8_t* data = base + kWorldGuardRows * rowbytes + guardLeft;
@@ -259,28 +262,75 @@ void copyUnlessSame(std::uint8_t* to, const std::uint8_t* from, std::size_t byte
 
 }  // namespace
 
-PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
-                       WorkerPool* pool) {
+namespace {
+
+// createWorldFrom, calling `alongside(r)` after row r of the new world is written, on the same
+// thread (for a second world filled in the same pass over the rows).
+template <typename Alongside, typename Prepare = PF_Err (*)()>
+PF_Err makeWorldFrom(
+    const Image& image, int x, int y, int width, int height, PF_EffectWorld* world, WorkerPool* pool,
+    Alongside&& alongside, Prepare&& prepare = [] { return PF_Err{PF_Err_NONE}; }) {
     const std::size_t ps = bytesPerPixel(image.depth);
     // The columns of the world that the image covers, and where they start in it.
     const int x0 = std::clamp(-x, 0, std::max(width, 0));
     const int x1 = std::clamp(image.width - x, x0, std::max(width, 0));
-    return makeWorld(width, height, image.depth, world, pool,
-                     [&](std::uint8_t* row, int r, std::size_t bytes, bool reused) {
-                         const int from = y + r;
-                         if (from < 0 || from >= image.height || x0 >= x1) {
-                             std::memset(row, 0, bytes);
-                             return;
-                         }
-                         std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
-                         copyUnlessSame(row + static_cast<std::size_t>(x0) * ps,
-                                        image.bytes.data() + (static_cast<std::size_t>(from) * image.width +
-                                                              static_cast<std::size_t>(x + x0)) *
-                                                                 ps,
-                                        static_cast<std::size_t>(x1 - x0) * ps, reused);
-                         std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
-                                     bytes - static_cast<std::size_t>(x1) * ps);
-                     });
+    return makeWorld(
+        width, height, image.depth, world, pool,
+        [&](std::uint8_t* row, int r, std::size_t bytes, bool reused) {
+            const int from = y + r;
+            if (from < 0 || from >= image.height || x0 >= x1) {
+                std::memset(row, 0, bytes);
+            } else {
+                std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
+                copyUnlessSame(row + static_cast<std::size_t>(x0) * ps,
+                               image.bytes.data() + (static_cast<std::size_t>(from) * image.width +
+                                                     static_cast<std::size_t>(x + x0)) *
+                                                        ps,
+                               static_cast<std::size_t>(x1 - x0) * ps, reused);
+                std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
+                            bytes - static_cast<std::size_t>(x1) * ps);
+            }
+            alongside(r);
+        },
+        prepare);
+}
+
+}  // namespace
+
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                       WorkerPool* pool) {
+    return makeWorldFrom(image, x, y, width, height, world, pool, [](int) {});
+}
+
+PF_Err createWorldsFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                        int blankWidth, int blankHeight, bool clear, PF_EffectWorld* blank,
+                        WorkerPool* pool) {
+    const int value = clear ? 0 : kWorldUnclearedByte;
+    const std::size_t blankRowBytes = static_cast<std::size_t>(blankWidth) * bytesPerPixel(image.depth);
+    const int ps = pixelBytes(image.depth);
+    auto blankRow = [&](int r) {
+        if (r < blankHeight) std::memset(worldPixelAddress(blank, 0, r, ps), value, blankRowBytes);
+    };
+    // `world` takes its storage first (storage given back by the same frame's input world before
+    // holds the bytes it needs), then the blank world is laid out: its guards at once, its pixel
+    // rows in the pass that fills `world`.
+    bool blankMade = false;
+    const PF_Err err = makeWorldFrom(image, x, y, width, height, world, pool, blankRow, [&] {
+        const PF_Err made = makeWorld(blankWidth, blankHeight, image.depth, blank, nullptr,
+                                      [](std::uint8_t*, int, std::size_t, bool) {});
+        blankMade = made == PF_Err_NONE;
+        return made;
+    });
+    if (err != PF_Err_NONE) {
+        if (blankMade) destroyWorld(blank);
+        return err;
+    }
+    // Rows of the blank world below the last of `world`.
+    if (blankHeight > height)
+        forRows(pool, blankHeight - height, blankRowBytes, [&](int begin, int end) {
+            for (int r = begin; r < end; ++r) blankRow(height + r);
+        });
+    return PF_Err_NONE;
 }
 
 bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin, int end) {

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -142,6 +143,31 @@ TEST(WorldRowsThreads, WorldMadeAgainInGivenBackStorageHoldsTheNewImage) {
         EXPECT_TRUE(vhost::worldGuardsIntact(&world));
         EXPECT_TRUE(vhost::destroyWorld(&world));
     }
+}
+
+TEST(WorldRowsThreads, WorldsMadeInOnePassMatchWorldsMadeOneByOne) {
+    // The second world, blank, is taller than the first in one case and shorter in the other:
+    // every row of both is as their own functions make them, guards included.
+    WorkerPool pool(3);
+    const vhost::Image image = pattern(301, 700, Depth::Bits16);
+    for (auto [height, blankHeight, clear] : {std::tuple{300, 700, false}, std::tuple{700, 301, true}}) {
+        SCOPED_TRACE(height);
+        PF_EffectWorld world{}, blank{}, alone{}, blankAlone{};
+        ASSERT_EQ(vhost::createWorldsFrom(image, -3, 40, 310, height, &world, 320, blankHeight, clear, &blank,
+                                          &pool),
+                  PF_Err_NONE);
+        ASSERT_EQ(vhost::createWorldFrom(image, -3, 40, 310, height, &alone), PF_Err_NONE);
+        ASSERT_EQ(vhost::createWorld(320, blankHeight, Depth::Bits16, clear, &blankAlone), PF_Err_NONE);
+        EXPECT_EQ(blockBytes(world, Depth::Bits16), blockBytes(alone, Depth::Bits16));
+        EXPECT_EQ(blockBytes(blank, Depth::Bits16), blockBytes(blankAlone, Depth::Bits16));
+        for (PF_EffectWorld* w : {&world, &blank, &alone, &blankAlone}) EXPECT_TRUE(vhost::destroyWorld(w));
+    }
+    // A refused second world leaves neither behind.
+    const int live = vhost::liveWorldCount();
+    PF_EffectWorld world{}, blank{};
+    EXPECT_EQ(vhost::createWorldsFrom(image, 0, 0, 10, 10, &world, -1, 10, false, &blank, &pool),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(vhost::liveWorldCount(), live);
 }
 
 class HostCopyThreadsTest : public vtest::HostTest {
