@@ -158,6 +158,7 @@ void SmartFrame::prepareInData(PF_InData& in) const {
 
 PF_SmartRenderExtra* SmartFrame::smartRenderExtra() {
     renderInput_.pre_render_data = preOutput_.pre_render_data;
+    rendering_ = true;
     return &renderExtra_;
 }
 
@@ -209,9 +210,21 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     Checkout& checkout = it->second;
     if (checkout.world.data == nullptr) {
         const PF_LRect& r = checkout.rect;
-        if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                         &checkout.world, workers()))
+        PF_LRect o = frame->preOutput_.result_rect;
+        if (isEmpty(o)) o = PF_LRect{0, 0, 0, 0};
+        if (frame->rendering_ && !isEmpty(o) && frame->output_.data == nullptr &&
+            frame->ready_.data == nullptr) {
+            // The render is under way, so the output's rectangle is known: its world is made in
+            // the same pass as this one, ready for checkout_output.
+            if (PF_Err err =
+                    createWorldsFrom(frame->layer(), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                     &checkout.world, o.right - o.left, o.bottom - o.top,
+                                     !frame->options_.poisonOutput, &frame->ready_, workers()))
+                return err;
+        } else if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left,
+                                                r.bottom - r.top, &checkout.world, workers())) {
             return err;
+        }
         checkout.world.origin_x = r.left;
         checkout.world.origin_y = r.top;
         ledger().opened(kLayerPixels);
@@ -253,9 +266,16 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
     if (frame->output_.data == nullptr) {
         PF_LRect r = frame->preOutput_.result_rect;
         if (isEmpty(r)) r = PF_LRect{0, 0, 0, 0};
-        if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->depth(),
-                                     !frame->options_.poisonOutput, &frame->output_, workers()))
+        if (frame->ready_.data != nullptr &&
+            (frame->ready_.width != r.right - r.left || frame->ready_.height != r.bottom - r.top))
+            destroyWorld(&frame->ready_);  // made for another rectangle than the one asked for now
+        if (frame->ready_.data != nullptr) {
+            frame->output_ = frame->ready_;  // made along with an input world
+            frame->ready_ = PF_EffectWorld{};
+        } else if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->depth(),
+                                            !frame->options_.poisonOutput, &frame->output_, workers())) {
             return err;
+        }
         frame->output_.origin_x = r.left;
         frame->output_.origin_y = r.top;
         frame->outputRect_ = r;
@@ -274,6 +294,7 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     if (host == nullptr) {
         // The host is gone: nothing left to report to, only memory to give back.
         destroyWorld(&output_);
+        destroyWorld(&ready_);
         for (auto& [id, checkout] : checkouts_) destroyWorld(&checkout.world);
         checkouts_.clear();
         return;
@@ -282,6 +303,8 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     // from (in runs of rows on the worker threads), their guards checked, and freed before the
     // output's copy is made, so that a frame never holds more than the layer and two frame-sized
     // buffers at once. Their ledger entries follow the output's, as check-in order has it.
+    // An output world made ahead that the module never asked for is the host's alone.
+    if (ready_.data != nullptr) destroyWorld(&ready_);
     std::vector<Checkout*> open;
     for (auto& [id, checkout] : checkouts_)
         if (checkout.world.data != nullptr) open.push_back(&checkout);

@@ -135,6 +135,8 @@ private:
 
     std::map<A_long, Checkout> checkouts_;
     PF_EffectWorld output_{};
+    PF_EffectWorld ready_{};  // the output's world made ahead, until checkout_output hands it out
+    bool rendering_ = false;  // PF_Cmd_SMART_RENDER's record was handed out
     PF_LRect outputRect_{};
     Image result_;
     PF_LRect resultRect_{};

@@ -49,8 +49,9 @@ constexpr std::size_t kSpareBlocks = 3;
 // keeping them would raise the peak memory of a render by whole frames.
 constexpr std::size_t kSpareMaxBytes = std::size_t{48} << 20;
 
-// Storage of `size` bytes, from the spares when one fits exactly. Throws std::bad_alloc.
-std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size);
+// Storage of `size` bytes, from the spares when one fits exactly (then `*reused` is set: its bytes
+// are what the world that gave it back held). Throws std::bad_alloc.
+std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size, bool* reused);
 void giveStorage(std::unique_ptr<std::uint8_t[]> storage, std::size_t size);
 
 Registry& registry() {
@@ -70,7 +71,8 @@ const WorldBlock* findLocked(Registry& r, const PF_EffectWorld* world) {
     return block;
 }
 
-std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size) {
+std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size, bool* reused) {
+    *reused = false;
     if (size >= kSpareMinBytes) {
         Registry& r = registry();
         std::lock_guard lock(r.mutex);
@@ -78,6 +80,7 @@ std::unique_ptr<std::uint8_t[]> takeStorage(std::size_t size) {
             if (it->first == size) {
                 std::unique_ptr<std::uint8_t[]> storage = std::move(it->second);
                 r.spare.erase(it);
+                *reused = true;
                 return storage;
             }
     }
@@ -112,7 +115,7 @@ namespace {
 // memcpy for a destination nobody reads soon (a frame copied out of the host): on x86 the bulk
 // goes with streaming stores, which do not first fetch the destination's cache lines.
 void copyOut(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(NOSTREAM)
     const std::size_t head = std::min(bytes, (16 - reinterpret_cast<std::uintptr_t>(to) % 16) % 16);
     std::memcpy(to, from, head);
     std::size_t i = head;
@@ -163,11 +166,15 @@ void forRows(WorkerPool* pool, int rows, std::size_t rowBytes, const std::functi
 }
 
 // Lays out a new world of width x height at `depth` with every guard and padding byte set; the
-// pixels are left for `fillRow` to write, row by row (on the pool's threads, when given: rows
-// are independent). Refusals as createWorld.
-template <typename FillRow>
-PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, WorkerPool* pool,
-                 FillRow&& fillRow) {
+// pixels are left for `fillRow(row, y, bytes, reused)` to write, row by row (on the pool's
+// threads, when given: rows are independent). `reused` tells that the storage held an earlier
+// world's bytes, which a row may keep where they already are what it would write. Refusals as
+// createWorld. `prepare()` runs once the storage is taken, before any row is written; an error
+// it returns is returned and nothing is made.
+template <typename FillRow, typename Prepare = PF_Err (*)()>
+PF_Err makeWorld(
+    int width, int height, Depth depth, PF_EffectWorld* world, WorkerPool* pool, FillRow&& fillRow,
+    Prepare&& prepare = [] { return PF_Err{PF_Err_NONE}; }) {
     if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide || height > kMaxWorldSide)
         return PF_Err_BAD_CALLBACK_PARAM;
     const std::size_t ps = bytesPerPixel(depth);
@@ -178,11 +185,13 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Work
     const std::size_t pixelRowBytes = static_cast<std::size_t>(width) * ps;
 
     auto block = std::make_unique<WorldBlock>();
+    bool reused = false;
     try {
-        block->storage = takeStorage(rows * rowbytes);
+        block->storage = takeStorage(rows * rowbytes, &reused);
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }
+    if (PF_Err err = prepare()) return err;
     block->size = rows * rowbytes;
     std::uint8_t* base = block->storage.get();
     std::uint8_t* data = base + kWorldGuardRows * rowbytes + guardLeft;
@@ -193,7 +202,7 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Work
     forRows(pool, height, rowbytes, [&](int begin, int stop) {
         for (int y = begin; y < stop; ++y) {
             std::uint8_t* row = data + static_cast<std::size_t>(y) * rowbytes;
-            fillRow(row, y, pixelRowBytes);
+            fillRow(row, y, pixelRowBytes, reused);
             std::uint8_t* next = y + 1 < height ? row + rowbytes : end;
             std::memset(row + pixelRowBytes, kWorldGuardByte,
                         static_cast<std::size_t>(next - (row + pixelRowBytes)));
@@ -229,32 +238,99 @@ PF_Err makeWorld(int width, int height, Depth depth, PF_EffectWorld* world, Work
 
 PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world, WorkerPool* pool) {
     const int value = clear ? 0 : kWorldUnclearedByte;
-    return makeWorld(width, height, depth, world, pool,
-                     [value](std::uint8_t* row, int, std::size_t bytes) { std::memset(row, value, bytes); });
+    return makeWorld(
+        width, height, depth, world, pool,
+        [value](std::uint8_t* row, int, std::size_t bytes, bool) { std::memset(row, value, bytes); });
 }
 
-PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
-                       WorkerPool* pool) {
+namespace {
+
+// memcpy for storage that may already hold the source's bytes (a world made again from the same
+// layer frame after frame, in storage the previous frame's world gave back): blocks that match
+// are only read, so their cache lines stay clean and nothing has to be written back for them.
+void copyUnlessSame(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes, bool mayMatch) {
+    if (!mayMatch) {
+        std::memcpy(to, from, bytes);
+        return;
+    }
+    constexpr std::size_t kBlock = 1024;
+    for (std::size_t i = 0; i < bytes; i += kBlock) {
+        const std::size_t n = std::min(kBlock, bytes - i);
+        if (std::memcmp(to + i, from + i, n) != 0) std::memcpy(to + i, from + i, n);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// createWorldFrom, calling `alongside(r)` after row r of the new world is written, on the same
+// thread (for a second world filled in the same pass over the rows).
+template <typename Alongside, typename Prepare = PF_Err (*)()>
+PF_Err makeWorldFrom(
+    const Image& image, int x, int y, int width, int height, PF_EffectWorld* world, WorkerPool* pool,
+    Alongside&& alongside, Prepare&& prepare = [] { return PF_Err{PF_Err_NONE}; }) {
     const std::size_t ps = bytesPerPixel(image.depth);
     // The columns of the world that the image covers, and where they start in it.
     const int x0 = std::clamp(-x, 0, std::max(width, 0));
     const int x1 = std::clamp(image.width - x, x0, std::max(width, 0));
     return makeWorld(
-        width, height, image.depth, world, pool, [&](std::uint8_t* row, int r, std::size_t bytes) {
+        width, height, image.depth, world, pool,
+        [&](std::uint8_t* row, int r, std::size_t bytes, bool reused) {
             const int from = y + r;
             if (from < 0 || from >= image.height || x0 >= x1) {
                 std::memset(row, 0, bytes);
-                return;
+            } else {
+                std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
+                copyUnlessSame(row + static_cast<std::size_t>(x0) * ps,
+                               image.bytes.data() + (static_cast<std::size_t>(from) * image.width +
+                                                     static_cast<std::size_t>(x + x0)) *
+                                                        ps,
+                               static_cast<std::size_t>(x1 - x0) * ps, reused);
+                std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
+                            bytes - static_cast<std::size_t>(x1) * ps);
             }
-            std::memset(row, 0, static_cast<std::size_t>(x0) * ps);
-            std::memcpy(
-                row + static_cast<std::size_t>(x0) * ps,
-                image.bytes.data() +
-                    (static_cast<std::size_t>(from) * image.width + static_cast<std::size_t>(x + x0)) * ps,
-                static_cast<std::size_t>(x1 - x0) * ps);
-            std::memset(row + static_cast<std::size_t>(x1) * ps, 0,
-                        bytes - static_cast<std::size_t>(x1) * ps);
+            alongside(r);
+        },
+        prepare);
+}
+
+}  // namespace
+
+PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                       WorkerPool* pool) {
+    return makeWorldFrom(image, x, y, width, height, world, pool, [](int) {});
+}
+
+PF_Err createWorldsFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                        int blankWidth, int blankHeight, bool clear, PF_EffectWorld* blank,
+                        WorkerPool* pool) {
+    const int value = clear ? 0 : kWorldUnclearedByte;
+    const std::size_t blankRowBytes = static_cast<std::size_t>(blankWidth) * bytesPerPixel(image.depth);
+    const int ps = pixelBytes(image.depth);
+    auto blankRow = [&](int r) {
+        if (r < blankHeight) std::memset(worldPixelAddress(blank, 0, r, ps), value, blankRowBytes);
+    };
+    // `world` takes its storage first (storage given back by the same frame's input world before
+    // holds the bytes it needs), then the blank world is laid out: its guards at once, its pixel
+    // rows in the pass that fills `world`.
+    bool blankMade = false;
+    const PF_Err err = makeWorldFrom(image, x, y, width, height, world, pool, blankRow, [&] {
+        const PF_Err made = makeWorld(blankWidth, blankHeight, image.depth, blank, nullptr,
+                                      [](std::uint8_t*, int, std::size_t, bool) {});
+        blankMade = made == PF_Err_NONE;
+        return made;
+    });
+    if (err != PF_Err_NONE) {
+        if (blankMade) destroyWorld(blank);
+        return err;
+    }
+    // Rows of the blank world below the last of `world`.
+    if (blankHeight > height)
+        forRows(pool, blankHeight - height, blankRowBytes, [&](int begin, int end) {
+            for (int r = begin; r < end; ++r) blankRow(height + r);
         });
+    return PF_Err_NONE;
 }
 
 bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin, int end) {

@@ -42,6 +42,12 @@ PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorl
 // Refusals as createWorld.
 PF_Err createWorldFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
                        WorkerPool* pool = nullptr);
+// createWorldFrom, and in the same pass over the rows a second world `blank` of blankWidth x
+// blankHeight at the image's depth, made as createWorld(blankWidth, blankHeight, depth, clear)
+// makes it: one sweep of memory instead of two. On failure neither world is made.
+PF_Err createWorldsFrom(const Image& image, int x, int y, int width, int height, PF_EffectWorld* world,
+                        int blankWidth, int blankHeight, bool clear, PF_EffectWorld* blank,
+                        WorkerPool* pool = nullptr);
 // True when every pixel of the world still holds what createWorldFrom put there from the same
 // image and position: compared at memcmp speed, so a host can prove cheaply that a module only
 // read a world it was given.

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -121,6 +122,52 @@ TEST(WorldRowsThreads, WorldsMadeComparedAndPackedOnThePoolMatchTheCallingThread
         EXPECT_EQ(blockBytes(poisoned, depth), expected);
         for (PF_EffectWorld* w : {&alone, &shared, &poisoned}) EXPECT_TRUE(vhost::destroyWorld(w));
     }
+}
+
+TEST(WorldRowsThreads, WorldMadeAgainInGivenBackStorageHoldsTheNewImage) {
+    // A world given back leaves its storage for the next one of the same size, which only
+    // rewrites the bytes that differ: changes at the start and end of a row and on both sides of
+    // a 1 KB boundary must all land, on the calling thread and on the pool.
+    WorkerPool pool(2);
+    for (WorkerPool* on : {static_cast<WorkerPool*>(nullptr), &pool}) {
+        const vhost::Image first = pattern(600, 600, Depth::Bits8);
+        PF_EffectWorld world{};
+        ASSERT_EQ(vhost::createWorldFrom(first, 0, 0, 600, 600, &world, on), PF_Err_NONE);
+        ASSERT_TRUE(vhost::destroyWorld(&world));
+        vhost::Image second = first;
+        for (std::size_t at : {std::size_t{0}, std::size_t{1023}, std::size_t{1024}, std::size_t{2399},
+                               std::size_t{2400 * 300 + 1500}, second.bytes.size() - 1})
+            second.bytes[at] ^= 0x5A;
+        ASSERT_EQ(vhost::createWorldFrom(second, 0, 0, 600, 600, &world, on), PF_Err_NONE);
+        EXPECT_TRUE(vhost::worldMatchesImage(&world, second, 0, 0));
+        EXPECT_TRUE(vhost::worldGuardsIntact(&world));
+        EXPECT_TRUE(vhost::destroyWorld(&world));
+    }
+}
+
+TEST(WorldRowsThreads, WorldsMadeInOnePassMatchWorldsMadeOneByOne) {
+    // The second world, blank, is taller than the first in one case and shorter in the other:
+    // every row of both is as their own functions make them, guards included.
+    WorkerPool pool(3);
+    const vhost::Image image = pattern(301, 700, Depth::Bits16);
+    for (auto [height, blankHeight, clear] : {std::tuple{300, 700, false}, std::tuple{700, 301, true}}) {
+        SCOPED_TRACE(height);
+        PF_EffectWorld world{}, blank{}, alone{}, blankAlone{};
+        ASSERT_EQ(vhost::createWorldsFrom(image, -3, 40, 310, height, &world, 320, blankHeight, clear, &blank,
+                                          &pool),
+                  PF_Err_NONE);
+        ASSERT_EQ(vhost::createWorldFrom(image, -3, 40, 310, height, &alone), PF_Err_NONE);
+        ASSERT_EQ(vhost::createWorld(320, blankHeight, Depth::Bits16, clear, &blankAlone), PF_Err_NONE);
+        EXPECT_EQ(blockBytes(world, Depth::Bits16), blockBytes(alone, Depth::Bits16));
+        EXPECT_EQ(blockBytes(blank, Depth::Bits16), blockBytes(blankAlone, Depth::Bits16));
+        for (PF_EffectWorld* w : {&world, &blank, &alone, &blankAlone}) EXPECT_TRUE(vhost::destroyWorld(w));
+    }
+    // A refused second world leaves neither behind.
+    const int live = vhost::liveWorldCount();
+    PF_EffectWorld world{}, blank{};
+    EXPECT_EQ(vhost::createWorldsFrom(image, 0, 0, 10, 10, &world, -1, 10, false, &blank, &pool),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(vhost::liveWorldCount(), live);
 }
 
 class HostCopyThreadsTest : public vtest::HostTest {
