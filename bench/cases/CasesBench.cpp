@@ -22,6 +22,7 @@
 #include "VelmorBlind.h"
 #include "VelmorFilterMulti.h"
 #include "VelmorLayer.h"
+#include "VelmorParams.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -44,21 +45,6 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr double kDegree = 0.017453292519943295;
-
-enum Control {
-    kMode = 1,
-    kCompletion,
-    kDelay,
-    kWidthControl,
-    kDirection,
-    kOffset,
-    kOrder,
-    kSeed,
-    kEasing,
-    kEasingMode,
-    kState,
-    kOutside
-};
 
 PF_Err idle(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) { return PF_Err_NONE; }
 
@@ -162,10 +148,10 @@ struct Bench {
 
     double frame(vhost::Depth depth, double completion, Look look, int t) {
         const std::pair<int, double> controls[] = {
-            {kMode, 2},    {kState, look.state},        {kOutside, 4},
-            {kDelay, 30},  {kWidthControl, look.width}, {kDirection, 30},
-            {kOffset, 15}, {kOrder, look.order},        {kSeed, 5},
-            {kEasing, 3},  {kCompletion, completion}};
+            {PARAM_MODE, 2},    {PARAM_STATE, look.state},     {PARAM_OUTSIDE, 4},
+            {PARAM_DELAY, 30},  {PARAM_WIDTH, look.width},     {PARAM_DIRECTION, 30},
+            {PARAM_OFFSET, 15}, {PARAM_ORDER, look.order},     {PARAM_SEED, 5},
+            {PARAM_EASING, 3},  {PARAM_COMPLETION, completion}};
         for (const auto& [index, value] : controls) effect->setValue(index, value);
         vhost::RenderOptions options;
         options.threads = t;
@@ -203,7 +189,7 @@ int memory() {
     vhost::Effect effect(host, module);
     if (effect.globalSetup() || effect.paramsSetup()) return 1;
     const std::pair<int, double> controls[] = {
-        {kWidthControl, 1}, {kState, 3}, {kCompletion, 50}, {kDelay, 30}};
+        {PARAM_WIDTH, 1}, {PARAM_STATE, 3}, {PARAM_COMPLETION, 50}, {PARAM_DELAY, 30}};
     for (const auto& [index, value] : controls) effect.setValue(index, value);
     vhost::Image input = benchPicture(side, side, vhost::Depth::Bits8), result;
     if (vhost::renderFrame(effect, input, result)) return 1;

@@ -22,6 +22,7 @@
 #include "VelmorBlind.h"
 #include "VelmorFilterMulti.h"
 #include "VelmorLayer.h"
+#include "VelmorParams.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,21 +40,6 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-enum Control {
-    kMode = 1,
-    kCompletion,
-    kDelay,
-    kWidthControl,
-    kDirection,
-    kOffset,
-    kOrder,
-    kSeed,
-    kEasing,
-    kEasingMode,
-    kState,
-    kOutside
-};
-
 // The host, the module and one effect instance, for the whole run.
 struct Session {
     vhost::Host host;
@@ -69,8 +55,9 @@ struct Session {
         if (effect->globalSetup() || effect->paramsSetup()) throw std::runtime_error("set-up failed");
         // Bands that move and blend at seams: the dearest path through the pass.
         const std::pair<int, double> controls[] = {
-            {kMode, 2},       {kState, 2},   {kOutside, 4}, {kDelay, 30}, {kWidthControl, 24},
-            {kDirection, 30}, {kOffset, 15}, {kOrder, 3},   {kSeed, 5},   {kEasing, 3}};
+            {PARAM_MODE, 2},   {PARAM_STATE, 2},      {PARAM_OUTSIDE, 4}, {PARAM_DELAY, 30},
+            {PARAM_WIDTH, 24}, {PARAM_DIRECTION, 30}, {PARAM_OFFSET, 15}, {PARAM_ORDER, 3},
+            {PARAM_SEED, 5},   {PARAM_EASING, 3}};
         for (const auto& [index, value] : controls) effect->setValue(index, value);
         for (vhost::Depth depth : {vhost::Depth::Bits8, vhost::Depth::Bits16, vhost::Depth::Float32})
             inputs.emplace(depth, benchPicture(kWidth, kHeight, depth));
@@ -78,7 +65,7 @@ struct Session {
     ~Session() { effect.reset(); }
 
     double render(vhost::Depth depth, double completion, AEGP_LayerQuality quality) {
-        effect->setValue(kCompletion, completion);
+        effect->setValue(PARAM_COMPLETION, completion);
         vhost::RenderOptions options;
         options.quality = quality;
         vhost::Image out;
