@@ -42,9 +42,8 @@ const std::array<ParamInfo, kParamCount>& paramTable() {
         {"seed", F0R_PARAM_DOUBLE, PARAM_SEED, Kind::Seed,
          "Seed of the Random order, 0 to 1 (x {max}, rounded to a whole number)"},
         {"width", F0R_PARAM_DOUBLE, PARAM_WIDTH, Kind::Width,
-         "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} ({default_value} is "
-         "{default} "
-         "pixels)"},
+         "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} "
+         "({default_value} is {default} pixels)"},
         {"draft", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Draft,
          "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)"},
     }};
