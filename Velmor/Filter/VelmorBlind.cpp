@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -43,6 +44,34 @@ inline void blendEdge(Pixel& dst, Pixel const& src, double w) {
 template <typename Pixel>
 inline typename BlindPixelTraits<Pixel>::Channel scaledAlpha(Pixel const& p, double coverage) {
     return BlindPixelTraits<Pixel>::channel(static_cast<double>(p.alpha) * coverage);
+}
+
+// Copies `count` integer pixels with their alpha set to 0, a 64-bit word (two 8-bit pixels or one
+// 16-bit pixel) at a time: each word is masked by pixels whose colour channels are all ones and
+// whose alpha is zero, which holds whatever the byte order.
+template <typename Pixel>
+inline void clearAlpha(const Pixel* from, Pixel* to, std::size_t count) {
+    constexpr std::size_t per_word = sizeof(std::uint64_t) / sizeof(Pixel);
+    static_assert(per_word >= 1 && per_word * sizeof(Pixel) == sizeof(std::uint64_t),
+                  "integer pixels tile a 64-bit word");
+    Pixel colour[per_word];
+    std::memset(colour, 0xFF, sizeof colour);
+    for (Pixel& p : colour) p.alpha = 0;
+    std::uint64_t mask;
+    std::memcpy(&mask, colour, sizeof mask);
+    const std::size_t words = count / per_word;
+    const char* source = reinterpret_cast<const char*>(from);
+    char* target = reinterpret_cast<char*>(to);
+    for (std::size_t i = 0; i < words; ++i) {
+        std::uint64_t word;
+        std::memcpy(&word, source + i * sizeof word, sizeof word);
+        word &= mask;
+        std::memcpy(target + i * sizeof word, &word, sizeof word);
+    }
+    for (std::size_t i = words * per_word; i < count; ++i) {
+        to[i] = from[i];
+        to[i].alpha = 0;
+    }
 }
 
 // Pixel x of row y of a world, addressed by rowbytes.
@@ -330,19 +359,18 @@ struct Blind::Impl::Pass {
         const std::size_t count = static_cast<std::size_t>(x1 - x0) + 1;
         // Integer channels: alpha x 1 + 0.5 truncates back to alpha, so a kept pixel is a copy
         // whatever the state; alpha x 0 + 0.5 truncates to 0.
-        const bool integral = std::is_integral_v<Channel>;
+        constexpr bool integral = std::is_integral_v<Channel>;
         if ((impl.state == Still && coverage >= 1.0) || (integral && coverage == 1.0)) {
             std::memcpy(dst_row + x0, src_row + x0, count * sizeof(Pixel));
             return;
         }
         const Pixel* from = src_row + x0;
         Pixel* to = dst_row + x0;
-        if (integral && coverage == 0.0) {
-            for (std::size_t i = 0; i < count; ++i) {
-                to[i] = from[i];
-                to[i].alpha = 0;
+        if constexpr (integral) {
+            if (coverage == 0.0) {
+                clearAlpha(from, to, count);
+                return;
             }
-            return;
         }
         for (std::size_t i = 0; i < count; ++i) {
             to[i] = from[i];

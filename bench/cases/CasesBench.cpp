@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -108,8 +110,13 @@ struct Bench {
     void useThreads(int t) {
         if (host.threadCount() != t) {
             host.setThreadCount(t);
-            // A first job on the new pool, so that starting its threads is not timed.
-            host.pool().run(t, [](int, int) {});
+            // A first job on the new pool that every worker takes part in, so that starting its
+            // threads is not timed.
+            std::atomic<int> arrived{0};
+            host.pool().run(t, [&](int, int) {
+                ++arrived;
+                while (arrived.load() < t) std::this_thread::yield();
+            });
         }
     }
 

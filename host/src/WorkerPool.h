@@ -1,5 +1,8 @@
 // The host's worker threads: a pool that lives as long as the Host and runs the indices of one
-// iterate_generic call concurrently, returning only when every index has run.
+// iterate_generic call concurrently, returning only when every index has run. A pool of n threads
+// is the calling thread (thread index 0) and n - 1 workers (1 to n - 1): the caller starts on the
+// first index at once instead of sleeping while a worker wakes, and at most n indices run at a
+// time, each thread index on one thread.
 #pragma once
 
 #include <functional>
@@ -16,8 +19,8 @@ public:
 
     int size() const;
 
-    // Runs fn(thread_index, i) exactly once for every i in [0, count), on the pool's threads,
-    // possibly at the same time; returns after all calls have finished.
+    // Runs fn(thread_index, i) exactly once for every i in [0, count), on the calling thread and
+    // the workers, possibly at the same time; returns after all calls have finished.
     void run(int count, const std::function<void(int thread_index, int i)>& fn);
 
     // Splits [0, count) into consecutive runs of at least `grain` indices and calls
@@ -30,7 +33,7 @@ public:
 
 private:
     struct State;
-    void dispatch(int count, const std::function<void(int, int)>& fn, bool callerHelps);
+    void dispatch(int count, const std::function<void(int, int)>& fn);
     std::unique_ptr<State> state_;
 };
 

@@ -1,10 +1,12 @@
-// The host's worker pool on its own: each index once, on the pool's threads, the caller blocked
-// until the last has run; exceptions, nested runs and several callers.
+// The host's worker pool on its own: each index once, on the caller and the pool's workers, each
+// thread index on one thread, the caller back only when the last has run; exceptions, nested runs
+// and several callers.
 #include "WorkerPool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -15,24 +17,39 @@ using vhost::WorkerPool;
 
 namespace {
 
-TEST(WorkerPool, RunsEveryIndexOnceOnItsOwnThreads) {
+TEST(WorkerPool, RunsEveryIndexOnceOnTheCallerAndItsWorkers) {
     WorkerPool pool(3);
     EXPECT_EQ(pool.size(), 3);
     std::vector<std::atomic<int>> hits(200);
     std::mutex mutex;
-    std::set<std::thread::id> threads;
-    std::atomic<int> badIndex{0};
+    std::map<std::thread::id, std::set<int>> indicesOf;  // thread -> the thread indices it was given
     pool.run(200, [&](int thread, int i) {
-        if (thread < 0 || thread >= 3) ++badIndex;
         ++hits[static_cast<std::size_t>(i)];
         std::lock_guard lock(mutex);
-        threads.insert(std::this_thread::get_id());
+        indicesOf[std::this_thread::get_id()].insert(thread);
     });
     for (const auto& h : hits) EXPECT_EQ(h.load(), 1);
-    EXPECT_EQ(badIndex.load(), 0);
-    EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
-    EXPECT_LE(threads.size(), 3u);
+    // At most three threads, each always under one index in [0, 3), no two under the same one;
+    // the caller, if it took part, is thread 0.
+    EXPECT_LE(indicesOf.size(), 3u);
+    std::set<int> used;
+    for (const auto& [id, indices] : indicesOf) {
+        ASSERT_EQ(indices.size(), 1u);
+        const int index = *indices.begin();
+        EXPECT_TRUE(index >= 0 && index < 3) << index;
+        EXPECT_TRUE(used.insert(index).second) << "two threads under index " << index;
+        if (id == std::this_thread::get_id()) {
+            EXPECT_EQ(index, 0);
+        }
+    }
     pool.run(0, [&](int, int) { ADD_FAILURE() << "nothing to run"; });
+    // A pool of one is the caller alone.
+    WorkerPool one(1);
+    const std::thread::id caller = std::this_thread::get_id();
+    one.run(5, [&](int thread, int) {
+        EXPECT_EQ(thread, 0);
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+    });
 }
 
 TEST(WorkerPool, SizeIsAtLeastOne) {
