@@ -46,29 +46,30 @@ inline typename BlindPixelTraits<Pixel>::Channel scaledAlpha(Pixel const& p, dou
     return BlindPixelTraits<Pixel>::channel(static_cast<double>(p.alpha) * coverage);
 }
 
-// Copies `count` integer pixels with their alpha set to 0, a 64-bit word (two 8-bit pixels or one
-// 16-bit pixel) at a time: each word is masked by pixels whose colour channels are all ones and
-// whose alpha is zero, which holds whatever the byte order.
+// Copies `count` integer pixels with their alpha set to 0, 16 bytes (four 8-bit or two 16-bit
+// pixels) at a time: each block is masked by pixels whose colour channels are all ones and whose
+// alpha is zero, which holds whatever the byte order. The block is a compiler vector (GCC and
+// Clang), so the masking is one instruction per block on any target.
 template <typename Pixel>
 inline void clearAlpha(const Pixel* from, Pixel* to, std::size_t count) {
-    constexpr std::size_t per_word = sizeof(std::uint64_t) / sizeof(Pixel);
-    static_assert(per_word >= 1 && per_word * sizeof(Pixel) == sizeof(std::uint64_t),
-                  "integer pixels tile a 64-bit word");
-    Pixel colour[per_word];
+    typedef std::uint8_t Block __attribute__((vector_size(16)));
+    constexpr std::size_t per_block = sizeof(Block) / sizeof(Pixel);
+    static_assert(per_block >= 1 && per_block * sizeof(Pixel) == sizeof(Block), "pixels tile a block");
+    Pixel colour[per_block];
     std::memset(colour, 0xFF, sizeof colour);
     for (Pixel& p : colour) p.alpha = 0;
-    std::uint64_t mask;
+    Block mask;
     std::memcpy(&mask, colour, sizeof mask);
-    const std::size_t words = count / per_word;
+    const std::size_t blocks = count / per_block;
     const char* source = reinterpret_cast<const char*>(from);
     char* target = reinterpret_cast<char*>(to);
-    for (std::size_t i = 0; i < words; ++i) {
-        std::uint64_t word;
-        std::memcpy(&word, source + i * sizeof word, sizeof word);
-        word &= mask;
-        std::memcpy(target + i * sizeof word, &word, sizeof word);
+    for (std::size_t i = 0; i < blocks; ++i) {
+        Block block;
+        std::memcpy(&block, source + i * sizeof block, sizeof block);
+        block &= mask;
+        std::memcpy(target + i * sizeof block, &block, sizeof block);
     }
-    for (std::size_t i = words * per_word; i < count; ++i) {
+    for (std::size_t i = blocks * per_block; i < count; ++i) {
         to[i] = from[i];
         to[i].alpha = 0;
     }
