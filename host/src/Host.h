@@ -20,14 +20,15 @@ namespace vhost {
 
 class WorkerPool;
 
-// How iterate_generic hands out its indices: on the worker pool's threads (the real thing), or on
-// the calling thread in order, reversed or shuffled (to prove a filter does not depend on order).
+// How iterate_generic hands out its indices: on the pool's threads, the calling thread and its
+// workers (the real thing), or on the calling thread alone in order, reversed or shuffled (to prove
+// a filter does not depend on order).
 enum class IterationOrder { Threads, InOrder, Reversed, Shuffled };
 
 class Host {
 public:
     struct Options {
-        int threads = 0;  // worker pool size; 0 means the number of cores
+        int threads = 0;  // the pool's threads, the caller among them; 0 means the number of cores
     };
 
     Host();
@@ -55,7 +56,8 @@ public:
     // The utility callbacks (copy, fill, ANSI table) handed to modules in PF_InData::utils.
     PF_UtilCallbacks* utilCallbacks() { return &utils_; }
 
-    // Worker threads for iterate_generic; AEGP_GetNumThreads reports threadCount().
+    // Threads for iterate_generic (the caller and threadCount() - 1 workers); AEGP_GetNumThreads
+    // reports threadCount().
     int threadCount() const { return threadCount_; }
     void setThreadCount(int threads);  // resizes the pool
     IterationOrder iterationOrder() const { return order_; }
