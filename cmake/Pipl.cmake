@@ -9,14 +9,24 @@
 #   VelmorPiPL.c   the bytes as one array placed in the ELF section ".pipl" (Linux module)
 #   VelmorPiPL.rc  the bytes as a user-defined resource, type "PIPL", id 16000, language 1033
 #                  (Windows module), written as 16-bit words
-#   VelmorBlind.rsrc  a classic Mac resource file holding the list as resource 'PiPL' 16000, with
-#                  the 64-bit Intel Mac code entry "mi64" in place of "8664" (macOS bundle;
+#   VelmorBlind.rsrc  a classic Mac resource file holding the list in its Mac form as resource
+#                  'PiPL' 16000, with a code entry per architecture of CMAKE_OSX_ARCHITECTURES
+#                  ("mi64" for x86_64, "ma64" for arm64; x86_64 when none is set) (macOS bundle;
 #                  not made for a Windows target)
-# and sets VELMOR_PIPL_SOURCE, VELMOR_PIPL_RC, VELMOR_PIPL_RSRC and VELMOR_PIPL_SIZE for the caller.
+#   macos-universal/VelmorBlind.rsrc  the same with both code entries, as the macos-universal
+#                  preset makes it, so that it is built and tested off a Mac too (not made on a Mac)
+# and sets VELMOR_PIPL_SOURCE, VELMOR_PIPL_RC, VELMOR_PIPL_RSRC, VELMOR_PIPL_RSRC_UNIVERSAL (off a
+# Mac) and VELMOR_PIPL_SIZE for the caller.
 #
-# Layout, all integers little-endian: a 16-bit 1, a 32-bit list version 0, a 32-bit property count;
-# then per property the vendor code, the key, a 32-bit id 0, a 32-bit value length and the value
-# padded with zeros to a multiple of 4. Four-character codes are stored with their bytes reversed.
+# The list has two forms.
+# Intel form (the ELF section and the Windows resource), all integers little-endian: a 16-bit 1, a
+# 32-bit list version 0, a 32-bit property count; then per property the vendor code, the key, a
+# 32-bit id 0, a 32-bit value length and the value padded with zeros to a multiple of 4. Four-
+# character codes are stored with their bytes reversed. Strings carry their padding in the value
+# (the length counts it), and the code entry "8664" is a zero-terminated name.
+# Mac form, as the resource compiler (Rez) writes it on any Mac: every integer big-endian, codes in
+# reading order, no leading 16-bit word. The length counts the value alone, never its padding; the
+# strings and the code entries are length-prefixed strings and nothing more.
 
 set(VELMOR_PIPL_HEADER ${CMAKE_SOURCE_DIR}/VelmorPiPL.h)
 set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
@@ -70,13 +80,28 @@ function(_pipl_le out value nbytes)
   set(${out} "${_hex}" PARENT_SCOPE)
 endfunction()
 
-# A four-character code, stored with its bytes reversed ("8BIM" -> "MIB8").
+# An integer in the byte order of the list being written (_pipl_form, set by _pipl_list).
+function(_pipl_int out value nbytes)
+  if(_pipl_form STREQUAL "mac")
+    _pipl_be(_h "${value}" ${nbytes})
+  else()
+    _pipl_le(_h "${value}" ${nbytes})
+  endif()
+  set(${out} "${_h}" PARENT_SCOPE)
+endfunction()
+
+# A four-character code: in the Intel form stored with its bytes reversed ("8BIM" -> "MIB8"), in
+# the Mac form as it reads.
 function(_pipl_fourcc out code)
   string(LENGTH "${code}" _n)
   if(NOT _n EQUAL 4)
     message(FATAL_ERROR "PiPL: '${code}' is not a four-character code")
   endif()
   string(HEX "${code}" _h)
+  if(_pipl_form STREQUAL "mac")
+    set(${out} "${_h}" PARENT_SCOPE)
+    return()
+  endif()
   set(_rev "")
   foreach(_i 6 4 2 0)
     string(SUBSTRING "${_h}" ${_i} 2 _b)
@@ -97,7 +122,8 @@ function(_pipl_pad4 out hex)
   set(${out} "${hex}" PARENT_SCOPE)
 endfunction()
 
-# A length-prefixed string, padded with zeros to a multiple of 4 (the padding counts in the length).
+# A length-prefixed string. The Intel form pads it with zeros to a multiple of 4 within the value
+# (the padding counts in the length); the Mac form leaves the padding to _pipl_property.
 function(_pipl_pstring out text)
   string(LENGTH "${text}" _n)
   if(_n GREATER 255)
@@ -105,8 +131,12 @@ function(_pipl_pstring out text)
   endif()
   _pipl_le(_len ${_n} 1)
   string(HEX "${text}" _h)
-  _pipl_pad4(_v "${_len}${_h}")
-  set(${out} "${_v}" PARENT_SCOPE)
+  if(_pipl_form STREQUAL "mac")
+    set(${out} "${_len}${_h}" PARENT_SCOPE)
+  else()
+    _pipl_pad4(_v "${_len}${_h}")
+    set(${out} "${_v}" PARENT_SCOPE)
+  endif()
 endfunction()
 
 # A zero-terminated string, padded with zeros to a multiple of 4 (the padding counts in the length).
@@ -122,8 +152,8 @@ macro(_pipl_property key value_hex)
   _pipl_fourcc(_k "${key}")
   string(LENGTH "${value_hex}" _vn)
   math(EXPR _vlen "${_vn} / 2")
-  _pipl_le(_id 0 4)
-  _pipl_le(_lenhex ${_vlen} 4)
+  _pipl_int(_id 0 4)
+  _pipl_int(_lenhex ${_vlen} 4)
   _pipl_pad4(_padded "${value_hex}")
   string(APPEND _pipl_props "${_vendor}${_k}${_id}${_lenhex}${_padded}")
   math(EXPR _pipl_count "${_pipl_count} + 1")
@@ -133,10 +163,12 @@ endmacro()
 math(EXPR VELMOR_PIPL_VERSION_WORD
   "((${VELMOR_PIPL_VERSION_MAJOR} & 7) << 19) | ((${VELMOR_PIPL_VERSION_MINOR} & 15) << 15) | ((${VELMOR_PIPL_VERSION_BUG} & 15) << 11) | ((${VELMOR_PIPL_VERSION_STAGE} & 3) << 9) | (${VELMOR_PIPL_VERSION_BUILD} & 511)")
 
-# The whole list as hex. `code_key` is the key of the code-entry property, the one property that
-# differs between platforms: "8664" for x86-64 Windows (the ELF section carries the same list),
-# "mi64" for a 64-bit Intel Mac.
-function(_pipl_list out code_key)
+# The whole list as hex, in `form` ("intel" or "mac"), with one code-entry property per key given
+# after it: the properties that differ between platforms. "8664" for x86-64 Windows (the ELF section
+# carries the same list); "mi64" for a 64-bit Intel Mac, and "ma64" after it for Apple silicon.
+# In the Intel form the entry point is a zero-terminated name, in the Mac form a length-prefixed one.
+function(_pipl_list out form)
+  set(_pipl_form "${form}")
   set(_pipl_props "")
   set(_pipl_count 0)
   _pipl_fourcc(_v "eFKT")
@@ -145,34 +177,43 @@ function(_pipl_list out code_key)
   _pipl_property("name" "${_v}")
   _pipl_pstring(_v "${VELMOR_PIPL_CATEGORY}")
   _pipl_property("catg" "${_v}")
-  _pipl_cstring(_v "${VELMOR_PIPL_ENTRY_POINT}")
-  _pipl_property("${code_key}" "${_v}")
-  _pipl_le(_a ${VELMOR_PIPL_LIST_VERSION_MAJOR} 2)
-  _pipl_le(_b ${VELMOR_PIPL_LIST_VERSION_MINOR} 2)
+  if(form STREQUAL "mac")
+    _pipl_pstring(_entry "${VELMOR_PIPL_ENTRY_POINT}")
+  else()
+    _pipl_cstring(_entry "${VELMOR_PIPL_ENTRY_POINT}")
+  endif()
+  foreach(_code_key IN LISTS ARGN)
+    _pipl_property("${_code_key}" "${_entry}")
+  endforeach()
+  _pipl_int(_a ${VELMOR_PIPL_LIST_VERSION_MAJOR} 2)
+  _pipl_int(_b ${VELMOR_PIPL_LIST_VERSION_MINOR} 2)
   _pipl_property("ePVR" "${_a}${_b}")
-  _pipl_le(_a ${VELMOR_PIPL_API_VERSION_MAJOR} 2)
-  _pipl_le(_b ${VELMOR_PIPL_API_VERSION_MINOR} 2)
+  _pipl_int(_a ${VELMOR_PIPL_API_VERSION_MAJOR} 2)
+  _pipl_int(_b ${VELMOR_PIPL_API_VERSION_MINOR} 2)
   _pipl_property("eSVR" "${_a}${_b}")
-  _pipl_le(_v ${VELMOR_PIPL_VERSION_WORD} 4)
+  _pipl_int(_v ${VELMOR_PIPL_VERSION_WORD} 4)
   _pipl_property("eVER" "${_v}")
-  _pipl_le(_v ${VELMOR_PIPL_INFO_FLAGS} 2)
+  _pipl_int(_v ${VELMOR_PIPL_INFO_FLAGS} 2)
   _pipl_property("eINF" "${_v}")
-  _pipl_le(_v ${VELMOR_PIPL_OUT_FLAGS} 4)
+  _pipl_int(_v ${VELMOR_PIPL_OUT_FLAGS} 4)
   _pipl_property("eGLO" "${_v}")
-  _pipl_le(_v ${VELMOR_PIPL_OUT_FLAGS2} 4)
+  _pipl_int(_v ${VELMOR_PIPL_OUT_FLAGS2} 4)
   _pipl_property("eGL2" "${_v}")
   _pipl_pstring(_v "${VELMOR_PIPL_MATCH_NAME}")
   _pipl_property("eMNA" "${_v}")
-  _pipl_le(_v ${VELMOR_PIPL_RESERVED_INFO} 4)
+  _pipl_int(_v ${VELMOR_PIPL_RESERVED_INFO} 4)
   _pipl_property("aeFL" "${_v}")
 
-  _pipl_le(_h1 1 2)
-  _pipl_le(_h2 0 4)
-  _pipl_le(_h3 ${_pipl_count} 4)
-  set(${out} "${_h1}${_h2}${_h3}${_pipl_props}" PARENT_SCOPE)
+  set(_head "")
+  if(NOT form STREQUAL "mac")
+    _pipl_le(_head 1 2)  # the Intel form's leading 16-bit 1
+  endif()
+  _pipl_int(_h2 0 4)
+  _pipl_int(_h3 ${_pipl_count} 4)
+  set(${out} "${_head}${_h2}${_h3}${_pipl_props}" PARENT_SCOPE)
 endfunction()
 
-_pipl_list(_pipl "8664")
+_pipl_list(_pipl intel "8664")
 string(LENGTH "${_pipl}" _n)
 math(EXPR VELMOR_PIPL_SIZE "${_n} / 2")
 math(EXPR _odd "${VELMOR_PIPL_SIZE} % 2")
@@ -235,16 +276,13 @@ set(VELMOR_PIPL_SOURCE ${_gen}/VelmorPiPL.c)
 set(VELMOR_PIPL_RC ${_gen}/VelmorPiPL.rc)
 
 # ---- the macOS resource file ---------------------------------------------------------------------
-# Byte order. The resource file's own structure (header, map, lengths) is big-endian on every Mac;
-# that is the format. The PiPL inside it is another matter: Mac hosts of this API read the PiPL
-# resource in the byte order of the machine, and the resource compiler on an Intel Mac writes it
-# so. The bundle is built for x86-64, a little-endian machine, so the payload is the very list the
-# Linux and Windows modules carry, little-endian with four-character codes reversed, and differs
-# from it only in the code entry's key. This is the one point a Mac must confirm: a host that
-# expected big-endian PiPL data would read the header's 1 as 256 and refuse the list.
-if(NOT WIN32)
-  _pipl_list(_pipl_mac "mi64")
-  string(LENGTH "${_pipl_mac}" _n)
+# The resource file's own structure (header, map, lengths) is big-endian: that is the format. The
+# list inside it is in the Mac form, big-endian too, as Rez writes it whatever the processor and as
+# Mac hosts of this API read it from an Intel or an Apple-silicon build alike.
+
+# Writes `file`: a resource file holding the list `pipl_hex` as resource 'PiPL' 16000.
+function(_pipl_resource_file file pipl_hex)
+  string(LENGTH "${pipl_hex}" _n)
   math(EXPR _mac_size "${_n} / 2")
 
   # Layout: a 16-byte header, 240 bytes reserved for the system and the application, the data
@@ -263,8 +301,8 @@ if(NOT WIN32)
   set(_rsrc_header "${_a}${_b}${_c}${_d}")
   string(REPEAT "00" 240 _rsrc_reserved)
   _pipl_be(_len ${_mac_size} 4)
-  set(_rsrc_data "${_len}${_pipl_mac}")
-  string(HEX "PiPL" _type)                      # the type as it reads: not reversed here
+  set(_rsrc_data "${_len}${pipl_hex}")
+  string(HEX "PiPL" _type)
   _pipl_be(_zero16 0 2)
   _pipl_be(_zero32 0 4)
   _pipl_be(_tl ${_rsrc_type_list_at} 2)
@@ -286,10 +324,8 @@ if(NOT WIN32)
   # CMake strings cannot hold a zero byte, so printf writes the bytes, each as an octal escape
   # (no byte is left for printf to read as a conversion).
   set(_fmt "")
-  foreach(_i RANGE 0 ${_rsrc_size})
-    if(_i EQUAL _rsrc_size)
-      break()
-    endif()
+  math(EXPR _last "${_rsrc_size} - 1")
+  foreach(_i RANGE 0 ${_last})
     math(EXPR _off "${_i} * 2")
     string(SUBSTRING "${_rsrc}" ${_off} 2 _b)
     math(EXPR _v "0x${_b}")
@@ -299,14 +335,48 @@ if(NOT WIN32)
     string(APPEND _fmt "\\${_o1}${_o2}${_o3}")
   endforeach()
   find_program(VELMOR_PRINTF printf REQUIRED)
-  execute_process(COMMAND ${VELMOR_PRINTF} "${_fmt}" OUTPUT_FILE ${_gen}/VelmorBlind.rsrc.tmp
-    RESULT_VARIABLE _rc)
-  file(SIZE ${_gen}/VelmorBlind.rsrc.tmp _written)
+  get_filename_component(_dir ${file} DIRECTORY)
+  file(MAKE_DIRECTORY ${_dir})
+  execute_process(COMMAND ${VELMOR_PRINTF} "${_fmt}" OUTPUT_FILE ${file}.tmp RESULT_VARIABLE _rc)
+  file(SIZE ${file}.tmp _written)
   if(NOT _rc EQUAL 0 OR NOT _written EQUAL _rsrc_size)
     message(FATAL_ERROR "PiPL: ${VELMOR_PRINTF} wrote ${_written} bytes of the ${_rsrc_size}-byte "
       "resource file (status ${_rc})")
   endif()
-  file(COPY_FILE ${_gen}/VelmorBlind.rsrc.tmp ${_gen}/VelmorBlind.rsrc ONLY_IF_DIFFERENT)
-  file(REMOVE ${_gen}/VelmorBlind.rsrc.tmp)
+  file(COPY_FILE ${file}.tmp ${file} ONLY_IF_DIFFERENT)
+  file(REMOVE ${file}.tmp)
+endfunction()
+
+if(NOT WIN32)
+  # One code entry per architecture the bundle's binary is built for, in a fixed order. Without
+  # CMAKE_OSX_ARCHITECTURES a Mac builds for itself; elsewhere the bundle is the x86_64 one.
+  set(_archs "${CMAKE_OSX_ARCHITECTURES}")
+  if(NOT _archs)
+    if(APPLE)
+      set(_archs ${CMAKE_HOST_SYSTEM_PROCESSOR})
+    else()
+      set(_archs x86_64)
+    endif()
+  endif()
+  set(_code_keys "")
+  foreach(_arch IN LISTS _archs)
+    if(NOT _arch MATCHES "^(x86_64|arm64)$")
+      message(FATAL_ERROR "The macOS bundle is built for x86_64, arm64 or both, not '${_arch}'.")
+    endif()
+  endforeach()
+  if("x86_64" IN_LIST _archs)
+    list(APPEND _code_keys mi64)
+  endif()
+  if("arm64" IN_LIST _archs)
+    list(APPEND _code_keys ma64)
+  endif()
+  _pipl_list(_pipl_mac mac ${_code_keys})
   set(VELMOR_PIPL_RSRC ${_gen}/VelmorBlind.rsrc)
+  _pipl_resource_file(${VELMOR_PIPL_RSRC} "${_pipl_mac}")
+  if(NOT APPLE)
+    # The macos-universal preset's list, made here too so that the tests read it off a Mac.
+    _pipl_list(_pipl_mac mac mi64 ma64)
+    set(VELMOR_PIPL_RSRC_UNIVERSAL ${_gen}/macos-universal/VelmorBlind.rsrc)
+    _pipl_resource_file(${VELMOR_PIPL_RSRC_UNIVERSAL} "${_pipl_mac}")
+  endif()
 endif()
