@@ -4,15 +4,26 @@ namespace vhost {
 
 namespace {
 
-std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+// How one list is written: the Intel form (little-endian, a leading 16-bit 1, codes reversed,
+// zero-terminated entry names) or the Mac form (big-endian, no leading word, codes as they read,
+// length-prefixed entry names), and the code entries whose names are the entry points.
+struct Form {
+    bool mac = false;
+    std::vector<std::string_view> codeKeys;
+};
 
-std::uint32_t read32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+std::uint16_t read16(const std::uint8_t* p, bool big) {
+    return static_cast<std::uint16_t>(big ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8));
 }
 
-// Four-character codes are stored back to front.
-std::string readCode(const std::uint8_t* p) {
+std::uint32_t read32(const std::uint8_t* p, bool big) {
+    const std::uint32_t hi = read16(p + (big ? 0 : 2), big), lo = read16(p + (big ? 2 : 0), big);
+    return hi << 16 | lo;
+}
+
+// Four-character codes are stored back to front in the Intel form.
+std::string readCode(const std::uint8_t* p, bool big) {
+    if (big) return std::string(reinterpret_cast<const char*>(p), 4);
     return std::string{static_cast<char>(p[3]), static_cast<char>(p[2]), static_cast<char>(p[1]),
                        static_cast<char>(p[0])};
 }
@@ -23,8 +34,9 @@ std::string printable(const std::string& code) {
     return out;
 }
 
-constexpr std::size_t kHeaderSize = 10;    // 16-bit marker, 32-bit version, 32-bit count
-constexpr std::size_t kPropertyHead = 16;  // vendor, key, id, length
+constexpr std::size_t kIntelHeaderSize = 10;  // 16-bit marker, 32-bit version, 32-bit count
+constexpr std::size_t kMacHeaderSize = 8;     // 32-bit version, 32-bit count
+constexpr std::size_t kPropertyHead = 16;     // vendor, key, id, length
 
 // A length-prefixed string: one byte n, then n characters within the value.
 bool pascalString(const PiplProperty& p, std::string& out, std::string& error) {
@@ -55,41 +67,52 @@ bool fourBytes(const PiplProperty& p, std::string& error) {
     return false;
 }
 
-bool word32(const PiplProperty& p, std::optional<std::uint32_t>& out, std::string& error) {
+bool word32(const PiplProperty& p, bool big, std::optional<std::uint32_t>& out, std::string& error) {
     if (!fourBytes(p, error)) return false;
-    out = read32(p.value.data());
+    out = read32(p.value.data(), big);
     return true;
 }
 
-bool versionPair(const PiplProperty& p, std::optional<PiplVersionPair>& out, std::string& error) {
+bool versionPair(const PiplProperty& p, bool big, std::optional<PiplVersionPair>& out, std::string& error) {
     if (!fourBytes(p, error)) return false;
-    out = PiplVersionPair{read16(p.value.data()), read16(p.value.data() + 2)};
+    out = PiplVersionPair{read16(p.value.data(), big), read16(p.value.data() + 2, big)};
     return true;
 }
 
-// The header: marker 1, list version 0, and a property count the size can hold.
-std::optional<std::uint32_t> readHeader(const std::uint8_t* data, std::size_t size, std::string& error) {
-    if (!data || size < kHeaderSize) {
+// The header: the Intel form's marker 1, list version 0, and a property count the size can hold.
+std::optional<std::uint32_t> readHeader(const std::uint8_t* data, std::size_t size, const Form& form,
+                                        std::string& error) {
+    const std::size_t headerSize = form.mac ? kMacHeaderSize : kIntelHeaderSize;
+    if (!data || size < headerSize) {
+        error = "property list truncated: " + std::to_string(size) + " bytes, shorter than its " +
+                std::to_string(headerSize) + "-byte header";
+        return std::nullopt;
+    }
+    if (!form.mac) {
+        const std::uint16_t marker = read16(data, false);
+        if (marker != 1) {
+            error = "property list: header starts with " + std::to_string(marker) + ", not 1";
+            return std::nullopt;
+        }
+    }
+    const std::uint32_t listVersion = read32(data + headerSize - 8, form.mac);
+    // A list in the Intel form opens with the little-endian 16-bit 1: as a Mac version, 2^24.
+    if (form.mac && data[0] == 1 && data[1] == 0) {
         error =
-            "property list truncated: " + std::to_string(size) + " bytes, shorter than its 10-byte header";
+            "property list is little-endian, in the Windows order with a leading 16-bit 1, not big-endian "
+            "as a Mac resource holds it";
         return std::nullopt;
     }
-    const std::uint16_t marker = read16(data);
-    if (marker != 1) {
-        error = "property list: header starts with " + std::to_string(marker) + ", not 1";
-        return std::nullopt;
-    }
-    const std::uint32_t listVersion = read32(data + 2);
     if (listVersion != 0) {
         error = "property list: version " + std::to_string(listVersion) + " is not 0";
         return std::nullopt;
     }
-    const std::uint32_t count = read32(data + 6);
+    const std::uint32_t count = read32(data + headerSize - 4, form.mac);
     // Every property takes at least its 16-byte head: a count beyond that cannot add up.
-    if (count > (size - kHeaderSize) / kPropertyHead) {
+    if (count > (size - headerSize) / kPropertyHead) {
         error = "property list truncated or miscounted: " + std::to_string(count) +
                 " properties need at least " +
-                std::to_string(kHeaderSize + std::uint64_t{count} * kPropertyHead) +
+                std::to_string(headerSize + std::uint64_t{count} * kPropertyHead) +
                 " bytes, the list holds " + std::to_string(size);
         return std::nullopt;
     }
@@ -98,9 +121,10 @@ std::optional<std::uint32_t> readHeader(const std::uint8_t* data, std::size_t si
 
 // The `count` properties after the header, each value padded to four bytes; they must fill the
 // list exactly.
-bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t count, Pipl& pipl,
-                    std::string& error) {
-    std::size_t at = kHeaderSize;
+bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t count, const Form& form,
+                    Pipl& pipl, std::string& error) {
+    const bool big = form.mac;
+    std::size_t at = big ? kMacHeaderSize : kIntelHeaderSize;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::string which = "property " + std::to_string(i + 1) + " of " + std::to_string(count);
         if (size - at < kPropertyHead) {
@@ -109,10 +133,10 @@ bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t co
             return false;
         }
         PiplProperty p;
-        p.vendor = readCode(data + at);
-        p.key = readCode(data + at + 4);
-        p.id = static_cast<std::int32_t>(read32(data + at + 8));
-        const std::uint32_t length = read32(data + at + 12);
+        p.vendor = readCode(data + at, big);
+        p.key = readCode(data + at + 4, big);
+        p.id = static_cast<std::int32_t>(read32(data + at + 8, big));
+        const std::uint32_t length = read32(data + at + 12, big);
         at += kPropertyHead;
         const std::uint64_t padded = (std::uint64_t{length} + 3) & ~std::uint64_t{3};
         if (padded > size - at) {
@@ -134,37 +158,44 @@ bool readProperties(const std::uint8_t* data, std::size_t size, std::uint32_t co
 }
 
 // Decodes one property the host uses into its field of `pipl`; other keys are kept undecoded.
-bool decodeProperty(const PiplProperty& p, std::string_view codeEntryKey, Pipl& pipl, std::string& error) {
+bool decodeProperty(const PiplProperty& p, const Form& form, Pipl& pipl, std::string& error) {
+    const bool big = form.mac;
     if (p.key == "kind") {
         if (p.value.size() != 4) {
             error = "property list: \"kind\" should hold 4 bytes";
             return false;
         }
-        pipl.kind = readCode(p.value.data());
+        pipl.kind = readCode(p.value.data(), big);
         return true;
     }
     if (p.key == "name") return pascalString(p, pipl.name, error);
     if (p.key == "catg") return pascalString(p, pipl.category, error);
     if (p.key == "eMNA") return pascalString(p, pipl.matchName, error);
-    if (p.key == codeEntryKey) return cString(p, pipl.entryPoint, error);
-    if (p.key == "ePVR") return versionPair(p, pipl.piplVersion, error);
-    if (p.key == "eSVR") return versionPair(p, pipl.apiVersion, error);
-    if (p.key == "eVER") return word32(p, pipl.version, error);
-    if (p.key == "eGLO") return word32(p, pipl.outFlags, error);
-    if (p.key == "eGL2") return word32(p, pipl.outFlags2, error);
-    if (p.key == "aeFL") return word32(p, pipl.reservedInfo, error);
+    for (std::string_view key : form.codeKeys) {
+        if (p.key != key) continue;
+        PiplCodeEntry entry{p.key, {}};
+        if (!(form.mac ? pascalString(p, entry.name, error) : cString(p, entry.name, error))) return false;
+        pipl.codeEntries.push_back(std::move(entry));
+        return true;
+    }
+    if (p.key == "ePVR") return versionPair(p, big, pipl.piplVersion, error);
+    if (p.key == "eSVR") return versionPair(p, big, pipl.apiVersion, error);
+    if (p.key == "eVER") return word32(p, big, pipl.version, error);
+    if (p.key == "eGLO") return word32(p, big, pipl.outFlags, error);
+    if (p.key == "eGL2") return word32(p, big, pipl.outFlags2, error);
+    if (p.key == "aeFL") return word32(p, big, pipl.reservedInfo, error);
     if (p.key == "eINF") {
         if (p.value.size() != 2 && p.value.size() != 4) {
             error = "property list: \"eINF\" should hold 2 bytes";
             return false;
         }
-        pipl.infoFlags = read16(p.value.data());
+        pipl.infoFlags = read16(p.value.data(), big);
     }
     return true;
 }
 
 // What every effect's list must say: that it is an effect, its name, match name and entry point.
-bool checkIdentity(const Pipl& pipl, std::string_view codeEntryKey, std::string& error) {
+bool checkIdentity(const Pipl& pipl, const Form& form, std::string& error) {
     if (pipl.kind.empty()) {
         error = "property list has no \"kind\" property";
         return false;
@@ -181,8 +212,16 @@ bool checkIdentity(const Pipl& pipl, std::string_view codeEntryKey, std::string&
         error = "property list has no match name (\"eMNA\")";
         return false;
     }
-    if (pipl.entryPoint.empty()) {
-        error = "property list names no entry point (\"" + std::string(codeEntryKey) + "\")";
+    for (const PiplCodeEntry& entry : pipl.codeEntries) {
+        if (!entry.name.empty()) continue;
+        error = "property list names no entry point (\"" + entry.key + "\")";
+        return false;
+    }
+    if (pipl.codeEntries.empty()) {
+        std::string keys;
+        for (std::string_view key : form.codeKeys)
+            keys += (keys.empty() ? "\"" : " or \"") + std::string(key) + "\"";
+        error = "property list names no entry point (" + keys + ")";
         return false;
     }
     return true;
@@ -196,16 +235,30 @@ const PiplProperty* Pipl::find(std::string_view key) const {
     return nullptr;
 }
 
-std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error,
-                              std::string_view codeEntryKey) {
-    const auto count = readHeader(data, size, error);
+namespace {
+
+std::optional<Pipl> parseForm(const std::uint8_t* data, std::size_t size, const Form& form,
+                              std::string& error) {
+    const auto count = readHeader(data, size, form, error);
     if (!count) return std::nullopt;
     Pipl pipl;
-    if (!readProperties(data, size, *count, pipl, error)) return std::nullopt;
+    if (!readProperties(data, size, *count, form, pipl, error)) return std::nullopt;
     for (const PiplProperty& p : pipl.properties)
-        if (!decodeProperty(p, codeEntryKey, pipl, error)) return std::nullopt;
-    if (!checkIdentity(pipl, codeEntryKey, error)) return std::nullopt;
+        if (!decodeProperty(p, form, pipl, error)) return std::nullopt;
+    if (!checkIdentity(pipl, form, error)) return std::nullopt;
+    pipl.entryPoint = pipl.codeEntries.front().name;
     return pipl;
+}
+
+}  // namespace
+
+std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::string& error,
+                              std::string_view codeEntryKey) {
+    return parseForm(data, size, Form{false, {codeEntryKey}}, error);
+}
+
+std::optional<Pipl> parseMacPipl(const std::uint8_t* data, std::size_t size, std::string& error) {
+    return parseForm(data, size, Form{true, {kPiplMacIntelCodeEntryKey, kPiplMacArmCodeEntryKey}}, error);
 }
 
 EffectVersion decodeEffectVersion(std::uint32_t word) {

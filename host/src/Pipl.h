@@ -2,12 +2,18 @@
 // effect's kind, name, category, match name, version, flags and entry point without running any
 // of its code.
 //
-// Byte layout (all integers little-endian):
-//   header      16-bit 1, 32-bit list version 0, 32-bit property count
-//   property    4-byte vendor, 4-byte key, 32-bit id, 32-bit value length, value padded with
-//               zero bytes to a multiple of 4
-// Four-character codes (vendor, key, the kind value) are stored with their bytes reversed: the
-// vendor "8BIM" appears in the bytes as "MIB8". Pipl keeps them in reading order ("8BIM").
+// Two forms of the same layout:
+//   Intel form (Linux ELF section, Windows resource), all integers little-endian:
+//     header    16-bit 1, 32-bit list version 0, 32-bit property count
+//     property  4-byte vendor, 4-byte key, 32-bit id, 32-bit value length, value padded with zero
+//               bytes to a multiple of 4
+//     Four-character codes (vendor, key, the kind value) are stored with their bytes reversed: the
+//     vendor "8BIM" appears in the bytes as "MIB8". The code entry is a zero-terminated name.
+//   Mac form (a macOS bundle's resource 'PiPL', as the resource compiler writes it on any Mac):
+//     header    32-bit list version 0, 32-bit property count, both big-endian
+//     property  as above, integers big-endian, codes in reading order; the length counts the value
+//               alone, not its padding. The code entries are length-prefixed names.
+// Pipl keeps codes in reading order ("8BIM").
 #pragma once
 
 #include <cstddef>
@@ -26,6 +32,12 @@ struct PiplProperty {
     std::vector<std::uint8_t> value;  // exactly the declared length, padding removed
 };
 
+// A code entry: the key naming the platform and the name of the entry point the host calls there.
+struct PiplCodeEntry {
+    std::string key;
+    std::string name;
+};
+
 struct PiplVersionPair {
     std::uint16_t major = 0;
     std::uint16_t minor = 0;
@@ -39,7 +51,8 @@ struct Pipl {
     std::string kind;                            // "kind": "eFKT" for an effect
     std::string name;                            // "name": length-prefixed string
     std::string matchName;                       // "eMNA": length-prefixed string
-    std::string entryPoint;                      // code entry (see below): zero-terminated string
+    std::string entryPoint;                      // the first code entry's name (see below)
+    std::vector<PiplCodeEntry> codeEntries;      // every code entry the parser looks for, file order
     std::string category;                        // "catg": length-prefixed string (may be absent: empty)
     std::optional<PiplVersionPair> piplVersion;  // "ePVR": major then minor, 16 bits each
     std::optional<PiplVersionPair> apiVersion;   // "eSVR": the effect API version, major then minor
@@ -55,8 +68,9 @@ struct Pipl {
 // The key of the code-entry property for the platform the host runs on ("8664": x86-64; the ELF
 // section carries the same list as the Windows resource).
 inline constexpr std::string_view kPiplCodeEntryKey = "8664";
-// The code entry of a macOS bundle built for 64-bit Intel Macs.
+// The code entries of a macOS bundle: built for 64-bit Intel Macs, and for Apple silicon.
 inline constexpr std::string_view kPiplMacIntelCodeEntryKey = "mi64";
+inline constexpr std::string_view kPiplMacArmCodeEntryKey = "ma64";
 
 // Parses and checks a property list whose entry point is named by the `codeEntryKey` property.
 // On failure returns nullopt and puts one sentence into `error` naming what is wrong (truncated
@@ -67,6 +81,13 @@ std::optional<Pipl> parsePipl(const std::uint8_t* data, std::size_t size, std::s
 inline std::optional<Pipl> parsePipl(const std::vector<std::uint8_t>& bytes, std::string& error,
                                      std::string_view codeEntryKey = kPiplCodeEntryKey) {
     return parsePipl(bytes.data(), bytes.size(), error, codeEntryKey);
+}
+
+// The same for a list in the Mac form, whose entry points are the code entries "mi64" and "ma64"
+// (at least one of them). A list in the Intel form is refused as such.
+std::optional<Pipl> parseMacPipl(const std::uint8_t* data, std::size_t size, std::string& error);
+inline std::optional<Pipl> parseMacPipl(const std::vector<std::uint8_t>& bytes, std::string& error) {
+    return parseMacPipl(bytes.data(), bytes.size(), error);
 }
 
 // The effect version word decoded as major.minor.revision, stage and build.

@@ -1,5 +1,5 @@
 // The Mac resource-file reader on whole files, as a macOS bundle hands it to the host; the
-// property list it finds ('PiPL' 16000) goes on to the property-list parser with the Mac code entry.
+// property list it finds ('PiPL' 16000) goes on to the property-list parser in its Mac form.
 #include "FuzzCheck.h"
 #include "Pipl.h"
 #include "ResourceFile.h"
@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const vhost::MacResource& resource : *resources) {
         vtest::expect(resource.data.size() <= image.size(), "resource larger than the file");
         if (resource.type != "PiPL" || resource.id != 16000) continue;
-        if (!vhost::parsePipl(resource.data, error, vhost::kPiplMacIntelCodeEntryKey))
-            vtest::oneSentence(error);
+        if (!vhost::parseMacPipl(resource.data, error)) vtest::oneSentence(error);
     }
     return 0;
 }

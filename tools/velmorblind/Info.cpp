@@ -51,13 +51,25 @@ std::string joinChoices(const ControlDef& c) {
     return s;
 }
 
-// `entryNote` follows the entry point's name when the list is not the one this host runs.
-void printPropertyList(const vhost::Pipl& pipl, const std::string& entryNote, std::ostream& out) {
+// The platform a macOS code entry is for.
+std::string macCodeEntryNote(const std::string& key) {
+    const char* arch = key == vhost::kPiplMacArmCodeEntryKey ? "arm64" : "x86-64";
+    return " (code entry \"" + key + "\": macOS " + arch + ")";
+}
+
+// A list of a macOS bundle (`mac`) shows every code entry with its key and platform, one a line;
+// the list of a module this host runs shows its entry point alone.
+void printPropertyList(const vhost::Pipl& pipl, bool mac, std::ostream& out) {
     out << "Property list, read from the file:\n";
     out << "  Name:        " << pipl.name << "\n";
     out << "  Category:    " << pipl.category << "\n";
     out << "  Match name:  " << pipl.matchName << "\n";
-    out << "  Entry point: " << pipl.entryPoint << entryNote << "\n";
+    if (mac) {
+        for (const vhost::PiplCodeEntry& entry : pipl.codeEntries)
+            out << "  Entry point: " << entry.name << macCodeEntryNote(entry.key) << "\n";
+    } else {
+        out << "  Entry point: " << pipl.entryPoint << "\n";
+    }
     if (pipl.version)
         out << "  Version:     " << describeVersion(*pipl.version) << " (" << hex(*pipl.version) << ")\n";
     if (pipl.outFlags) out << "  Flags:       " << describeFlags(*pipl.outFlags, false) << "\n";
@@ -76,12 +88,11 @@ void printBundleInfo(const std::filesystem::path& bundle, std::ostream& out) {
     std::string error;
     const auto bytes = vhost::readBundlePiplBytes(bundle, error);
     if (!bytes) failure(error + ".");
-    const auto pipl = vhost::parsePipl(*bytes, error, vhost::kPiplMacIntelCodeEntryKey);
+    const auto pipl = vhost::parseMacPipl(*bytes, error);
     if (!pipl) failure(bundle.string() + " carries a bad property list (" + error + ").");
     out << "Module:      " << bundle.string()
         << " (a macOS bundle: its property list is read, its binary is not loaded)\n";
-    printPropertyList(
-        *pipl, " (code entry \"" + std::string(vhost::kPiplMacIntelCodeEntryKey) + "\": macOS x86-64)", out);
+    printPropertyList(*pipl, true, out);
 }
 
 std::string describeVersion(unsigned word) {
@@ -122,7 +133,7 @@ std::string describeFlags(unsigned word, bool second) {
 void printInfo(EffectSession& session, std::ostream& out) {
     const vhost::Pipl& pipl = session.pipl();
     out << "Module:      " << session.modulePath().string() << "\n";
-    printPropertyList(pipl, "", out);
+    printPropertyList(pipl, false, out);
 
     // About: lines end in a carriage return in the host's convention.
     std::string about = session.about();
