@@ -35,8 +35,9 @@ Image cut(const Image& frame, const PF_LRect& area) {
     const std::size_t ps = vhost::bytesPerPixel(frame.depth);
     for (int y = std::max(area.top, 0); y < std::min(area.bottom, frame.height); ++y)
         for (int x = std::max(area.left, 0); x < std::min(area.right, frame.width); ++x)
-            std::memcpy(&out.bytes[(static_cast<std::size_t>(y - area.top) * out.width + (x - area.left)) * ps],
-                        &frame.bytes[(static_cast<std::size_t>(y) * frame.width + x) * ps], ps);
+            std::memcpy(
+                &out.bytes[(static_cast<std::size_t>(y - area.top) * out.width + (x - area.left)) * ps],
+                &frame.bytes[(static_cast<std::size_t>(y) * frame.width + x) * ps], ps);
     return out;
 }
 
@@ -90,7 +91,8 @@ TEST(Region, EveryRegionRendersExactlyItsCutOfTheWholeFrame) {
              {kOrder, Random},
              {kSeed, 5},
              {kEasing, 3}});
-    const AEGP_LayerQuality qualities[] = {AEGP_LayerQual_BEST, AEGP_LayerQual_DRAFT, AEGP_LayerQual_WIREFRAME};
+    const AEGP_LayerQuality qualities[] = {AEGP_LayerQual_BEST, AEGP_LayerQual_DRAFT,
+                                           AEGP_LayerQual_WIREFRAME};
     int renders = 0, failures = 0;
     forEachDepth([&](auto d) {
         constexpr Depth depth = decltype(d)::value;
@@ -118,11 +120,11 @@ TEST(Region, EveryRegionRendersExactlyItsCutOfTheWholeFrame) {
                                 ASSERT_EQ(part.width, expected.width);
                                 ASSERT_EQ(part.height, expected.height);
                                 if (part.bytes != expected.bytes && ++failures <= 10)
-                                    ADD_FAILURE() << "Outside " << outside << " State " << state << " Mode "
-                                                  << mode << " quality " << quality << " at "
-                                                  << depthLabel(depth) << ", 1/" << ds << ": region "
-                                                  << str(region) << " differs first at "
-                                                  << firstDifference(part, expected);
+                                    ADD_FAILURE()
+                                        << "Outside " << outside << " State " << state << " Mode " << mode
+                                        << " quality " << quality << " at " << depthLabel(depth) << ", 1/"
+                                        << ds << ": region " << str(region) << " differs first at "
+                                        << firstDifference(part, expected);
                             }
                         }
         }
@@ -174,8 +176,8 @@ TEST(Region, RequestsTheHostCannotMakeAreRefusedAndOthersRenderTheirCut) {
         {rect(0, 0, 100000, 100000), PF_Err_BAD_CALLBACK_PARAM, 0},
         {rect(-(1 << 30), 0, 1 << 30, 1), PF_Err_BAD_CALLBACK_PARAM, 0},  // 2^31 wide
         {rect(INT_MAX, INT_MAX, INT_MIN, INT_MIN), PF_Err_BAD_CALLBACK_PARAM, 0},
-        {rect(0, 0, 30000, 30000), PF_Err_OUT_OF_MEMORY, 1 << 20},  // over the budget
-        {rect(kW - 1, kH - 1, kW, kH), PF_Err_NONE, 0},              // the far corner's pixel
+        {rect(0, 0, 30000, 30000), PF_Err_OUT_OF_MEMORY, 1 << 20},           // over the budget
+        {rect(kW - 1, kH - 1, kW, kH), PF_Err_NONE, 0},                      // the far corner's pixel
         {rect(INT_MAX - 3, INT_MAX - 2, INT_MAX, INT_MAX), PF_Err_NONE, 0},  // far off the layer
         {rect(INT_MIN, INT_MIN, INT_MIN + 2, INT_MIN + 1), PF_Err_NONE, 0},
         {rect(-2, -1, kW + 3, kH + 2), PF_Err_NONE, 0},

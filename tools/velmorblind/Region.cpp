@@ -13,7 +13,8 @@ namespace vblind {
 namespace {
 
 [[noreturn]] void badRegion(const std::string& text, const std::string& why) {
-    usageError("--region \"" + text + "\" " + why + "; write WIDTHxHEIGHT+LEFT+TOP such as 640x360+100+50. See "
+    usageError("--region \"" + text + "\" " + why +
+               "; write WIDTHxHEIGHT+LEFT+TOP such as 640x360+100+50. See "
                "\"velmorblind render --help\".");
 }
 
@@ -40,8 +41,9 @@ Region parseRegion(const std::string& text) {
         if (negative) v = -v;
         return true;
     };
-    const bool wellFormed = readNumber(text, at, w) && at < text.size() && (text[at] == 'x' || text[at] == 'X') &&
-                            readNumber(text, ++at, h) && offset(x) && offset(y) && at == text.size();
+    const bool wellFormed = readNumber(text, at, w) && at < text.size() &&
+                            (text[at] == 'x' || text[at] == 'X') && readNumber(text, ++at, h) && offset(x) &&
+                            offset(y) && at == text.size();
     if (!wellFormed) badRegion(text, "is not a geometry");
     if (w < 1 || h < 1) badRegion(text, "is empty");
     if (w > vhost::kMaxWorldSide || h > vhost::kMaxWorldSide)
@@ -61,9 +63,10 @@ vhost::Image cutRegion(const vhost::Image& frame, const Region& region) {
     const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{region.y} + region.height, frame.height);
     const std::size_t ps = vhost::bytesPerPixel(frame.depth);
     for (std::int64_t y = y0; y < y1 && x0 < x1; ++y)
-        std::memcpy(cut.bytes.data() + (static_cast<std::size_t>(y - region.y) * region.width + (x0 - region.x)) * ps,
-                    frame.bytes.data() + (static_cast<std::size_t>(y) * frame.width + x0) * ps,
-                    static_cast<std::size_t>(x1 - x0) * ps);
+        std::memcpy(
+            cut.bytes.data() + (static_cast<std::size_t>(y - region.y) * region.width + (x0 - region.x)) * ps,
+            frame.bytes.data() + (static_cast<std::size_t>(y) * frame.width + x0) * ps,
+            static_cast<std::size_t>(x1 - x0) * ps);
     return cut;
 }
 
