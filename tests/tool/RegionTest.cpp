@@ -5,6 +5,7 @@
 #include "ToolRunner.h"
 
 #include "ContactSheet.h"
+#include "Error.h"
 #include "Region.h"
 
 #include <OpenImageIO/imageio.h>
@@ -123,8 +124,19 @@ TEST_F(RegionTest, GeometryThatCannotBeRenderedIsRefusedBeforeRendering) {
         {"10x10+2147483640+0", "beyond 32-bit"},
         {"10x10+0-2147483649", "beyond 32-bit"},
     };
-    for (const auto& [text, why] : cases)
-        expectRefused({"render", "in.png", "-o", "out.png", "--region", text}, 2, why);
+    // Every case as the parser sees it; a few through the program, whose refusal leaves nothing.
+    for (const auto& [text, why] : cases) {
+        try {
+            parseRegion(text);
+            ADD_FAILURE() << text << " was taken";
+        } catch (const ToolError& e) {
+            EXPECT_EQ(e.status(), kExitUsage) << text;
+            EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+        }
+    }
+    for (const char* text : {"0x5+0+0", "5x5+1", "4294967295x4294967295-2147483648-2147483648",
+                             "2147483653x5-2147483648+0", "10x10+2147483640+0"})
+        expectRefused({"render", "in.png", "-o", "out.png", "--region", text}, 2, "--region");
     expectRefused({"render", "in.png", "-o", "out.exr", "--depth", "32", "--region", "30000x30000+0+0",
                    "--max-memory", "1G"},
                   2, "over the memory limit");
