@@ -119,15 +119,31 @@ PF_RenderRequest grownRequest(const PF_ANSICallbacks& ansi, PF_RenderRequest req
     return request;
 }
 
+bool sameRect(const PF_LRect& a, const PF_LRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 // Checks out the input for `request`, keeps its maximum rectangle in the record, and on success
-// lets the output's rectangles cover the input's.
-PF_Err checkoutInput(PF_InData* in_data, PF_PreRenderExtra* extra, const PF_RenderRequest& request,
+// lets the output's rectangles cover the input's. Settings whose samples can land beyond the
+// grown request check the input out again, for the whole layer: a region of the frame then
+// renders exactly its cut of the whole frame. (The whole frame asks once, as before.)
+PF_Err checkoutInput(PF_InData* in_data, PF_PreRenderExtra* extra, PF_RenderRequest request,
                      PreRenderParams& record) {
     PF_CheckoutResult checkout;
     std::memset(&checkout, 0, sizeof checkout);
-    const PF_Err err =
-        extra->cb->checkout_layer(in_data->effect_ref, PARAM_INPUT, 0, &request, in_data->current_time,
-                                  in_data->time_step, in_data->time_scale, &checkout);
+    auto checkoutFor = [&] {
+        return extra->cb->checkout_layer(in_data->effect_ref, PARAM_INPUT, 0, &request, in_data->current_time,
+                                         in_data->time_step, in_data->time_scale, &checkout);
+    };
+    PF_Err err = checkoutFor();
+    const PF_LRect& got = checkout.result_rect;
+    const bool some = got.left < got.right && got.top < got.bottom;  // a request off the layer needs none
+    if (!err && some && !sameRect(got, checkout.max_result_rect) &&
+        Velmor::Blind::samplesWholeLayer(record.state, record.mode, record.border_type)) {
+        request.rect = checkout.max_result_rect;
+        std::memset(&checkout, 0, sizeof checkout);
+        err = checkoutFor();
+    }
     record.layer_rect = checkout.max_result_rect;
     if (!err) {
         UnionLRect(&checkout.result_rect, &extra->output->result_rect);

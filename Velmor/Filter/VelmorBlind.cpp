@@ -75,6 +75,22 @@ inline void clearAlpha(const Pixel* from, Pixel* to, std::size_t count) {
     }
 }
 
+// Outside modes map positions against the layer (`layer_rect`, in the coordinates of the
+// buffers' origin) along one axis: its size in pixels and the buffer's first pixel from the
+// layer's. A layer rectangle that cannot be one here (empty, too large for 16.16 positions, or
+// far from the buffer) leaves the buffer's own extent, `side`, with no offset.
+struct OutsideAxis {
+    int size;
+    int from_layer;
+};
+
+inline OutsideAxis outsideAxis(A_long lo, A_long hi, int origin, int side) {
+    const std::int64_t size = static_cast<std::int64_t>(hi) - lo;
+    const std::int64_t from = static_cast<std::int64_t>(origin) - lo;
+    if (size < 1 || size > 32767 || from < -32767 || from > 32767) return {side, 0};
+    return {static_cast<int>(size), static_cast<int>(from)};
+}
+
 // Pixel x of row y of a world, addressed by rowbytes.
 template <typename Pixel>
 inline Pixel* rowOf(PF_LayerDef* world, int y) {
@@ -105,6 +121,11 @@ Blind::Blind(Blind const& other) : IFilterWithRegion(other), _impl(other._impl->
 Blind& Blind::operator=(Blind const& other) {
     if (this != &other) other._impl->CopyTo(_impl);
     return *this;
+}
+
+bool Blind::samplesWholeLayer(int state, int mode, int border_type) {
+    const bool samples = state == Move || state == Shrink;
+    return (samples && border_type == Border::Tile) || (state == Shrink && mode == Both);
 }
 
 void Blind::execute(Layer& in, Layer& out) { execute(in, out, in.getSize()); }
@@ -221,7 +242,12 @@ struct Blind::Impl::Pass {
     PF_LayerDef* const dst_world;
     const int origin_x;
     const int origin_y;
-    // Outside limits: the size of the buffers and their last pixel, in 16.16.
+    // The Outside modes map positions onto the layer, not onto the buffers, which for a region
+    // of the frame are only part of it: a buffer position plus `to_layer` is the position
+    // relative to the layer's top-left pixel (16.16). Limits: the layer's size and last pixel.
+    const OutsideAxis x_axis;
+    const OutsideAxis y_axis;
+    const VectorFixed to_layer;
     const int w_fixed;
     const int w_max;
     const int h_fixed;
@@ -241,9 +267,12 @@ struct Blind::Impl::Pass {
           dst_world(out.getWorld()),
           origin_x(dst_world->origin_x),
           origin_y(dst_world->origin_y),
-          w_fixed(toFixed(out.getWidth())),
+          x_axis(outsideAxis(i.layer_rect.left, i.layer_rect.right, origin_x, out.getWidth())),
+          y_axis(outsideAxis(i.layer_rect.top, i.layer_rect.bottom, origin_y, out.getHeight())),
+          to_layer(toFixed(x_axis.from_layer), toFixed(y_axis.from_layer)),
+          w_fixed(toFixed(x_axis.size)),
           w_max(w_fixed - kFixedOne),
-          h_fixed(toFixed(out.getHeight())),
+          h_fixed(toFixed(y_axis.size)),
           h_max(h_fixed - kFixedOne),
           x_begin(std::max(region.left, 0)),
           x_end(std::min(region.right, static_cast<int>(src_world->width))),
@@ -268,7 +297,18 @@ struct Blind::Impl::Pass {
     void subpixel(VectorFixed const& at, Pixel& into) {
         sampler().subpixel_sample(effect_ref, at.x, at.y, &samp, &into);
     }
-    void map(VectorFixed& p) const { Border::offsetF(p, w_fixed, w_max, h_fixed, h_max, impl.border_type); }
+    VectorFixed toLayer(VectorFixed const& p) const {
+        return VectorFixed(detail::wrapAdd(p.x, to_layer.x), detail::wrapAdd(p.y, to_layer.y));
+    }
+    VectorFixed toBuffer(VectorFixed const& p) const {
+        return VectorFixed(detail::wrapSub(p.x, to_layer.x), detail::wrapSub(p.y, to_layer.y));
+    }
+    // A buffer position mapped by the Outside mode against the layer.
+    void map(VectorFixed& p) const {
+        VectorFixed l = toLayer(p);
+        Border::offsetF(l, w_fixed, w_max, h_fixed, h_max, impl.border_type);
+        p = toBuffer(l);
+    }
 
     // Classification of the buffer pixel (x, y) at its layer position.
     void classify(int x, int y, PixelInfo& info) const {
@@ -332,21 +372,23 @@ struct Blind::Impl::Pass {
 
         if (impl.is_aa && state == Shrink && impl.border_type == Border::Tile) {
             // Soften the tile seams: the first and last pixel of a tile take half of the
-            // opposite edge at the very edge, fading out over one pixel.
+            // opposite edge at the very edge, fading out over one pixel. The tiles are the
+            // layer's: edges and opposite edges are found in layer positions.
             Pixel t;
-            if (p.x < kFixedOne) {
-                subpixel(VectorFixed(w_max, p.y), t);
-                impl._blend_edge(dst, t, fromFixed(p.x) * 0.5 + 0.5);
-            } else if (w_max - p.x < kFixedOne) {
-                subpixel(VectorFixed(0, p.y), t);
-                impl._blend_edge(dst, t, fromFixed(w_max - p.x) * 0.5 + 0.5);
+            const VectorFixed l = toLayer(p);
+            if (l.x < kFixedOne) {
+                subpixel(toBuffer(VectorFixed(w_max, l.y)), t);
+                impl._blend_edge(dst, t, fromFixed(l.x) * 0.5 + 0.5);
+            } else if (w_max - l.x < kFixedOne) {
+                subpixel(toBuffer(VectorFixed(0, l.y)), t);
+                impl._blend_edge(dst, t, fromFixed(w_max - l.x) * 0.5 + 0.5);
             }
-            if (p.y < kFixedOne) {
-                subpixel(VectorFixed(p.x, h_max), t);
-                impl._blend_edge(dst, t, fromFixed(p.y) * 0.5 + 0.5);
-            } else if (h_max - p.y < kFixedOne) {
-                subpixel(VectorFixed(p.x, 0), t);
-                impl._blend_edge(dst, t, fromFixed(h_max - p.y) * 0.5 + 0.5);
+            if (l.y < kFixedOne) {
+                subpixel(toBuffer(VectorFixed(l.x, h_max)), t);
+                impl._blend_edge(dst, t, fromFixed(l.y) * 0.5 + 0.5);
+            } else if (h_max - l.y < kFixedOne) {
+                subpixel(toBuffer(VectorFixed(l.x, 0)), t);
+                impl._blend_edge(dst, t, fromFixed(h_max - l.y) * 0.5 + 0.5);
             }
         }
 

@@ -51,6 +51,12 @@ public:
     // several threads at once for disjoint row bands of one output.
     void execute(Layer& in, Layer& out, Rect const& region) override;
 
+    // Whether a render with these popup values can sample further from a pixel than a band
+    // width: Tile wraps the positions of Move and Shrink around the layer, and Shrink in Both
+    // squeezes hidden pixels without bound near a band's end. Such a render needs the whole
+    // layer as its input, not only the requested rectangle grown by the band width.
+    static bool samplesWholeLayer(int state, int mode, int border_type);
+
 private:
     friend class BlindImplAccess;
     Impl* _get() const { return static_cast<Impl*>(_impl->GetPtr()); }

@@ -2,9 +2,11 @@
 
 #include "Effect.h"
 #include "SmartFrame.h"
+#include "Worlds.h"
 
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <stdexcept>
 
@@ -57,7 +59,19 @@ PF_Err getLayerQuality(AEGP_LayerH layerH, AEGP_LayerQuality* qualityP) {
 const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1{&getEffectLayer};
 const AEGP_LayerSuite11 kLayerSuite11{&getLayerQuality};
 
-bool isEmpty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
+// Whether the host can make an output of the requested rectangle: not empty, each side within a
+// world's (in 64 bits: the corners may lie anywhere in the 32-bit range), its pixels within the
+// budget.
+PF_Err checkRequest(const PF_LRect& r, Depth depth, std::uint64_t budget) {
+    const std::int64_t width = static_cast<std::int64_t>(r.right) - r.left;
+    const std::int64_t height = static_cast<std::int64_t>(r.bottom) - r.top;
+    if (width <= 0 || height <= 0 || width > kMaxWorldSide || height > kMaxWorldSide)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    const std::uint64_t bytes =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * bytesPerPixel(depth);
+    if (budget != 0 && bytes > budget) return PF_Err_OUT_OF_MEMORY;
+    return PF_Err_NONE;
+}
 
 }  // namespace
 
@@ -93,7 +107,9 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     r = RenderReport{};
 
     if (options.downsampleX < 1 || options.downsampleY < 1) return PF_Err_BAD_CALLBACK_PARAM;
-    if (options.request && isEmpty(*options.request)) return PF_Err_BAD_CALLBACK_PARAM;
+    if (options.request) {
+        if (PF_Err err = checkRequest(*options.request, input.depth, options.memoryBudget)) return err;
+    }
 
     Host& host = effect.host();
     if (options.threads > 0 && options.threads != host.threadCount()) host.setThreadCount(options.threads);
@@ -110,6 +126,8 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
                       PF_RationalScale{1, static_cast<A_u_long>(options.downsampleY)}, frameOptions);
     } catch (const std::invalid_argument&) {
         return PF_Err_BAD_CALLBACK_PARAM;
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;  // the downsampled layer
     }
     frame->attach(effect);  // the frame detaches itself when it goes
     std::optional<EffectLayer> layer;
@@ -148,11 +166,15 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     r.outputIntact = frame->outputIntact();
     r.inputUnchanged = frame->inputUnchanged();
     const PF_LRect area = options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
-    if (copyToReport && r.outputCheckedOut) {
-        r.output = frame->takeOutput(area);
-        if (err == PF_Err_NONE) output = r.output;
-    } else if (err == PF_Err_NONE) {
-        output = frame->takeOutput(area);
+    try {
+        if (copyToReport && r.outputCheckedOut) {
+            r.output = frame->takeOutput(area);
+            if (err == PF_Err_NONE) output = r.output;
+        } else if (err == PF_Err_NONE) {
+            output = frame->takeOutput(area);
+        }
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;  // the requested area's image
     }
     return err;
 }

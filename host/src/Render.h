@@ -20,6 +20,7 @@
 #include "Host.h"
 #include "Image.h"
 
+#include <cstdint>
 #include <optional>
 
 namespace vhost {
@@ -63,8 +64,12 @@ struct RenderOptions {
     int threads = 0;
     IterationOrder order = IterationOrder::Threads;
     // The output rectangle the host asks for, in downsampled layer coordinates; by default the
-    // whole downsampled layer. The output image covers exactly this rectangle.
+    // whole downsampled layer. The output image covers exactly this rectangle, zero where it
+    // leaves the layer. It may lie anywhere in the 32-bit range, but each side is at most
+    // kMaxWorldSide and its pixels at most `memoryBudget` bytes.
     std::optional<PF_LRect> request;
+    // Bytes the requested output's pixels may take; 0: no limit beyond the sides.
+    std::uint64_t memoryBudget = 0;
     // With a report: whether the report keeps its own copy of the output (RenderReport::output).
     // A caller that only reads the report's flags turns this off, and the output is handed over
     // without a second frame-sized copy.
@@ -92,8 +97,10 @@ struct RenderReport {
 // PARAMS_SETUP). Sends the pre-render and, when it succeeds, the render; the host then takes back
 // its worlds and checkouts and disposes of the pre-render data. Returns the first failing
 // command's error, or PF_Err_BAD_CALLBACK_PARAM for a render the host cannot make (a
-// downsampling below 1, an empty request, or an EffectLayer of the caller's still alive for this
-// effect); `output` is written only on success. Commands run on the calling thread; the filter's
+// downsampling below 1, an empty request or one with a side over kMaxWorldSide, or an
+// EffectLayer of the caller's still alive for this effect) and PF_Err_OUT_OF_MEMORY for a request
+// over the memory budget or memory that cannot be had; no exception leaves it. `output` is
+// written only on success. Commands run on the calling thread; the filter's
 // bands run on the host's worker pool (or as `order` says).
 PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const RenderOptions& options = {},
                    RenderReport* report = nullptr);

@@ -84,6 +84,14 @@ Image downsampled(const Image& layer, int nx, int ny) {
 
 bool isEmpty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// The extent of [lo, hi) in 64 bits (rectangles may span the whole 32-bit range): 0 when empty,
+// -1 when longer than any world's side.
+int sideOf(A_long lo, A_long hi) {
+    const std::int64_t d = static_cast<std::int64_t>(hi) - lo;
+    if (d <= 0) return 0;
+    return d > kMaxWorldSide ? -1 : static_cast<int>(d);
+}
+
 A_short bitdepthOf(Depth depth) { return static_cast<A_short>(static_cast<int>(depth)); }
 
 }  // namespace
@@ -209,20 +217,20 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     if (it == frame->checkouts_.end()) return PF_Err_BAD_CALLBACK_PARAM;
     Checkout& checkout = it->second;
     if (checkout.world.data == nullptr) {
-        const PF_LRect& r = checkout.rect;
+        const PF_LRect& r = checkout.rect;  // within the layer
         PF_LRect o = frame->preOutput_.result_rect;
         if (isEmpty(o)) o = PF_LRect{0, 0, 0, 0};
-        if (frame->rendering_ && !isEmpty(o) && frame->output_.data == nullptr &&
-            frame->ready_.data == nullptr) {
+        const int outWidth = sideOf(o.left, o.right), outHeight = sideOf(o.top, o.bottom);
+        if (frame->rendering_ && !isEmpty(o) && outWidth >= 0 && outHeight >= 0 &&
+            frame->output_.data == nullptr && frame->ready_.data == nullptr) {
             // The render is under way, so the output's rectangle is known: its world is made in
             // the same pass as this one, ready for checkout_output.
-            if (PF_Err err =
-                    createWorldsFrom(frame->layer(), r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                     &checkout.world, o.right - o.left, o.bottom - o.top,
-                                     !frame->options_.poisonOutput, &frame->ready_, workers()))
+            if (PF_Err err = createWorldsFrom(frame->layer(), r.left, r.top, sideOf(r.left, r.right),
+                                              sideOf(r.top, r.bottom), &checkout.world, outWidth, outHeight,
+                                              !frame->options_.poisonOutput, &frame->ready_, workers()))
                 return err;
-        } else if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, r.right - r.left,
-                                                r.bottom - r.top, &checkout.world, workers())) {
+        } else if (PF_Err err = createWorldFrom(frame->layer(), r.left, r.top, sideOf(r.left, r.right),
+                                                sideOf(r.top, r.bottom), &checkout.world, workers())) {
             return err;
         }
         checkout.world.origin_x = r.left;
@@ -266,14 +274,16 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
     if (frame->output_.data == nullptr) {
         PF_LRect r = frame->preOutput_.result_rect;
         if (isEmpty(r)) r = PF_LRect{0, 0, 0, 0};
-        if (frame->ready_.data != nullptr &&
-            (frame->ready_.width != r.right - r.left || frame->ready_.height != r.bottom - r.top))
+        // A rectangle wider or taller than any world (the pre-render's to announce) is refused.
+        const int width = sideOf(r.left, r.right), height = sideOf(r.top, r.bottom);
+        if (width < 0 || height < 0) return PF_Err_BAD_CALLBACK_PARAM;
+        if (frame->ready_.data != nullptr && (frame->ready_.width != width || frame->ready_.height != height))
             destroyWorld(&frame->ready_);  // made for another rectangle than the one asked for now
         if (frame->ready_.data != nullptr) {
             frame->output_ = frame->ready_;  // made along with an input world
             frame->ready_ = PF_EffectWorld{};
-        } else if (PF_Err err = createWorld(r.right - r.left, r.bottom - r.top, frame->depth(),
-                                            !frame->options_.poisonOutput, &frame->output_, workers())) {
+        } else if (PF_Err err = createWorld(width, height, frame->depth(), !frame->options_.poisonOutput,
+                                            &frame->output_, workers())) {
             return err;
         }
         frame->output_.origin_x = r.left;
@@ -388,7 +398,7 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
 
 Image SmartFrame::takeOutput(const PF_LRect& area) {
     if (output_.data == nullptr && area.left == resultRect_.left && area.top == resultRect_.top &&
-        area.right - area.left == result_.width && area.bottom - area.top == result_.height &&
+        sideOf(area.left, area.right) == result_.width && sideOf(area.top, area.bottom) == result_.height &&
         result_.width > 0 && result_.height > 0) {
         Image taken = std::move(result_);
         result_ = Image();
@@ -398,24 +408,34 @@ Image SmartFrame::takeOutput(const PF_LRect& area) {
 }
 
 Image SmartFrame::output(const PF_LRect& area) const {
-    const int width = std::max(0, area.right - area.left);
-    const int height = std::max(0, area.bottom - area.top);
-    if (output_.data != nullptr)
-        return worldToImage(&output_, depth(), area.left - outputRect_.left, area.top - outputRect_.top,
-                            width, height);
-    Image image(width, height, depth());
-    if (result_.width == 0 || result_.height == 0) return image;
+    const int width = sideOf(area.left, area.right);
+    const int height = sideOf(area.top, area.bottom);
+    if (width < 0 || height < 0) throw std::length_error("the output area is larger than any world");
+    // Where the output's pixels lie, as a world or as the kept copy.
+    const bool live = output_.data != nullptr;
+    const PF_LRect from = live ? outputRect_ : resultRect_;
+    const int fromWidth = live ? static_cast<int>(output_.width) : result_.width;
+    const int fromHeight = live ? static_cast<int>(output_.height) : result_.height;
+    // The overlap, in 64 bits: the area may lie anywhere in the 32-bit range.
+    const std::int64_t x0 = std::max<std::int64_t>(area.left, from.left);
+    const std::int64_t x1 = std::min<std::int64_t>(static_cast<std::int64_t>(area.left) + width,
+                                                   static_cast<std::int64_t>(from.left) + fromWidth);
+    const std::int64_t y0 = std::max<std::int64_t>(area.top, from.top);
+    const std::int64_t y1 = std::min<std::int64_t>(static_cast<std::int64_t>(area.top) + height,
+                                                   static_cast<std::int64_t>(from.top) + fromHeight);
+    if (x0 >= x1 || y0 >= y1) return Image(width, height, depth());
+    // They overlap, so the area's corner lies within a world's side of the output's.
+    if (live)
+        return worldToImage(&output_, depth(),
+                            static_cast<int>(area.left - static_cast<std::int64_t>(from.left)),
+                            static_cast<int>(area.top - static_cast<std::int64_t>(from.top)), width, height);
     // Place the kept copy of the output into the area.
-    const int ps = pixelBytes(depth());
-    const int x0 = std::max(area.left, resultRect_.left);
-    const int x1 = std::min(area.right, resultRect_.left + result_.width);
-    for (int y = std::max(area.top, resultRect_.top);
-         y < std::min(area.bottom, resultRect_.top + result_.height); ++y) {
-        if (x0 >= x1) break;
+    Image image(width, height, depth());
+    const std::size_t ps = pixelBytes(depth());
+    for (std::int64_t y = y0; y < y1; ++y) {
         std::copy_n(
             result_.bytes.data() +
-                (static_cast<std::size_t>(y - resultRect_.top) * result_.width + (x0 - resultRect_.left)) *
-                    ps,
+                (static_cast<std::size_t>(y - from.top) * result_.width + (x0 - from.left)) * ps,
             static_cast<std::size_t>(x1 - x0) * ps,
             image.bytes.data() + (static_cast<std::size_t>(y - area.top) * width + (x0 - area.left)) * ps);
     }

@@ -93,8 +93,9 @@ public:
     bool outputIntact() const { return outputIntact_; }
     bool inputUnchanged() const { return inputUnchanged_; }
 
-    // The output over `area` (layer coordinates at the render's downsampling); pixels that the
-    // output world does not cover are zero. Valid during the render and after finish().
+    // The output over `area` (layer coordinates at the render's downsampling, anywhere in the
+    // 32-bit range); pixels that the output world does not cover are zero. Valid during the
+    // render and after finish(). An area with a side over kMaxWorldSide throws std::length_error.
     Image output(const PF_LRect& area) const;
     // The same after finish(), handing over the kept copy instead of copying it again when
     // `area` is exactly the output's rectangle; the frame's output is empty afterwards.

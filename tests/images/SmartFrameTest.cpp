@@ -5,6 +5,10 @@
 
 #include "SmartFrame.h"
 
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
 using namespace vtest;
 using vhost::Depth;
 using vhost::Image;
@@ -238,6 +242,37 @@ TEST_F(SmartFrameTest, OutputIsKeptAfterTheFrameAndZeroBeyondIt) {
                 covered ? PF_Pixel{255, static_cast<A_u_char>(x), static_cast<A_u_char>(y), 9} : PF_Pixel{};
             EXPECT_TRUE(samePixel(after.at<PF_Pixel>(x, y), want)) << x << "," << y;
         }
+}
+
+// Rectangles anywhere in the 32-bit range: sides are measured in 64 bits, so an output whose
+// width overflows 32 bits is refused instead of wrapping to a small world, and areas far from the
+// output are zero (or, too large for any image, thrown as std::length_error).
+TEST_F(SmartFrameTest, RectanglesAtTheEndsOfTheRangeNeitherWrapNorOverflow) {
+    for (const PF_LRect huge : {PF_LRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, PF_LRect{INT_MIN, 0, 5, 5},
+                                PF_LRect{-(1 << 30), 0, 1 << 30, 1}}) {
+        SmartFrame frame(markedLayer(4, 4, Depth::Bits8));
+        frame.attach(*effect_);
+        frame.preRenderExtra()->output->result_rect = huge;
+        PF_EffectWorld* world = nullptr;
+        EXPECT_EQ(output(frame, world), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(frame.outputWorld(), nullptr);
+    }
+    SmartFrame frame(markedLayer(4, 4, Depth::Bits8));
+    frame.attach(*effect_);
+    frame.preRenderExtra()->output->result_rect = PF_LRect{0, 0, 4, 4};
+    PF_EffectWorld* out = nullptr;
+    ASSERT_EQ(output(frame, out), PF_Err_NONE);
+    pixelOf<PF_Pixel>(out, 3, 3) = PF_Pixel{255, 1, 2, 3};
+    for (bool finished : {false, true}) {
+        if (finished) frame.finish();
+        const Image far = frame.output(PF_LRect{INT_MAX - 2, INT_MIN, INT_MAX, INT_MIN + 3});
+        EXPECT_EQ(far.width, 2);
+        EXPECT_EQ(far.height, 3);
+        EXPECT_TRUE(std::all_of(far.bytes.begin(), far.bytes.end(), [](std::uint8_t b) { return b == 0; }));
+        const Image corner = frame.output(PF_LRect{3, 3, 4, 4});
+        EXPECT_TRUE(samePixel(corner.at<PF_Pixel>(0, 0), PF_Pixel{255, 1, 2, 3})) << finished;
+        EXPECT_THROW(frame.output(PF_LRect{INT_MIN, 0, INT_MAX, 1}), std::length_error);
+    }
 }
 
 TEST_F(SmartFrameTest, UnwrittenOutputPixelsStandOut) {

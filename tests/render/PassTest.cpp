@@ -280,4 +280,54 @@ TEST_F(PassTest, TheSamplingSuiteIsAcquiredOnceAndReleasedWithTheFilter) {
     EXPECT_EQ(ledger().releases("PF Sampling8 Suite", 1), 2);
 }
 
+// ---- Outside modes against the layer -------------------------------------------------------
+
+// A host may hand out buffers that are not the layer: here a buffer reaching 4 transparent
+// pixels beyond every edge (origin -4, -4). Outside positions wrap, clamp and reflect at the
+// layer's edges (`layer_rect`) and the tile seams lie there, so the layer's pixels come out as
+// from a buffer of exactly the layer.
+TEST_F(PassTest, OutsideModesMapAgainstTheLayerNotTheBuffer) {
+    const int w = 29, h = 13, pad = 4;
+    forEachDepth([&](auto d) {
+        constexpr Depth depth = decltype(d)::value;
+        using P = typename PixelOf<depth>::type;
+        const Image image = markedImage(w, h, depth);
+        Image padded(w + 2 * pad, h + 2 * pad, depth);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) padded.at<P>(x + pad, y + pad) = image.at<P>(x, y);
+        TestWorld plainIn(image), paddedIn(padded);
+        TestWorld plainOut(w, h, depth), paddedOut(w + 2 * pad, h + 2 * pad, depth);
+        paddedIn.world.origin_x = paddedIn.world.origin_y = -pad;
+        paddedOut.world.origin_x = paddedOut.world.origin_y = -pad;
+        Layer plainSrc(&in_, &out_, plainIn.get(), bpcOf(depth)),
+            plainDst(&in_, &out_, plainOut.get(), bpcOf(depth));
+        Layer paddedSrc(&in_, &out_, paddedIn.get(), bpcOf(depth)),
+            paddedDst(&in_, &out_, paddedOut.get(), bpcOf(depth));
+        for (int outside = 1; outside <= 4; ++outside)
+            for (int state = Blind::Move; state <= Blind::Shrink; ++state)
+                for (int mode = Blind::One; mode <= Blind::Both; ++mode)
+                    for (bool aa : {true, false}) {
+                        Blind::Parameter p = parameter(w, h);
+                        p.setBorderType(outside)
+                            .setState(state)
+                            .setMode(mode)
+                            .setIsAA(aa)
+                            .setWidth(5.0)
+                            .setDirection(0.47)
+                            .setCompletion(0.6)
+                            .setDelay(0.4)
+                            .setOffset(0.3);
+                        ASSERT_EQ(FilterMulti<Blind>(&in_, plainSrc, plainDst, p), PF_Err_NONE);
+                        ASSERT_EQ(FilterMulti<Blind>(&in_, paddedSrc, paddedDst, p), PF_Err_NONE);
+                        const Image plain = plainOut.image(), inner = paddedOut.image();
+                        int differing = 0;
+                        for (int y = 0; y < h; ++y)
+                            for (int x = 0; x < w; ++x)
+                                differing += !samePixel(plain.at<P>(x, y), inner.at<P>(x + pad, y + pad));
+                        EXPECT_EQ(differing, 0) << "Outside " << outside << " State " << state << " Mode "
+                                                << mode << " aa " << aa << " at " << depthLabel(depth);
+                    }
+    });
+}
+
 }  // namespace

@@ -28,6 +28,7 @@ constexpr const char* kRenderFooter =
     "  velmorblind render in.png -o out.png --set Completion=40 --set Mode=Both\n"
     "  velmorblind render in.png -o out/f_%04d.png --frames 1-48 --under #000000\n"
     "  velmorblind render in.exr -o f_%03d.exr --frames 0-24 --key Direction=0@0,90@24\n"
+    "  velmorblind render in.png -o corner.png --region 256x256+0+0 --set Completion=50\n"
     "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
 
 std::string sentence(std::string text) {
@@ -131,6 +132,15 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                            std::to_string(ContactSheet::kMaxCells) + " frames shows " +
                            std::to_string(ContactSheet::kMaxCells) +
                            " of them, the first, the last and others evenly spaced between");
+    std::string region;
+    CLI::Option* regionOption =
+        render
+            ->add_option("--region", region,
+                         "Render only this rectangle of the frame, WIDTHxHEIGHT+LEFT+TOP in the rendered "
+                         "frame's pixels (after --downsample), such as 640x360+100+50: the host asks the "
+                         "module for it alone, the file holds exactly it (zero where it leaves the frame; "
+                         "EXR and TIFF keep its position), and it is exactly that cut of the whole frame")
+            ->type_name("GEOMETRY");
     render
         ->add_option("--compression", r.compression,
                      "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default: "
@@ -200,6 +210,7 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                     : quality == "wireframe" ? Quality::Wireframe
                                              : Quality::Best;
         if (!depth.empty()) r.depth = std::stoi(depth);
+        if (regionOption->count()) r.region = parseRegion(region);
         if (maxMemoryOption->count()) {
             r.maxMemory = parseByteSize(maxMemory);
             if (!r.maxMemory)

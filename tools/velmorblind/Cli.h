@@ -3,6 +3,7 @@
 #pragma once
 
 #include "HostBridge.h"
+#include "Region.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -29,6 +30,7 @@ struct RenderRequest {
     int threads = 0;                         // 0: all cores
     std::string under;                       // image file or #RRGGBB[AA]; empty: none
     std::string contactSheet;                // empty: none
+    std::optional<Region> region;            // nullopt: the whole frame
     std::optional<int> compression;          // deflate level 0-9 of PNG and TIFF; nullopt: the fast default
     std::optional<std::uint64_t> maxMemory;  // bytes an image's pixels may take; nullopt: the default
     bool quiet = false;

@@ -116,13 +116,15 @@ vhost::Image EffectSession::downsampled(const vhost::Image& image, int downsampl
     return frame.layer();
 }
 
-vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality quality, int downsample) {
+vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality quality, int downsample,
+                                   const std::optional<Region>& region) {
     vhost::RenderOptions options;
     options.time = effect_->frameTime(frame).value;
     options.quality = quality == Quality::Draft       ? AEGP_LayerQual_DRAFT
                       : quality == Quality::Wireframe ? AEGP_LayerQual_WIREFRAME
                                                       : AEGP_LayerQual_BEST;
     options.downsampleX = options.downsampleY = downsample;
+    if (region) options.request = region->rect();
     options.reportOutput = false;  // the report's flags are read below; the output is ours alone
     const std::size_t faultsBefore = host_->ledger().faults().size();
     vhost::Image output;
@@ -143,6 +145,9 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
         failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +
                 faults[faultsBefore] + ".");
     output.placement = input.placement.downsampled(downsample);  // the frame sits where its input did
+    if (region)
+        output.placement = regionPlacement(output.placement, (input.width + downsample - 1) / downsample,
+                                           (input.height + downsample - 1) / downsample, *region);
     return output;
 }
 

@@ -5,6 +5,7 @@
 
 #include "Controls.h"
 #include "Image.h"
+#include "Region.h"
 
 #include <filesystem>
 #include <memory>
@@ -53,8 +54,10 @@ public:
     double valueAt(int index, int frame) const;
 
     // Renders one frame of `input` (full resolution, at the render's depth). The output is
-    // ceil(W / downsample) x ceil(H / downsample).
-    vhost::Image render(const vhost::Image& input, int frame, Quality quality, int downsample);
+    // ceil(W / downsample) x ceil(H / downsample), or only `region` of it, which the host then
+    // asks the module for.
+    vhost::Image render(const vhost::Image& input, int frame, Quality quality, int downsample,
+                        const std::optional<Region>& region = std::nullopt);
     // An image reduced exactly as the host reduces the input layer at that downsampling.
     vhost::Image downsampled(const vhost::Image& image, int downsample) const;
 

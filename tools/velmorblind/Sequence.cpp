@@ -6,6 +6,7 @@
 #include "Error.h"
 #include "ImageIO.h"
 #include "Interrupt.h"
+#include "MemoryBudget.h"
 #include "Notes.h"
 #include "OutputClash.h"
 #include "OutputFile.h"
@@ -34,17 +35,28 @@ std::optional<vhost::Depth> depthOption(std::optional<int> bits) {
 
 // The background at the output's size and the render's depth, from --under.
 std::optional<vhost::Image> loadUnder(const EffectSession& session, const std::string& under,
-                                      const vhost::Image& input, int downsample, const ReadOptions& reading) {
+                                      const vhost::Image& input, int downsample,
+                                      const std::optional<Region>& region, const ReadOptions& reading) {
     if (under.empty()) return std::nullopt;
-    const int w = (input.width + downsample - 1) / downsample;
-    const int h = (input.height + downsample - 1) / downsample;
-    if (looksLikeColour(under)) return solidImage(w, h, input.depth, parseColour(under));
+    if (looksLikeColour(under)) {
+        const int w = region ? region->width : (input.width + downsample - 1) / downsample;
+        const int h = region ? region->height : (input.height + downsample - 1) / downsample;
+        return solidImage(w, h, input.depth, parseColour(under));
+    }
     vhost::Image back = readImage(under, input.depth, "background image", reading).image;
     if (back.width != input.width || back.height != input.height)
         usageError("the background image \"" + under + "\" is " + std::to_string(back.width) + " x " +
                    std::to_string(back.height) + " pixels but the input is " + std::to_string(input.width) +
                    " x " + std::to_string(input.height) + "; --under needs an image of the same size.");
+    if (region) return cutRegion(session.downsampled(back, downsample), *region);
     return session.downsampled(back, downsample);
+}
+
+// The size of the frames written: the region, or the whole rendered frame.
+std::pair<int, int> outputSize(const vhost::Image& input, const SequencePlan& plan) {
+    if (plan.region) return {plan.region->width, plan.region->height};
+    return {(input.width + plan.downsample - 1) / plan.downsample,
+            (input.height + plan.downsample - 1) / plan.downsample};
 }
 
 // As many frames encoded at once as the render has threads: --threads, else the cores.
@@ -78,10 +90,9 @@ std::string describeFrame(const EffectSession& session, int frame) {
 void renderSequence(EffectSession& session, const vhost::Image& input, const SequencePlan& plan, Notes& notes,
                     std::ostream& out) {
     const int completion = indexOf(session.controls(), "Completion");
+    const auto [outW, outH] = outputSize(input, plan);
     std::optional<ContactSheet> sheet;
-    if (!plan.contactSheet.empty())
-        sheet.emplace(plan.frames.count(), (input.width + plan.downsample - 1) / plan.downsample,
-                      (input.height + plan.downsample - 1) / plan.downsample);
+    if (!plan.contactSheet.empty()) sheet.emplace(plan.frames.count(), outW, outH);
 
     // A signal stops the run between steps; the frame in hand is dropped unwritten.
     auto stopIfAsked = [&](int frame) {
@@ -98,8 +109,6 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
 
     // Frames are written on other threads while the next one renders. Leaving this function by an
     // exception, the pipeline still writes the frames it was handed before the failure.
-    const int outW = (input.width + plan.downsample - 1) / plan.downsample;
-    const int outH = (input.height + plan.downsample - 1) / plan.downsample;
     WritePipeline writer(plan.writers,
                          static_cast<std::size_t>(outW) * outH * vhost::bytesPerPixel(input.depth),
                          plan.write, notes);
@@ -114,7 +123,7 @@ void renderSequence(EffectSession& session, const vhost::Image& input, const Seq
             progress.finish();
             out << describeFrame(session, frame) << std::endl;
         }
-        vhost::Image result = session.render(input, frame, plan.quality, plan.downsample);
+        vhost::Image result = session.render(input, frame, plan.quality, plan.downsample, plan.region);
         if (plan.under && (plan.under->width != result.width || plan.under->height != result.height))
             failure("the host rendered frame " + std::to_string(frame) + " at " +
                     std::to_string(result.width) + " x " + std::to_string(result.height) +
@@ -153,6 +162,7 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     plan.quality = request.quality;
     plan.downsample = request.downsample;
     plan.contactSheet = request.contactSheet;
+    plan.region = request.region;
     if (request.compression) plan.write.compression = *request.compression;
     plan.writers = writerCount(request.threads);
     plan.verbose = request.verbose;
@@ -177,7 +187,17 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     Notes notes(err);
     const ReadOptions reading{request.maxMemory.value_or(0), &notes};
     const LoadedImage input = readImage(request.input, depthOption(request.depth), "input image", reading);
-    plan.under = loadUnder(session, request.under, input.image, plan.downsample, reading);
+    if (plan.region) {
+        // The region's frames are held like any image: within the memory budget.
+        const std::uint64_t budget = reading.memoryBudget ? reading.memoryBudget : defaultMemoryBudget();
+        if (plan.region->bytes(input.image.depth) > budget)
+            usageError("--region " + std::to_string(plan.region->width) + "x" +
+                       std::to_string(plan.region->height) + " would take " +
+                       describeBytes(plan.region->bytes(input.image.depth)) +
+                       " at this depth, over the memory limit of " + describeBytes(budget) +
+                       "; ask for a smaller region or raise --max-memory.");
+    }
+    plan.under = loadUnder(session, request.under, input.image, plan.downsample, plan.region, reading);
 
     renderSequence(session, input.image, plan, notes, out);
 }

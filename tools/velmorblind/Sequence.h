@@ -20,6 +20,7 @@ struct SequencePlan {
     OutputPattern output;
     Quality quality = Quality::Best;
     int downsample = 1;
+    std::optional<Region> region;       // of the rendered frame; nullopt: all of it
     std::optional<vhost::Image> under;  // at the output's size and the render's depth
     std::string contactSheet;           // empty: none
     WriteOptions write;
