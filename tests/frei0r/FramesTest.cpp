@@ -79,5 +79,31 @@ TEST_F(FramesTest, UpdateEqualsTheRenderer) {
     p.deinit();
 }
 
+// Reversed, the second input closes over the first: the renderer's frames with the inputs swapped,
+// the second input whole at progress 0 and the first at 1.
+TEST_F(FramesTest, ReverseSwapsTheInputs) {
+    Plugin p;
+    const int w = 40, h = 28;
+    const Frame first = picture(w, h, 3), second = picture(w, h, 9);  // odd seeds: opaque
+    writePng(second, w, h, dir_ / "a.png");
+    writePng(first, w, h, dir_ / "b.png");
+    const std::vector<Frame> expected =
+        rendererFrames((dir_ / "b.png").string(), {"Mode=Both"}, {"0", "50", "100"});
+    EXPECT_TRUE(expected.at(0) == second);
+    EXPECT_TRUE(expected.at(2) == first);
+    f0r_instance_t inst = p.construct(w, h);
+    p.set(inst, "reverse", 1.0);
+    p.set(inst, "mode", "Both");
+    const double progress[] = {0.0, 0.5, 1.0};
+    for (std::size_t i = 0; i < 3; ++i) {
+        p.set(inst, "progress", progress[i]);
+        Frame out(first.size());
+        p.update2(inst, 0.0, first.data(), second.data(), nullptr, out.data());
+        EXPECT_TRUE(out == expected.at(i)) << "progress " << progress[i];
+    }
+    p.destruct(inst);
+    p.deinit();
+}
+
 }  // namespace
 }  // namespace vfrei0r::testing

@@ -155,10 +155,20 @@ TEST_F(PluginTest, KdenliveDescriptionMatchesThePlugin) {
         const std::string name = a["name"], type = a["type"];
         const std::string label =
             xml.substr(xml.find("<name>", at) + 6, xml.find("</name>", at) - xml.find("<name>", at) - 6);
-        const std::map<std::string, int> types = {{"list", F0R_PARAM_STRING},
-                                                  {"bool", F0R_PARAM_BOOL},
-                                                  {"animated", F0R_PARAM_DOUBLE},
-                                                  {"constant", F0R_PARAM_DOUBLE}};
+        if (type == "multiswitch") {
+            // One switch for two properties (names and values one per line): progress keyed from 0
+            // on the first frame to 1 on the last (MLT's -1) either way, and reverse off or on.
+            EXPECT_EQ(name, "progress&#10;reverse");
+            EXPECT_EQ(a["default"], "0=0;-1=1&#10;0");
+            EXPECT_EQ(a["min"], a["default"]);
+            EXPECT_EQ(a["max"], "0=0;-1=1&#10;1");
+            EXPECT_EQ(p_.number(inst_, "progress") + p_.number(inst_, "reverse"), 0.0);
+            described["progress"] = F0R_PARAM_DOUBLE;
+            described["reverse"] = F0R_PARAM_BOOL;
+            continue;
+        }
+        const std::map<std::string, int> types = {
+            {"list", F0R_PARAM_STRING}, {"bool", F0R_PARAM_BOOL}, {"constant", F0R_PARAM_DOUBLE}};
         ASSERT_TRUE(types.count(type)) << name << " has type " << type;
         described[name] = types.at(type);
         if (type == "list") {
@@ -189,13 +199,7 @@ TEST_F(PluginTest, KdenliveDescriptionMatchesThePlugin) {
         const double factor = std::stod(a["factor"]);
         EXPECT_EQ(std::stod(a["min"]), 0.0) << name;
         EXPECT_EQ(std::stod(a["max"]), factor) << name;
-        if (type == "animated") {
-            // Keyframed from 0 at the composition's first frame to 1 at its last (MLT's -1).
-            EXPECT_EQ(a["default"], "0=0;-1=1") << name;
-            EXPECT_EQ(p_.number(inst_, name), 0.0) << name;
-        } else {
-            EXPECT_NEAR(std::stod(a["default"]), p_.number(inst_, name), 0.5 / factor / 100) << name;
-        }
+        EXPECT_NEAR(std::stod(a["default"]), p_.number(inst_, name), 0.5 / factor / 100) << name;
         if (name == "band_width") {
             // The label states the plug-in's own curve: "A + B x value^3" in its explanation.
             f0r_param_info_t info{};
