@@ -112,6 +112,41 @@ TEST_F(HostsTest, EveryParameterSurvivesMltXml) {
         {"20", "37.5", "55", "72.5", "90"}));
 }
 
+// A project Kdenlive wrote (tests/frei0r/kdenlive/README.md says how): Reverse on, Mode Both, Width
+// 300 (band_width 0.3), Direction 45, over a composition of frames 0 to 74. Rendered by melt, every
+// frame is the renderer's with b.png closing over a.png and Completion running 0 to 100 %.
+TEST_F(HostsTest, KdenliveProjectRendersAsTheRenderer) {
+    if (!have("melt")) GTEST_SKIP() << "melt is not installed (Debian package melt): MLT is not tested";
+    const fs::path fixture = VELMOR_KDENLIVE_FIXTURE;
+    for (const char* name : {"a.png", "b.png"})
+        fs::copy_file(fixture / name, dir_ / name, fs::copy_options::overwrite_existing);
+    std::stringstream project;
+    project << std::ifstream(fixture / "blinds.kdenlive").rdbuf();
+    std::string text = project.str();
+    const std::string root = "root=\"/tmp/kd/fixture\"";
+    ASSERT_NE(text.find(root), std::string::npos);
+    text.replace(text.find(root), root.size(), "root=\"" + dir_.string() + "\"");
+    std::ofstream(dir_ / "blinds.kdenlive") << text;
+    fs::create_directories(dir_ / "seq");
+    fs::create_directories(dir_ / "r");
+    ASSERT_EQ(run("melt blinds.kdenlive out=74 -consumer avformat:seq/f_%04d.png vcodec=png pix_fmt=rgba"), 0)
+        << out_;
+    ASSERT_EQ(run(quote(VELMORBLIND_EXE) + " render b.png --under a.png --set Mode=Both --set Direction=45 "
+                                           "--set Width=108.97 --frames 0-74 -o r/r_%d.png -q"),
+              0)
+        << out_;
+    for (int i = 0; i <= 74; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "seq/f_%04d.png", i + 1);
+        ASSERT_TRUE(fs::exists(dir_ / name)) << name << "\n" << out_;
+        EXPECT_TRUE(readPng(dir_ / name) == readPng(dir_ / ("r/r_" + std::to_string(i) + ".png")))
+            << "frame " << i;
+    }
+    // The ends are the clips themselves: the upper one whole first, the lower one last.
+    EXPECT_TRUE(readPng(dir_ / "seq/f_0001.png") == readPng(dir_ / "b.png"));
+    EXPECT_TRUE(readPng(dir_ / "seq/f_0075.png") == readPng(dir_ / "a.png"));
+}
+
 TEST_F(HostsTest, GStreamerMixesTwoStreams) {
     if (!have("gst-launch-1.0") || run("gst-inspect-1.0 frei0r") != 0)
         GTEST_SKIP() << "GStreamer's tools or its frei0r wrapper are not installed (gstreamer1.0-tools, "

@@ -155,16 +155,14 @@ TEST_F(PluginTest, KdenliveDescriptionMatchesThePlugin) {
         const std::string name = a["name"], type = a["type"];
         const std::string label =
             xml.substr(xml.find("<name>", at) + 6, xml.find("</name>", at) - xml.find("<name>", at) - 6);
-        if (type == "multiswitch") {
-            // One switch for two properties (names and values one per line): progress keyed from 0
-            // on the first frame to 1 on the last (MLT's -1) either way, and reverse off or on.
-            EXPECT_EQ(name, "progress&#10;reverse");
-            EXPECT_EQ(a["default"], "0=0;-1=1&#10;0");
-            EXPECT_EQ(a["min"], a["default"]);
-            EXPECT_EQ(a["max"], "0=0;-1=1&#10;1");
-            EXPECT_EQ(p_.number(inst_, "progress") + p_.number(inst_, "reverse"), 0.0);
-            described["progress"] = F0R_PARAM_DOUBLE;
-            described["reverse"] = F0R_PARAM_BOOL;
+        if (type == "fixed") {
+            // Not in the panel: progress keyed from 0 on the composition's first frame to 1 on its
+            // last (MLT's -1), as written.
+            EXPECT_EQ(name, "progress");
+            EXPECT_EQ(a["value"], "0=0;-1=1");
+            EXPECT_EQ(a["default"], a["value"]);
+            EXPECT_EQ(p_.number(inst_, name), 0.0);
+            described[name] = F0R_PARAM_DOUBLE;
             continue;
         }
         const std::map<std::string, int> types = {
