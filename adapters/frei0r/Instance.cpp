@@ -83,9 +83,9 @@ FrameSettings Instance::settings() const {
 
 void Instance::update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* out) {
     if (!out) return;
-    const FrameSettings s = settings();
-    orderInputs(s.reverse, in1, in2);
     try {
+        const FrameSettings s = settings();
+        orderInputs(s.reverse, in1, in2);  // so the fallback below shows the input being revealed
         if (in1 && engine_.render(s, width_, height_, in1, in2, out)) return;
     } catch (...) {
         // Out of memory and the like: the frame falls back as for a host error.
