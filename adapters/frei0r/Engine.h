@@ -26,6 +26,7 @@ namespace vfrei0r {
 struct FrameSettings {
     std::map<int, double> values;
     bool draft = false;
+    bool reverse = false;  // the inputs swapped (Instance::update)
 };
 
 class Engine {

@@ -34,9 +34,9 @@ const std::array<std::string, vfrei0r::kParamCount>& explanations() {
         try {
             const auto& table = vfrei0r::paramTable();
             for (std::size_t i = 0; i < vfrei0r::kParamCount; ++i)
-                t[i] = vfrei0r::explain(table[i], table[i].kind == vfrei0r::Kind::Draft
-                                                      ? nullptr
-                                                      : &engine.control(table[i].control));
+                t[i] = vfrei0r::explain(table[i], vfrei0r::hasControl(table[i].kind)
+                                                      ? &engine.control(table[i].control)
+                                                      : nullptr);
         } catch (...) {
             vfrei0r::Engine::release();
             throw;

@@ -12,7 +12,7 @@ Instance::Instance(unsigned width, unsigned height)
     try {
         const auto& table = paramTable();
         for (std::size_t i = 0; i < kParamCount; ++i) {
-            if (table[i].kind == Kind::Draft) continue;
+            if (!hasControl(table[i].kind)) continue;
             const vblind::ControlDef& c = engine_.control(table[i].control);
             controls_[i] = &c;
             // The module's own defaults, in frei0r's units.
@@ -47,7 +47,7 @@ void Instance::set(int index, const void* param) {
     const double v = *static_cast<const double*>(param);
     if (std::isnan(v)) return;
     std::lock_guard lock(mutex_);
-    values_[i] = info.kind == Kind::Draft ? (v >= 0.5 ? 1.0 : 0.0) : clampUnit(v);
+    values_[i] = hasControl(info.kind) ? clampUnit(v) : v >= 0.5 ? 1.0 : 0.0;
 }
 
 void Instance::get(int index, void* param) const {
@@ -71,6 +71,8 @@ FrameSettings Instance::settings() const {
     for (std::size_t i = 0; i < kParamCount; ++i) {
         if (table[i].kind == Kind::Draft)
             s.draft = values_[i] >= 0.5;
+        else if (table[i].kind == Kind::Reverse)
+            s.reverse = values_[i] >= 0.5;
         else if (table[i].kind == Kind::Choice)
             s.values[controls_[i]->index] = values_[i];
         else
@@ -82,7 +84,9 @@ FrameSettings Instance::settings() const {
 void Instance::update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* out) {
     if (!out) return;
     try {
-        if (in1 && engine_.render(settings(), width_, height_, in1, in2, out)) return;
+        const FrameSettings s = settings();
+        orderInputs(s.reverse, in1, in2);  // so the fallback below shows the input being revealed
+        if (in1 && engine_.render(s, width_, height_, in1, in2, out)) return;
     } catch (...) {
         // Out of memory and the like: the frame falls back as for a host error.
     }

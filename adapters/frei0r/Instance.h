@@ -29,7 +29,7 @@ public:
     void get(int index, void* param) const;
 
     // Renders one frame. Null in1: the frame is in2 (or transparent black). A host error leaves in2
-    // (or transparent black) in `out`.
+    // (or transparent black) in `out`. With reverse set, in1 and in2 trade places first.
     void update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* out);
 
     // The control values the next update would render with.

@@ -11,6 +11,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace vfrei0r {
@@ -41,11 +42,15 @@ const std::array<ParamInfo, kParamCount>& paramTable() {
          "Phase of the band grid, 0 to 1 (x 360 degrees)"},
         {"seed", F0R_PARAM_DOUBLE, PARAM_SEED, Kind::Seed,
          "Seed of the Random order, 0 to 1 (x {max}, rounded to a whole number)"},
-        {"width", F0R_PARAM_DOUBLE, PARAM_WIDTH, Kind::Width,
+        // Not "width": MLT keeps its frame width under that name and its XML writers drop it.
+        {"band_width", F0R_PARAM_DOUBLE, PARAM_WIDTH, Kind::Width,
          "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} "
          "({default_value} is {default} pixels)"},
         {"draft", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Draft,
          "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)"},
+        {"reverse", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Reverse,
+         "Reverse: the second input closes in blinds over the first, so 0 shows the second input whole "
+         "and 1 the first (true at 0.5 and above)"},
     }};
     return table;
 }
@@ -133,7 +138,8 @@ double controlValue(Kind kind, const vblind::ControlDef& c, double v) {
         case Kind::Seed: return std::round(c.validMin + u * (c.validMax - c.validMin));
         case Kind::Width: return widthPixels(c, u);
         case Kind::Choice:
-        case Kind::Draft: break;
+        case Kind::Draft:
+        case Kind::Reverse: break;
     }
     return u;
 }
@@ -145,9 +151,14 @@ double frei0rValue(Kind kind, const vblind::ControlDef& c, double value) {
         case Kind::Angle: return clampUnit(value / 360.0);
         case Kind::Width: return widthValue(c, value);
         case Kind::Choice:
-        case Kind::Draft: break;
+        case Kind::Draft:
+        case Kind::Reverse: break;
     }
     return value;
+}
+
+void orderInputs(bool reverse, const std::uint32_t*& in1, const std::uint32_t*& in2) {
+    if (reverse) std::swap(in1, in2);
 }
 
 }  // namespace vfrei0r

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace vfrei0r {
@@ -19,12 +20,16 @@ enum class Kind {
     Width,     // DOUBLE 0..1 -> the control's valid range on widthPixels' curve
     Choice,    // STRING: a popup's choice text or its 1-based number
     Draft,     // BOOL: Draft layer quality instead of Best
+    Reverse,   // BOOL: the inputs taken the other way round
 };
+
+// Draft and Reverse are the adapter's own switches; every other kind sets one of the module's controls.
+constexpr bool hasControl(Kind kind) { return kind != Kind::Draft && kind != Kind::Reverse; }
 
 struct ParamInfo {
     const char* name;  // the frei0r name
     int type;          // F0R_PARAM_*
-    int control;       // the module's parameter index (PARAM_*); PARAM_INPUT for draft
+    int control;       // the module's parameter index (PARAM_*); PARAM_INPUT for the switches
     Kind kind;
     // Shown by hosts; states the units. explain() fills in the control's own words: {name},
     // {min}, {max}, {span} (max - min), {default}, {default_value} (the default as a frei0r
@@ -33,12 +38,12 @@ struct ParamInfo {
     const char* explanation;
 };
 
-inline constexpr std::size_t kParamCount = 13;
+inline constexpr std::size_t kParamCount = 14;
 
 // In frei0r index order.
 const std::array<ParamInfo, kParamCount>& paramTable();
 
-// The explanation with the control's words filled in (`control` null for draft).
+// The explanation with the control's words filled in (`control` null for the switches).
 std::string explain(const ParamInfo& info, const vblind::ControlDef* control);
 
 // A frei0r DOUBLE held to 0..1 (callers drop NaN before: it keeps the previous value).
@@ -55,5 +60,10 @@ double widthValue(const vblind::ControlDef& width, double pixels);
 double controlValue(Kind kind, const vblind::ControlDef& control, double v);
 // The frei0r double for a control value in user units (the inverse, for defaults).
 double frei0rValue(Kind kind, const vblind::ControlDef& control, double value);
+
+// The inputs in the order the blinds take them: the first closes over the second. Reversed, the
+// second input closes over the first, so progress 0 shows the second input and 1 the first (MLT
+// hands the lower track as the first input).
+void orderInputs(bool reverse, const std::uint32_t*& in1, const std::uint32_t*& in2);
 
 }  // namespace vfrei0r

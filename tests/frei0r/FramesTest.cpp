@@ -20,7 +20,7 @@ const std::vector<Case> kCases = {
       {"easing", "3"},
       {"easing_mode", "Out"},
       {"outside", "Tile"},
-      {"width", "0.2"},
+      {"band_width", "0.2"},
       {"delay", "0.25"}},
      {"Mode=Both", "State=Move", "Direction=36", "Easing=Cubic", "Easing Mode=Out", "Outside=Tile",
       "Width=32.99", "Delay=25"},
@@ -32,7 +32,7 @@ const std::vector<Case> kCases = {
       {"outside", "Edge"},
       {"offset", "0.125"},
       {"direction", "0.9"},
-      {"width", "0.1"},
+      {"band_width", "0.1"},
       {"draft", "1"}},
      {"State=Shrink", "Order=Random", "Seed=1234", "Outside=Edge", "Offset=45", "Direction=324", "Width=5",
       "draft"},
@@ -75,6 +75,32 @@ TEST_F(FramesTest, UpdateEqualsTheRenderer) {
     Frame out(a.size());
     p.update2(inst, 0.0, a.data(), nullptr, nullptr, out.data());
     EXPECT_TRUE(out == rendererFrames("#00000000", {}, {"50"}).at(0));
+    p.destruct(inst);
+    p.deinit();
+}
+
+// Reversed, the second input closes over the first: the renderer's frames with the inputs swapped,
+// the second input whole at progress 0 and the first at 1.
+TEST_F(FramesTest, ReverseSwapsTheInputs) {
+    Plugin p;
+    const int w = 40, h = 28;
+    const Frame first = picture(w, h, 3), second = picture(w, h, 9);  // odd seeds: opaque
+    writePng(second, w, h, dir_ / "a.png");
+    writePng(first, w, h, dir_ / "b.png");
+    const std::vector<Frame> expected =
+        rendererFrames((dir_ / "b.png").string(), {"Mode=Both"}, {"0", "50", "100"});
+    EXPECT_TRUE(expected.at(0) == second);
+    EXPECT_TRUE(expected.at(2) == first);
+    f0r_instance_t inst = p.construct(w, h);
+    p.set(inst, "reverse", 1.0);
+    p.set(inst, "mode", "Both");
+    const double progress[] = {0.0, 0.5, 1.0};
+    for (std::size_t i = 0; i < 3; ++i) {
+        p.set(inst, "progress", progress[i]);
+        Frame out(first.size());
+        p.update2(inst, 0.0, first.data(), second.data(), nullptr, out.data());
+        EXPECT_TRUE(out == expected.at(i)) << "progress " << progress[i];
+    }
     p.destruct(inst);
     p.deinit();
 }

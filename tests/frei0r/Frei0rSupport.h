@@ -49,7 +49,9 @@ struct Plugin {
     decltype(&f0r_update2) update2 = fn<decltype(&f0r_update2)>("f0r_update2");
 
     int index(const std::string& name) const {
-        for (int i = 0; i < 13; ++i) {
+        f0r_plugin_info_t info{};
+        pluginInfo(&info);
+        for (int i = 0; i < info.num_params; ++i) {
             f0r_param_info_t p{};
             paramInfo(&p, i);
             if (p.name && name == p.name) return i;
