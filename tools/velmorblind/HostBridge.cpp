@@ -139,6 +139,8 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
     if (!report.inputUnchanged)
         failure("the module wrote into its input on frame " + std::to_string(frame) + ".");
     const std::vector<std::string> faults = host_->ledger().faults();
+    // The log of every host call is for tests; kept over a long range it would grow with every frame.
+    host_->ledger().resetLog();
     if (faults.size() > faultsBefore)
         failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +
                 faults[faultsBefore] + ".");
