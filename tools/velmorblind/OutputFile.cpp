@@ -5,10 +5,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
+#include <regex>
 #include <string>
 #include <system_error>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,14 +53,40 @@ fs::path temporaryNameFor(const fs::path& destination) {
         return (static_cast<unsigned long long>(rd()) << 32) ^ rd();
     }();
     const fs::path folder = folderOf(destination);
-    const std::string tail =
-        ".velmorblind-" + std::to_string(salt % 1000000007ull) + "-" + std::to_string(counter++) + ".tmp";
+    // The process id lets a later run tell a file left by a killed run from one still being written.
+    const std::string tail = ".velmorblind-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(salt % 1000000007ull) + "-" + std::to_string(counter++) + ".tmp";
     const std::size_t limit = nameLimit(folder);
     const std::size_t room = limit > tail.size() + 1 ? limit - tail.size() - 1 : 0;
     return folder / ("." + headOf(destination.filename().string(), room) + tail);
 }
 
+// The process id in a temporary name of this tool's pattern, ".NAME.velmorblind-PID-SALT-N.tmp".
+std::optional<pid_t> temporaryOwner(const std::string& name) {
+    static const std::regex pattern(R"(^\..*\.velmorblind-([0-9]{1,9})-[0-9]+-[0-9]+\.tmp$)");
+    std::smatch match;
+    if (!std::regex_match(name, match, pattern)) return std::nullopt;
+    return static_cast<pid_t>(std::stol(match[1].str()));
+}
+
 }  // namespace
+
+fs::path writeFolder(const fs::path& destination) { return folderOf(resolveDestination(destination)); }
+
+int removeStaleTemporaries(const fs::path& folder) {
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const auto owner = temporaryOwner(it->path().filename().string());
+        // Only files whose run is gone: a live id (ours, another run's, or an unrelated process
+        // that has the id since) keeps its file.
+        if (!owner || *owner <= 0 || ::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+        std::error_code removeError;
+        if (fs::is_regular_file(it->symlink_status(removeError)) && fs::remove(it->path(), removeError))
+            ++removed;
+    }
+    return removed;
+}
 
 std::string writeErrorReason(int err) {
     switch (err) {
@@ -65,7 +94,7 @@ std::string writeErrorReason(int err) {
 #ifdef EDQUOT
         case EDQUOT: return "the disk quota is used up";
 #endif
-        case EFBIG: return "the file is larger than the file system allows";
+        case EFBIG: return "file too large (over the file-size limit, ulimit -f, or what the file system allows)";
         case EIO: return "the device reported an input/output error";
         case EROFS: return "the file system is read-only";
         case EACCES:

@@ -23,6 +23,13 @@ std::filesystem::path resolveDestination(const std::filesystem::path& path);
 // or a socket.
 void checkDestination(const std::filesystem::path& destination);
 
+// The folder where a write to `destination` puts its temporary file ("." for a bare name).
+std::filesystem::path writeFolder(const std::filesystem::path& destination);
+
+// Removes the temporary files that runs killed outright (SIGKILL, a crash) left in `folder`: names
+// of this tool's pattern whose process no longer exists. Returns how many were removed.
+int removeStaleTemporaries(const std::filesystem::path& folder);
+
 // A user-facing reason for an errno value: "no space left on the device".
 std::string writeErrorReason(int err);
 

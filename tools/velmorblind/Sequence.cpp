@@ -19,6 +19,8 @@
 
 namespace vblind {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 int indexOf(const std::vector<ControlDef>& controls, const std::string& name) {
@@ -51,6 +53,19 @@ std::optional<vhost::Image> loadUnder(const EffectSession& session, const std::s
 int writerCount(int threads) {
     if (threads > 0) return threads;
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Temporary files that killed runs left where this run writes are removed first, said in one line.
+void removeLeftovers(const std::vector<std::string>& destinations, std::ostream& err) {
+    std::vector<fs::path> folders;
+    for (const std::string& d : destinations) {
+        const fs::path folder = writeFolder(d);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    for (const fs::path& folder : folders)
+        if (const int removed = removeStaleTemporaries(folder))
+            err << "velmorblind: removed " << removed << " temporary file" << (removed == 1 ? "" : "s")
+                << " left in \"" << folder.string() << "\" by runs that were killed." << std::endl;
 }
 
 }  // namespace
@@ -164,6 +179,9 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     if (!request.under.empty() && !looksLikeColour(request.under))
         reads.push_back({request.under, "background image"});
     checkOutputsSpareInputs(reads, plan.output, plan.frames, plan.contactSheet);
+    std::vector<std::string> destinations{plan.output.pathFor(plan.frames.first)};
+    if (!plan.contactSheet.empty()) destinations.push_back(plan.contactSheet);
+    removeLeftovers(destinations, err);
 
     SessionOptions options;
     if (request.module) options.module = *request.module;
@@ -184,7 +202,6 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
 
 void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     InterruptGuard interrupts;
-    namespace fs = std::filesystem;
     const fs::path dir = request.outDir;
     std::error_code ec;
     fs::create_directories(dir, ec);
@@ -200,6 +217,7 @@ void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     plan.verbose = request.verbose;
     plan.progress = !request.quiet && stderrIsTerminal();
     checkWritableImage(plan.output.pathFor(plan.frames.first));
+    removeLeftovers({plan.output.pathFor(plan.frames.first)}, err);
 
     SessionOptions options;
     if (request.module) options.module = *request.module;
