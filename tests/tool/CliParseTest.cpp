@@ -37,7 +37,7 @@ TEST(CliParse, RenderDefaultsAndOptions) {
     ASSERT_TRUE(cl);
     EXPECT_EQ(cl->render.quality, Quality::Best);
     EXPECT_EQ(cl->render.downsample, 1);
-    EXPECT_EQ(cl->render.fps, 30);
+    EXPECT_EQ(cl->render.fps, (FrameRate{30, 1}));
     EXPECT_FALSE(cl->render.depth);
     EXPECT_EQ(cl->render.threads, 0);
     EXPECT_FALSE(cl->render.quiet);
@@ -49,7 +49,7 @@ TEST(CliParse, RenderDefaultsAndOptions) {
     EXPECT_EQ(cl->render.quality, Quality::Draft);
     EXPECT_EQ(cl->render.depth, 16);
     EXPECT_EQ(cl->render.downsample, 3);
-    EXPECT_EQ(cl->render.fps, 24);
+    EXPECT_EQ(cl->render.fps, (FrameRate{24, 1}));
     EXPECT_EQ(cl->render.threads, 2);
     EXPECT_EQ(cl->render.under, "#000000");
     EXPECT_EQ(cl->render.contactSheet, "s.png");

@@ -2,6 +2,7 @@
 // requests. Nothing here touches files or the host.
 #pragma once
 
+#include "Frames.h"
 #include "HostBridge.h"
 
 #include <cstdint>
@@ -22,7 +23,7 @@ struct RenderRequest {
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     std::string frames;  // empty: the single frame 0
-    int fps = 30;
+    FrameRate fps;  // 30 frames per second unless --fps says otherwise
     Quality quality = Quality::Best;
     int downsample = 1;
     std::optional<int> depth;                // 8, 16 or 32; nullopt: the file's depth

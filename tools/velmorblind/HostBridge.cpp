@@ -48,7 +48,8 @@ EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locate
     hostOptions.threads = options.threads;
     host_ = std::make_unique<vhost::Host>(hostOptions);
     effect_ = std::make_unique<vhost::Effect>(*host_, module_);
-    effect_->setTimeBase(1, static_cast<A_u_long>(options.fps), kMaxFrameNumber + 1);
+    const int lastFrame = lastFrameAt(options.fps);
+    effect_->setTimeBase(options.fps.ticks, options.fps.scale, (lastFrame + 1) * options.fps.ticks);
 
     if (PF_Err err = effect_->globalSetup()) hostFailure("global set-up", err);
     if (PF_Err err = effect_->paramsSetup()) hostFailure("parameter set-up", err);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Controls.h"
+#include "Frames.h"
 #include "Image.h"
 
 #include <filesystem>
@@ -26,7 +27,7 @@ enum class Quality { Best, Draft, Wireframe };
 struct SessionOptions {
     std::optional<std::filesystem::path> module;  // default: the module beside the tool
     int threads = 0;                              // 0: all cores
-    int fps = 30;                                 // frames per second: the time scale
+    FrameRate fps;                                // the time base
 };
 
 class EffectSession {

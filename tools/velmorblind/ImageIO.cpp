@@ -65,6 +65,12 @@ public:
         const int null = VBLIND_OPEN(kNullDevice, VBLIND_O_WRONLY);
         if (saved_ >= 0 && null >= 0) VBLIND_DUP2(null, VBLIND_FILENO(stderr));
         if (null >= 0) VBLIND_CLOSE(null);
+        // Short of descriptors (ulimit -n), stderr stays as it is: the one kept aside could be the
+        // one the library needs to open the image.
+        if (null < 0 && saved_ >= 0) {
+            VBLIND_CLOSE(saved_);
+            saved_ = -1;
+        }
     }
     ~QuietStderr() {
         std::fflush(stderr);
@@ -377,6 +383,9 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
     }
     if (!in) {
         const std::string why = oiioError("");
+        // The library says only that it could not open the file; the system says why.
+        if (const std::string problem = openProblem(path); !problem.empty())
+            failure("cannot read " + what + ": the file cannot be opened: " + problem + ".");
         // A file that looks like a known format but cannot be opened is damaged; anything else
         // is simply not an image we know.
         auto probe = OIIO::ImageInput::create(path, false);
@@ -497,7 +506,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     // A failed write of our own names the true reason; the library's message would only echo it.
     auto writeFailed = [&] {
         if (temp.writeError())
-            failure("cannot write " + quoted(path) + ": " + writeErrorReason(temp.writeError()) + ".");
+            failure("cannot write " + quoted(path) + ": " + fileErrorReason(temp.writeError()) + ".");
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
     };
     if (!out->open(temp.tempPath().string(), file.header)) writeFailed();

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,7 +89,7 @@ int removeStaleTemporaries(const fs::path& folder) {
     return removed;
 }
 
-std::string writeErrorReason(int err) {
+std::string fileErrorReason(int err) {
     switch (err) {
         case ENOSPC: return "no space left on the device";
 #ifdef EDQUOT
@@ -100,6 +101,13 @@ std::string writeErrorReason(int err) {
         case EACCES:
         case EPERM: return "permission denied";
         case ENAMETOOLONG: return "the name is too long for the file system";
+        case EMFILE: {
+            struct rlimit limit {};
+            const bool known = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+            return "too many files are open at once (the limit of open files, ulimit -n, is " +
+                   (known ? std::to_string(limit.rlim_cur) : std::string("low")) + ")";
+        }
+        case ENFILE: return "the system has too many files open";
         default: break;
     }
     std::string text = std::strerror(err);
@@ -145,10 +153,12 @@ void checkDestination(const fs::path& requested) {
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
-        if (err == EACCES || err == EPERM || err == EROFS)
+        if (err == EROFS)
+            failure("cannot write " + shown + ": the folder " + quoted(folder) + " is on a read-only file system.");
+        if (err == EACCES || err == EPERM)
             failure("cannot write " + shown + ": the folder " + quoted(folder) +
                     " does not let us create files.");
-        failure("cannot write " + shown + ": " + writeErrorReason(err) + ".");
+        failure("cannot write " + shown + ": " + fileErrorReason(err) + ".");
     }
     ::close(fd);
     fs::remove(probe, ec);
@@ -220,7 +230,7 @@ TempOutput::TempOutput(const fs::path& destination)
       destination_(resolveDestination(destination)),
       temp_(temporaryNameFor(destination_)) {
     const int fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) fail(writeErrorReason(errno));
+    if (fd < 0) fail(fileErrorReason(errno));
     proxy_ = std::make_unique<Proxy>(temp_.string(), fd);
     fd_ = fd;
 }
@@ -242,14 +252,14 @@ void TempOutput::fail(const std::string& reason) {
 }
 
 void TempOutput::commit() {
-    if (writeError()) fail(writeErrorReason(writeError()));
+    if (writeError()) fail(fileErrorReason(writeError()));
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) fail(writeErrorReason(errno));
+    if (::fstat(fd_, &st) != 0) fail(fileErrorReason(errno));
     if (st.st_size == 0) fail("the image library wrote nothing");
-    if (::fsync(fd_) != 0) fail(writeErrorReason(errno));
+    if (::fsync(fd_) != 0) fail(fileErrorReason(errno));
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) fail(writeErrorReason(errno));
+    if (::close(fd) != 0) fail(fileErrorReason(errno));
     std::error_code ec;
     fs::rename(temp_, destination_, ec);
     if (ec) fail("renaming the finished file into place failed (" + ec.message() + ")");

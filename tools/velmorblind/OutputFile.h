@@ -30,8 +30,8 @@ std::filesystem::path writeFolder(const std::filesystem::path& destination);
 // of this tool's pattern whose process no longer exists. Returns how many were removed.
 int removeStaleTemporaries(const std::filesystem::path& folder);
 
-// A user-facing reason for an errno value: "no space left on the device".
-std::string writeErrorReason(int err);
+// A user-facing reason for an errno value of a file operation: "no space left on the device".
+std::string fileErrorReason(int err);
 
 // Test hook: after `bytes` more bytes, writes through a TempOutput fail as on a full device
 // (negative: never). Only tests call this.

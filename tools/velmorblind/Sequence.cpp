@@ -68,6 +68,18 @@ void removeLeftovers(const std::vector<std::string>& destinations, std::ostream&
                 << " left in \"" << folder.string() << "\" by runs that were killed." << std::endl;
 }
 
+// Frames and keys past the last frame the host's 32-bit time holds at the rate (frame 2145341 at
+// 30000/1001) are refused: their times would wrap.
+void checkFramesFitTime(const FrameRate& rate, const FrameRange& frames, const ControlPlan& controls) {
+    int last = frames.last;
+    for (const auto& [index, setting] : controls)
+        for (const Key& k : setting.keys) last = std::max(last, k.frame);
+    if (last > lastFrameAt(rate))
+        usageError("frame " + std::to_string(last) + " is past frame " + std::to_string(lastFrameAt(rate)) +
+                   ", the last whose time the host's 32-bit clock holds at " + std::to_string(rate.scale) + "/" +
+                   std::to_string(rate.ticks) + " frames per second.");
+}
+
 }  // namespace
 
 void addDefaultCompletion(const std::vector<ControlDef>& controls, ControlPlan& plan,
@@ -189,6 +201,7 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     options.fps = request.fps;
     EffectSession session(options);
     ControlPlan controls = parseSettings(session.controls(), request.sets, request.keys);
+    checkFramesFitTime(request.fps, plan.frames, controls);
     addDefaultCompletion(session.controls(), controls, plan.frames);
     session.apply(controls);
 
@@ -203,11 +216,14 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
 void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     InterruptGuard interrupts;
     const fs::path dir = request.outDir;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir, ec))
-        failure("cannot make the folder \"" + dir.string() + "\" for the demo" +
-                (ec ? " (" + ec.message() + ")" : std::string()) + ".");
+    std::error_code made, ec;
+    fs::create_directories(dir, made);
+    const std::string cannot = "cannot make the folder \"" + dir.string() + "\" for the demo: ";
+    const fs::file_status status = fs::status(dir, ec);
+    if (fs::exists(status) && !fs::is_directory(status))
+        failure(cannot + "a file of that name is in the way; name a folder with -o.");
+    if (!fs::is_directory(status))
+        failure(cannot + (made ? fileErrorReason(made.value()) : std::string("the system gave no reason")) + ".");
 
     SequencePlan plan;
     plan.frames = FrameRange{kDemoFirstFrame, kDemoLastFrame};
