@@ -76,6 +76,13 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                  "velmorblind"};
     app.require_subcommand(1);
     app.footer(kFooter);
+    // Shown in the overview's help; asked for on its own, before any command is required.
+    bool version = false;
+    app.add_flag("--version", version, "Print the versions of this program and of its module, then exit");
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        cl.command = Command::Version;
+        return cl;
+    }
 
     // ---- info
     CLI::App* info = app.add_subcommand("info", "Show the module's property list, About text and controls");

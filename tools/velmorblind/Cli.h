@@ -45,7 +45,7 @@ struct DemoRequest {
     std::optional<std::string> module;
 };
 
-enum class Command { Info, Render, Demo };
+enum class Command { Info, Render, Demo, Version };
 
 struct CommandLine {
     Command command = Command::Info;
@@ -54,7 +54,8 @@ struct CommandLine {
     DemoRequest demo;
 };
 
-// Parses argv. Help (--help on any level) is printed to `out` and gives nullopt; a malformed command
+// Parses argv. `velmorblind --version` gives Command::Version. Help (--help on any level) is printed
+// to `out` and gives nullopt; a malformed command
 // line throws a usage ToolError whose sentence names the problem.
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out);
 

@@ -24,10 +24,8 @@ const char* errorName(PF_Err err) {
     }
 }
 
-namespace {
-
-std::filesystem::path locateModule(const SessionOptions& options) {
-    if (options.module) return *options.module;
+std::filesystem::path locateModule(const std::optional<std::filesystem::path>& module) {
+    if (module) return *module;
     const std::string file = vhost::moduleFileName("VelmorBlind");
     const auto dirs = vhost::defaultModuleDirs();
     if (auto found = vhost::findModule(file, dirs)) return *found;
@@ -36,9 +34,7 @@ std::filesystem::path locateModule(const SessionOptions& options) {
             "; build it, or name one with --module PATH.");
 }
 
-}  // namespace
-
-EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locateModule(options)) {
+EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locateModule(options.module)) {
     std::string error;
     auto module = vhost::Module::load(modulePath_, error);
     if (!module) failure("cannot load the module: " + error + ".");

@@ -30,6 +30,10 @@ struct SessionOptions {
     FrameRate fps;                                // the time base
 };
 
+// The module a session loads: `module` when given, else the one beside this program. Throws a
+// ToolError when there is none.
+std::filesystem::path locateModule(const std::optional<std::filesystem::path>& module);
+
 class EffectSession {
 public:
     // Loads the module, sends global set-up and parameter set-up. Throws a ToolError.
