@@ -70,6 +70,16 @@ std::optional<pid_t> temporaryOwner(const std::string& name) {
     return static_cast<pid_t>(std::stol(match[1].str()));
 }
 
+// Links that still end in a link after forty hops go round in a loop (or nearly so): renaming onto
+// the last would replace a link with a picture, and no file is named anyway.
+void refuseLinkLoop(const fs::path& requested, const fs::path& destination) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(destination, ec)))
+        failure("cannot write " + quoted(requested) +
+                ": it is a symbolic link that leads round in a loop (or through more than 40 links), so it "
+                "names no file.");
+}
+
 }  // namespace
 
 fs::path writeFolder(const fs::path& destination) { return folderOf(resolveDestination(destination)); }
@@ -133,6 +143,7 @@ void checkDestination(const fs::path& requested) {
     const fs::path destination = resolveDestination(requested);
     const fs::path folder = folderOf(destination);
     const std::string shown = quoted(requested);
+    refuseLinkLoop(requested, destination);
     std::error_code ec;
     if (!fs::exists(folder, ec))
         failure("cannot write " + shown + ": the folder " + quoted(folder) + " does not exist.");
@@ -229,6 +240,7 @@ TempOutput::TempOutput(const fs::path& destination)
     : shown_(destination),
       destination_(resolveDestination(destination)),
       temp_(temporaryNameFor(destination_)) {
+    refuseLinkLoop(shown_, destination_);
     const int fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) fail(fileErrorReason(errno));
     proxy_ = std::make_unique<Proxy>(temp_.string(), fd);
@@ -256,6 +268,14 @@ void TempOutput::commit() {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) fail(fileErrorReason(errno));
     if (st.st_size == 0) fail("the image library wrote nothing");
+    // A file that is replaced keeps its permissions (and, where we may set them, its owner), as
+    // when cp writes onto it; a new file gets the usual ones the umask leaves.
+    struct stat existing {};
+    if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // Only root may give a file away; where that fails the permissions below still hold.
+        if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) errno = 0;
+        if (::fchmod(fd_, existing.st_mode & 07777) != 0) fail(fileErrorReason(errno));
+    }
     if (::fsync(fd_) != 0) fail(fileErrorReason(errno));
     const int fd = fd_;
     fd_ = -1;
