@@ -369,7 +369,8 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::pa
         return std::nullopt;
     }
     if (size > kMaxModuleFileBytes) {
-        error = what + " is " + std::to_string(size >> 20) + " MB, larger than any effect module (the limit is " +
+        error = what + " is " + std::to_string(size >> 20) +
+                " MB, larger than any effect module (the limit is " +
                 std::to_string(kMaxModuleFileBytes >> 20) + " MB)";
         return std::nullopt;
     }
@@ -379,7 +380,8 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::pa
         return std::nullopt;
     }
     // No more than the limit even if the file grows while it is read.
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kMaxModuleFileBytes)));
+    std::vector<std::uint8_t> image(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(size, kMaxModuleFileBytes)));
     in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
     if (in.bad()) {
         error = what + ": read error";

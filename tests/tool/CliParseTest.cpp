@@ -108,11 +108,12 @@ TEST(CliParse, MalformedCommandLinesAreUsageErrors) {
 
 TEST(CliParse, FrameRatesAreHeldExactlyInTheHostsTimeBase) {
     const std::vector<std::pair<std::string, FrameRate>> good{
-        {"30", {30, 1}},          {"1000", {1000, 1}},     {"29.97", {30000, 1001}}, {"23.976", {24000, 1001}},
-        {"59.94", {60000, 1001}}, {"30000/1001", {30000, 1001}}, {"60/2", {30, 1}},
-        {"12.5", {25, 2}},        {"30.0", {30, 1}}};
+        {"30", {30, 1}},           {"1000", {1000, 1}},      {"29.97", {30000, 1001}},
+        {"23.976", {24000, 1001}}, {"59.94", {60000, 1001}}, {"30000/1001", {30000, 1001}},
+        {"60/2", {30, 1}},         {"12.5", {25, 2}},        {"30.0", {30, 1}}};
     for (const auto& [text, rate] : good) EXPECT_EQ(parseFrameRate(text), rate) << text;
-    for (const char* bad : {"0", "1001", "1/2", "30/0", "abc", "29.9712", "-30", "30fps", "1/30000", "30000/1003"})
+    for (const char* bad :
+         {"0", "1001", "1/2", "30/0", "abc", "29.9712", "-30", "30fps", "1/30000", "30000/1003"})
         EXPECT_THROW(parseFrameRate(bad), ToolError) << bad;
     // 32-bit times: at 1001 ticks a frame, frame 2145337 is the last that fits with a frame to spare.
     EXPECT_EQ(lastFrameAt({30000, 1001}), 2145337);

@@ -188,22 +188,27 @@ TEST_F(CliTest, RefusalsNameTheRealReason) {
     writeInput("in.png");
     expectRefused({"render", "in.png", "-o", "out.png", "--max-memory", std::string(330, '9')}, 2,
                   "more memory than any machine has");
-    expectRefused({"render", "in.png", "-o", "out.png", "--fps", "0"}, 2,
-                  "--fps takes frames per second from 1 to 1000: a whole number, a video rate such as 23.976");
+    expectRefused(
+        {"render", "in.png", "-o", "out.png", "--fps", "0"}, 2,
+        "--fps takes frames per second from 1 to 1000: a whole number, a video rate such as 23.976");
     expectRefused({"render", "in.png", "-o", "out.png", "--fps", "29.97", "--frames", "2145338"}, 2,
                   "past frame 2145337, the last whose time the host's 32-bit clock holds at 30000/1001");
-    expectRefused({"render", "in.png", "-o", "out.png", "--fps", "30000/1001", "--key", "Completion=0@0,50@3000000"},
-                  2, "frame 3000000 is past frame 2145337");
+    expectRefused(
+        {"render", "in.png", "-o", "out.png", "--fps", "30000/1001", "--key", "Completion=0@0,50@3000000"}, 2,
+        "frame 3000000 is past frame 2145337");
     { std::ofstream(path("taken")) << "a file"; }
-    expectRefused({"demo", "-o", "taken"}, 1, "cannot make the folder \"taken\" for the demo: a file of that name");
+    expectRefused({"demo", "-o", "taken"}, 1,
+                  "cannot make the folder \"taken\" for the demo: a file of that name");
 
     // A folder on a read-only file system, mounted where only this test sees it.
     fs::create_directories(path("ro"));
-    ToolRun r = script("unshare -rm sh -c 'mount -t tmpfs -o ro none ro || exit 77; "
-                       "$VB demo -o ro/demo; echo \"demo $?\" >&2; $VB render in.png -o ro/out.png'");
+    ToolRun r = script(
+        "unshare -rm sh -c 'mount -t tmpfs -o ro none ro || exit 77; "
+        "$VB demo -o ro/demo; echo \"demo $?\" >&2; $VB render in.png -o ro/out.png'");
     if (r.status == 77) GTEST_SKIP() << "cannot mount a read-only file system here: " << r.err;
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("cannot make the folder \"ro/demo\" for the demo: the file system is read-only.\ndemo 1\n"),
+    EXPECT_NE(r.err.find(
+                  "cannot make the folder \"ro/demo\" for the demo: the file system is read-only.\ndemo 1\n"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("cannot write \"ro/out.png\": the folder \"ro\" is on a read-only file system."),
@@ -214,7 +219,8 @@ TEST_F(CliTest, RefusalsNameTheRealReason) {
 TEST_F(CliTest, VideoFrameRatesRender) {
     writeInput("in.png");
     for (const char* fps : {"29.97", "30000/1001"}) {
-        const ToolRun r = run({"render", "in.png", "-o", "f_%d.png", "--fps", fps, "--frames", "2145336-2145337"});
+        const ToolRun r =
+            run({"render", "in.png", "-o", "f_%d.png", "--fps", fps, "--frames", "2145336-2145337"});
         EXPECT_EQ(r.status, 0) << fps << ": " << r.err;
     }
     EXPECT_TRUE(fs::exists(path("f_2145337.png")));
@@ -232,6 +238,7 @@ TEST_F(CliTest, VersionAndOutputThatCannotBeWritten) {
     for (const auto& [command, said] : cases) {
         r = script(command);
         EXPECT_EQ(r.status, 1) << command;
-        EXPECT_NE(r.err.find("velmorblind: cannot write to " + said), std::string::npos) << command << ": " << r.err;
+        EXPECT_NE(r.err.find("velmorblind: cannot write to " + said), std::string::npos)
+            << command << ": " << r.err;
     }
 }

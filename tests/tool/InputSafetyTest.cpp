@@ -112,9 +112,9 @@ TEST_F(InputSafetyTest, DeclaredSizeIsBoundedAndALyingHeaderCostsNoMemory) {
     std::ofstream(path("liar.jpg"), std::ios::binary) << jpeg;
     for (const char* liar : {"liar.png", "liar.jpg"}) {
         int status = -1;
-        const long kb = vtest::peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"), "--depth",
-                                       "32", "--max-memory", "64G"},
-                                      status);
+        const long kb = vtest::peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"),
+                                              "--depth", "32", "--max-memory", "64G"},
+                                             status);
         EXPECT_EQ(status, 1) << liar;
         EXPECT_LT(kb, 1024 * 1024) << liar << ": peak " << kb << " KiB";
         expectRefused({"render", liar, "-o", "o.png", "--max-memory", "64G"}, 1, "damaged or cut short");

@@ -33,9 +33,16 @@ TEST_F(LongRunTest, PeakMemoryOfTwentyThousandFramesIsThatOfTwoHundred) {
         ~Cleanup() { fs::remove_all(at); }
     } cleanup{out};
     auto peak = [&](int frames, bool extras) {
-        std::vector<std::string> args{VELMORBLIND_EXE, "render",   path("in.png"), "-o", (out / "f_%05d.png").string(),
-                                      "--frames",      "0-" + std::to_string(frames - 1), "-q"};
-        if (extras) args.insert(args.end(), {"--contact-sheet", (out / "sheet.png").string(), "--under", "#203040"});
+        std::vector<std::string> args{VELMORBLIND_EXE,
+                                      "render",
+                                      path("in.png"),
+                                      "-o",
+                                      (out / "f_%05d.png").string(),
+                                      "--frames",
+                                      "0-" + std::to_string(frames - 1),
+                                      "-q"};
+        if (extras)
+            args.insert(args.end(), {"--contact-sheet", (out / "sheet.png").string(), "--under", "#203040"});
         int status = -1;
         const long kb = vtest::peakKilobytes(args, status);
         EXPECT_EQ(status, 0) << frames << " frames";

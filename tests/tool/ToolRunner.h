@@ -115,7 +115,8 @@ protected:
     std::vector<std::string> listing() const {
         std::vector<std::string> names;
         for (const auto& e : fs::recursive_directory_iterator(dir_))
-            names.push_back(e.path().lexically_relative(dir_).string());  // links unresolved: a loop is a name too
+            names.push_back(
+                e.path().lexically_relative(dir_).string());  // links unresolved: a loop is a name too
         std::sort(names.begin(), names.end());
         return names;
     }

@@ -214,9 +214,11 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
             bool tooLarge = false;
             r.maxMemory = parseByteSize(maxMemory, &tooLarge);
             if (tooLarge)
-                usageError("--max-memory \"" + (maxMemory.size() > 24 ? maxMemory.substr(0, 20) + "..." : maxMemory) +
-                           "\" is more memory than any machine has (the most is 2 to the 64 bytes, 16 EiB); give "
-                           "a size such as 512M or 2G.");
+                usageError(
+                    "--max-memory \"" +
+                    (maxMemory.size() > 24 ? maxMemory.substr(0, 20) + "..." : maxMemory) +
+                    "\" is more memory than any machine has (the most is 2 to the 64 bytes, 16 EiB); give "
+                    "a size such as 512M or 2G.");
             if (!r.maxMemory)
                 usageError("--max-memory takes a size such as 512M or 2G, not \"" + maxMemory +
                            "\". See \"velmorblind render --help\".");

@@ -23,7 +23,7 @@ struct RenderRequest {
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     std::string frames;  // empty: the single frame 0
-    FrameRate fps;  // 30 frames per second unless --fps says otherwise
+    FrameRate fps;       // 30 frames per second unless --fps says otherwise
     Quality quality = Quality::Best;
     int downsample = 1;
     std::optional<int> depth;                // 8, 16 or 32; nullopt: the file's depth

@@ -79,9 +79,10 @@ std::optional<FrameRate> readFrameRate(const std::string& text) {
 
 FrameRate parseFrameRate(const std::string& text) {
     if (const auto rate = readFrameRate(text)) return *rate;
-    usageError("--fps takes frames per second from 1 to 1000: a whole number, a video rate such as 23.976, "
-               "29.97 or 59.94 (24000/1001, 30000/1001, 60000/1001), or a fraction such as 30000/1001; \"" +
-               text + "\" is none of these. See \"velmorblind render --help\".");
+    usageError(
+        "--fps takes frames per second from 1 to 1000: a whole number, a video rate such as 23.976, "
+        "29.97 or 59.94 (24000/1001, 30000/1001, 60000/1001), or a fraction such as 30000/1001; \"" +
+        text + "\" is none of these. See \"velmorblind render --help\".");
 }
 
 int lastFrameAt(const FrameRate& rate) {

@@ -371,8 +371,8 @@ bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLa
 
 // Refuses a picture that is empty, too large for the host, or whose pixels at `target` (twice, when
 // an orientation turns it) would take more than the memory budget.
-void checkPictureSize(const OIIO::ImageSpec& layout, vhost::Depth target, bool turned, const std::string& what,
-                      const ReadOptions& options) {
+void checkPictureSize(const OIIO::ImageSpec& layout, vhost::Depth target, bool turned,
+                      const std::string& what, const ReadOptions& options) {
     if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
         failure("cannot read " + what + ": the image is empty.");
     if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)

@@ -91,7 +91,9 @@ void printVersions(std::ostream& out) {
     const auto bytes = vhost::readPiplBytes(module, error);
     if (!bytes) failure("cannot read the module's version: " + error + ".");
     const auto pipl = vhost::parsePipl(*bytes, error);
-    if (!pipl) failure("cannot read the module's version: " + module.string() + " carries a bad property list (" + error + ").");
+    if (!pipl)
+        failure("cannot read the module's version: " + module.string() + " carries a bad property list (" +
+                error + ").");
     if (!pipl->version) failure("cannot read the module's version: " + module.string() + " declares none.");
     out << pipl->name << " " << describeVersion(*pipl->version) << " (" << module.string() << ")\n";
 }

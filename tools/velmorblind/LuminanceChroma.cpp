@@ -21,8 +21,8 @@ std::optional<OIIO::ImageSpec> luminanceChromaLayout(const std::string& path) {
         const Imath::Box2i display = file.displayWindow();
         OIIO::ImageSpec layout(data.max.x - data.min.x + 1, data.max.y - data.min.y + 1, alpha ? 4 : 3,
                                OIIO::TypeDesc::HALF);
-        layout.channelnames = alpha ? std::vector<std::string>{"R", "G", "B", "A"}
-                                    : std::vector<std::string>{"R", "G", "B"};
+        layout.channelnames =
+            alpha ? std::vector<std::string>{"R", "G", "B", "A"} : std::vector<std::string>{"R", "G", "B"};
         layout.alpha_channel = alpha ? 3 : -1;
         layout.x = data.min.x;
         layout.y = data.min.y;

@@ -105,7 +105,8 @@ std::string fileErrorReason(int err) {
 #ifdef EDQUOT
         case EDQUOT: return "the disk quota is used up";
 #endif
-        case EFBIG: return "file too large (over the file-size limit, ulimit -f, or what the file system allows)";
+        case EFBIG:
+            return "file too large (over the file-size limit, ulimit -f, or what the file system allows)";
         case EIO: return "the device reported an input/output error";
         case EROFS: return "the file system is read-only";
         case EACCES:
@@ -165,7 +166,8 @@ void checkDestination(const fs::path& requested) {
     if (fd < 0) {
         const int err = errno;
         if (err == EROFS)
-            failure("cannot write " + shown + ": the folder " + quoted(folder) + " is on a read-only file system.");
+            failure("cannot write " + shown + ": the folder " + quoted(folder) +
+                    " is on a read-only file system.");
         if (err == EACCES || err == EPERM)
             failure("cannot write " + shown + ": the folder " + quoted(folder) +
                     " does not let us create files.");

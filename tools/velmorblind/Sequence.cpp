@@ -76,8 +76,8 @@ void checkFramesFitTime(const FrameRate& rate, const FrameRange& frames, const C
         for (const Key& k : setting.keys) last = std::max(last, k.frame);
     if (last > lastFrameAt(rate))
         usageError("frame " + std::to_string(last) + " is past frame " + std::to_string(lastFrameAt(rate)) +
-                   ", the last whose time the host's 32-bit clock holds at " + std::to_string(rate.scale) + "/" +
-                   std::to_string(rate.ticks) + " frames per second.");
+                   ", the last whose time the host's 32-bit clock holds at " + std::to_string(rate.scale) +
+                   "/" + std::to_string(rate.ticks) + " frames per second.");
 }
 
 }  // namespace
@@ -223,7 +223,8 @@ void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     if (fs::exists(status) && !fs::is_directory(status))
         failure(cannot + "a file of that name is in the way; name a folder with -o.");
     if (!fs::is_directory(status))
-        failure(cannot + (made ? fileErrorReason(made.value()) : std::string("the system gave no reason")) + ".");
+        failure(cannot + (made ? fileErrorReason(made.value()) : std::string("the system gave no reason")) +
+                ".");
 
     SequencePlan plan;
     plan.frames = FrameRange{kDemoFirstFrame, kDemoLastFrame};
