@@ -42,6 +42,16 @@ protected:
         }
         return count;
     }
+    // A picture of random bytes, which no encoder can compress; returned as written.
+    vhost::Image writeNoise(const std::string& name, int w, int h) const {
+        vhost::Image noise(w, h, vhost::Depth::Bits8);
+        std::mt19937 random(7);
+        for (auto& b : noise.bytes) b = static_cast<std::uint8_t>(random());
+        std::ostringstream ignored;
+        vblind::Notes notes(ignored);
+        vblind::writeImage(path(name), noise, notes);
+        return noise;
+    }
     static std::string frameName(int frame) {
         char name[32];
         std::snprintf(name, sizeof name, "f_%04d.png", frame);
@@ -134,12 +144,7 @@ TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
         ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
     } unmount{mountPoint};
     // A noisy input: its frames do not compress, so a few of them fill the file system.
-    vhost::Image noise(120, 90, vhost::Depth::Bits8);
-    std::mt19937 random(7);
-    for (auto& b : noise.bytes) b = static_cast<std::uint8_t>(random());
-    std::ostringstream ignored;
-    vblind::Notes notes(ignored);
-    vblind::writeImage(path("noise.png"), noise, notes);
+    const vhost::Image noise = writeNoise("noise.png", 120, 90);
     writeInput("small/keep.png");
     const std::string keep = vtest::slurp(path("small/keep.png"));
 
@@ -213,12 +218,7 @@ TEST_F(OutputSafetyTest, TermAndHangUpStopBetweenWholeFramesAndRemoveTemporaryFi
 
 TEST_F(OutputSafetyTest, FileSizeLimitsAndClosedPipesLeaveNoTemporaryFile) {
     // A noisy picture does not compress: its file is far over a limit of two 512-byte blocks.
-    vhost::Image noise(64, 64, vhost::Depth::Bits8);
-    std::mt19937 random(11);
-    for (auto& b : noise.bytes) b = static_cast<std::uint8_t>(random());
-    std::ostringstream ignored;
-    vblind::Notes notes(ignored);
-    vblind::writeImage(path("noise.png"), noise, notes);
+    writeNoise("noise.png", 64, 64);
     writeInput("keep.png", 4, 4);
     const std::string keep = vtest::slurp(path("keep.png"));
 
