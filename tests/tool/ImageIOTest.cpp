@@ -423,6 +423,10 @@ TEST_F(ImageIOTest, LuminanceChromaExrReadsAsOpenExrConvertsIt) {
 }
 
 TEST_F(ImageIOTest, TheOpenFileLimitIsNamedNotTakenForDamage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' runtime opens files of its own, which a limit at the last free "
+                    "descriptor takes from it; the default build runs this";
+#endif
     vhost::Image image(8, 8, vhost::Depth::Bits8);
     writeImage(path("good.png"), image, notes_);
     // In a child, whose limit we may lower: the limit set to the lowest free descriptor (none free),
