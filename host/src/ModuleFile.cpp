@@ -341,18 +341,53 @@ std::optional<std::vector<std::uint8_t>> piplFromPe(const std::vector<std::uint8
                                      image.begin() + static_cast<std::ptrdiff_t>(*dataAt + dataSize));
 }
 
+// What a path that is not a regular file names, in the words of a refusal.
+std::string kindOf(std::filesystem::file_type type) {
+    switch (type) {
+        case std::filesystem::file_type::directory: return "a folder";
+        case std::filesystem::file_type::fifo: return "a pipe (FIFO)";
+        case std::filesystem::file_type::socket: return "a socket";
+        case std::filesystem::file_type::character: return "a character device";
+        case std::filesystem::file_type::block: return "a block device";
+        default: return "something other than a file";
+    }
+}
+
+// A module file is read whole, so only a regular file of a module's size is read at all: a device
+// (/dev/zero) would be read until memory ran out, a pipe would block, and a huge file is no module.
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file,
                                                        const std::string& what, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);  // follows symbolic links
+    if (status.type() != std::filesystem::file_type::regular) {
+        error = what + " is " + kindOf(status.type()) + ", not an effect module file";
+        return std::nullopt;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec) {
+        error = what + ": cannot be read (" + ec.message() + ")";
+        return std::nullopt;
+    }
+    if (size > kMaxModuleFileBytes) {
+        error = what + " is " + std::to_string(size >> 20) +
+                " MB, larger than any effect module (the limit is " +
+                std::to_string(kMaxModuleFileBytes >> 20) + " MB)";
+        return std::nullopt;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         error = what + ": cannot be read";
         return std::nullopt;
     }
-    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // No more than the limit even if the file grows while it is read.
+    std::vector<std::uint8_t> image(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(size, kMaxModuleFileBytes)));
+    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
     if (in.bad()) {
         error = what + ": read error";
         return std::nullopt;
     }
+    image.resize(static_cast<std::size_t>(in.gcount()));
     return image;
 }
 

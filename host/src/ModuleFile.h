@@ -22,8 +22,12 @@ inline constexpr std::uint32_t kPiplResourceLanguage = 1033;
 // Type of the resource that carries it in a macOS bundle's resource file (id kPiplResourceId).
 inline constexpr const char* kPiplMacResourceType = "PiPL";
 
+// Module files over this size are refused unread: no effect module comes near it.
+inline constexpr std::uintmax_t kMaxModuleFileBytes = std::uintmax_t{256} << 20;
+
 // Returns the raw property-list bytes of the module file, or nullopt with one sentence in `error`
-// (missing or unreadable file, not a module, a module without a property list).
+// (missing or unreadable file, anything but a regular file, a file over kMaxModuleFileBytes, not a
+// module, a module without a property list).
 std::optional<std::vector<std::uint8_t>> readPiplBytes(const std::filesystem::path& file, std::string& error);
 
 // The property-list bytes of a macOS bundle folder: the first resource file (by name) in

@@ -37,7 +37,7 @@ TEST(CliParse, RenderDefaultsAndOptions) {
     ASSERT_TRUE(cl);
     EXPECT_EQ(cl->render.quality, Quality::Best);
     EXPECT_EQ(cl->render.downsample, 1);
-    EXPECT_EQ(cl->render.fps, 30);
+    EXPECT_EQ(cl->render.fps, (FrameRate{30, 1}));
     EXPECT_FALSE(cl->render.depth);
     EXPECT_EQ(cl->render.threads, 0);
     EXPECT_FALSE(cl->render.quiet);
@@ -49,7 +49,7 @@ TEST(CliParse, RenderDefaultsAndOptions) {
     EXPECT_EQ(cl->render.quality, Quality::Draft);
     EXPECT_EQ(cl->render.depth, 16);
     EXPECT_EQ(cl->render.downsample, 3);
-    EXPECT_EQ(cl->render.fps, 24);
+    EXPECT_EQ(cl->render.fps, (FrameRate{24, 1}));
     EXPECT_EQ(cl->render.threads, 2);
     EXPECT_EQ(cl->render.under, "#000000");
     EXPECT_EQ(cl->render.contactSheet, "s.png");
@@ -104,4 +104,18 @@ TEST(CliParse, MalformedCommandLinesAreUsageErrors) {
             EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
         }
     }
+}
+
+TEST(CliParse, FrameRatesAreHeldExactlyInTheHostsTimeBase) {
+    const std::vector<std::pair<std::string, FrameRate>> good{
+        {"30", {30, 1}},           {"1000", {1000, 1}},      {"29.97", {30000, 1001}},
+        {"23.976", {24000, 1001}}, {"59.94", {60000, 1001}}, {"30000/1001", {30000, 1001}},
+        {"60/2", {30, 1}},         {"12.5", {25, 2}},        {"30.0", {30, 1}}};
+    for (const auto& [text, rate] : good) EXPECT_EQ(parseFrameRate(text), rate) << text;
+    for (const char* bad :
+         {"0", "1001", "1/2", "30/0", "abc", "29.9712", "-30", "30fps", "1/30000", "30000/1003"})
+        EXPECT_THROW(parseFrameRate(bad), ToolError) << bad;
+    // 32-bit times: at 1001 ticks a frame, frame 2145337 is the last that fits with a frame to spare.
+    EXPECT_EQ(lastFrameAt({30000, 1001}), 2145337);
+    EXPECT_EQ(lastFrameAt({30, 1}), kMaxFrameNumber);
 }

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 using CliTest = vtest::ToolTest;
@@ -161,4 +163,82 @@ TEST_F(CliTest, EmptyValuesAndUnknownDepthsAreRefusedSayingWhatIsAccepted) {
     expectRefused({"render", "", "-o", "out.png"}, 2, "empty");
     expectRefused({"demo", "-o", ""}, 2, "empty");
     expectRefused({"render", "in.png", "-o", "out.png", "--depth", "float"}, 2, "write 8, 16 or 32");
+}
+
+TEST_F(CliTest, ModulesThatAreNotFilesOfAModulesSizeAreRefusedAtOnce) {
+    // Each would be read until memory ran out (/dev/zero), block forever (a pipe), or is no module.
+    writeInput("in.png");
+    ASSERT_EQ(::mkfifo(path("pipe.so").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", path("zero.so"));
+    fs::create_directories(path("folder.so"));
+    { std::ofstream(path("sparse.so")); }
+    fs::resize_file(path("sparse.so"), std::uintmax_t{300} << 20);  // sparse: no disk is used
+    const std::vector<std::pair<std::string, std::string>> cases{{"/dev/zero", "a character device"},
+                                                                 {"zero.so", "a character device"},
+                                                                 {"pipe.so", "a pipe (FIFO)"},
+                                                                 {"sparse.so", "300 MB, larger than any"}};
+    for (const auto& [module, said] : cases) expectRefused({"info", "--module", module}, 1, said);
+    // render opens the module the same way.
+    expectRefused({"render", "in.png", "-o", "out.png", "--module", "pipe.so"}, 1, "a pipe (FIFO)");
+    expectRefused({"info", "--module", "folder.so"}, 1, "not a macOS effect bundle");
+    expectRefused({"render", "in.png", "-o", "out.png", "--module", "folder.so"}, 1, "is a folder");
+}
+
+TEST_F(CliTest, RefusalsNameTheRealReason) {
+    writeInput("in.png");
+    expectRefused({"render", "in.png", "-o", "out.png", "--max-memory", std::string(330, '9')}, 2,
+                  "more memory than any machine has");
+    expectRefused(
+        {"render", "in.png", "-o", "out.png", "--fps", "0"}, 2,
+        "--fps takes frames per second from 1 to 1000: a whole number, a video rate such as 23.976");
+    expectRefused({"render", "in.png", "-o", "out.png", "--fps", "29.97", "--frames", "2145338"}, 2,
+                  "past frame 2145337, the last whose time the host's 32-bit clock holds at 30000/1001");
+    expectRefused(
+        {"render", "in.png", "-o", "out.png", "--fps", "30000/1001", "--key", "Completion=0@0,50@3000000"}, 2,
+        "frame 3000000 is past frame 2145337");
+    { std::ofstream(path("taken")) << "a file"; }
+    expectRefused({"demo", "-o", "taken"}, 1,
+                  "cannot make the folder \"taken\" for the demo: a file of that name");
+
+    // A folder on a read-only file system, mounted where only this test sees it.
+    fs::create_directories(path("ro"));
+    ToolRun r = script(
+        "unshare -rm sh -c 'mount -t tmpfs -o ro none ro || exit 77; "
+        "$VB demo -o ro/demo; echo \"demo $?\" >&2; $VB render in.png -o ro/out.png'");
+    if (r.status == 77) GTEST_SKIP() << "cannot mount a read-only file system here: " << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(
+                  "cannot make the folder \"ro/demo\" for the demo: the file system is read-only.\ndemo 1\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("cannot write \"ro/out.png\": the folder \"ro\" is on a read-only file system."),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(CliTest, VideoFrameRatesRender) {
+    writeInput("in.png");
+    for (const char* fps : {"29.97", "30000/1001"}) {
+        const ToolRun r =
+            run({"render", "in.png", "-o", "f_%d.png", "--fps", fps, "--frames", "2145336-2145337"});
+        EXPECT_EQ(r.status, 0) << fps << ": " << r.err;
+    }
+    EXPECT_TRUE(fs::exists(path("f_2145337.png")));
+}
+
+TEST_F(CliTest, VersionAndOutputThatCannotBeWritten) {
+    ToolRun r = run({"--version"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("velmorblind 1.3.0\nVelmorBlind 1.3.0 release, build 1 (", 0), 0u) << r.out;
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"$VB info >/dev/full", "standard output: no space left on the device."},
+        {"$VB --help >/dev/full", "standard output"},
+        {"$VB --version >/dev/full", "standard output"},
+        {"$VB info >&-", "standard output: it is closed."}};
+    for (const auto& [command, said] : cases) {
+        r = script(command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("velmorblind: cannot write to " + said), std::string::npos)
+            << command << ": " << r.err;
+    }
 }

@@ -4,6 +4,9 @@
 #include "Notes.h"
 #include "PixelConvert.h"
 
+#include <OpenEXR/ImfArray.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfRgbaFile.h>
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 
@@ -14,6 +17,10 @@
 #include <random>
 #include <span>
 #include <sstream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace vblind;
@@ -365,4 +372,97 @@ TEST_F(ImageIOTest, TallImagesWrittenInBandsReadBackExactlyAtEveryCompression) {
             }
         }
     }
+}
+
+TEST_F(ImageIOTest, LuminanceChromaExrReadsAsOpenExrConvertsIt) {
+    // OpenEXR's own writer stores Y, RY and BY (chroma at half resolution) from RGB(A); its RGBA
+    // reader is what "as OpenEXR defines it" means, and our read must give exactly that, made straight.
+    const int w = 10, h = 8;  // OpenEXR wants the subsampled chroma to tile the data window
+    const Imath::Box2i data(Imath::V2i(4, -2), Imath::V2i(4 + w - 1, -2 + h - 1));  // chroma: even corner
+    const Imath::Box2i display(Imath::V2i(0, -4), Imath::V2i(19, 9));
+    for (const Imf::RgbaChannels channels : {Imf::WRITE_YC, Imf::WRITE_YCA}) {
+        const bool alpha = channels == Imf::WRITE_YCA;
+        Imf::Array2D<Imf::Rgba> written(h, w);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const float a = alpha ? 0.5f : 1.0f;
+                written[y][x] = Imf::Rgba(a * (0.1f + 0.08f * x), a * 0.5f, a * (0.2f + 0.1f * y), a);
+            }
+        const std::string file = path(alpha ? "yca.exr" : "yc.exr");
+        {
+            Imf::RgbaOutputFile out(file.c_str(), Imf::Header(display, data), channels);
+            out.setFrameBuffer(&written[0][0] - data.min.x - data.min.y * w, 1, w);
+            out.writePixels(h);
+        }
+        Imf::Array2D<Imf::Rgba> expected(h, w);
+        {
+            Imf::RgbaInputFile in(file.c_str());
+            in.setFrameBuffer(&expected[0][0] - data.min.x - data.min.y * w, 1, w);
+            in.readPixels(data.min.y, data.max.y);
+        }
+        const LoadedImage loaded = readImage(file, std::nullopt);
+        ASSERT_EQ(loaded.image.width, w);
+        ASSERT_EQ(loaded.image.height, h);
+        EXPECT_EQ(loaded.image.depth, vhost::Depth::Float32);
+        EXPECT_EQ(loaded.image.placement.x, 4);
+        EXPECT_EQ(loaded.image.placement.y, -2);
+        EXPECT_EQ(loaded.image.placement.fullY, -4);
+        EXPECT_EQ(loaded.image.placement.fullWidth, 20);
+        const PF_PixelFloat* p = loaded.image.pixels<PF_PixelFloat>();
+        for (int i = 0; i < w * h; ++i) {
+            const Imf::Rgba& e = expected[i / w][i % w];
+            const float a = e.a;
+            EXPECT_EQ(p[i].alpha, a) << i;
+            EXPECT_EQ(p[i].red, px::unassociate(float(e.r), a)) << i;
+            EXPECT_EQ(p[i].green, px::unassociate(float(e.g), a)) << i;
+            EXPECT_EQ(p[i].blue, px::unassociate(float(e.b), a)) << i;
+            // And near what was written: luminance is kept, the chroma only blurred over 2 x 2.
+            EXPECT_NEAR(p[i].green, 0.5f, 0.05f) << i;
+        }
+    }
+}
+
+TEST_F(ImageIOTest, TheOpenFileLimitIsNamedNotTakenForDamage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' runtime opens files of its own, which a limit at the last free "
+                    "descriptor takes from it; the default build runs this";
+#endif
+    vhost::Image image(8, 8, vhost::Depth::Bits8);
+    writeImage(path("good.png"), image, notes_);
+    // In a child, whose limit we may lower: the limit set to the lowest free descriptor (none free),
+    // then one above it (exactly one free, which reading must leave to the file).
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int lowest = ::dup(0);
+        ::close(lowest);
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(lowest);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        int failures = 0;
+        try {
+            readImage(path("good.png"), std::nullopt);
+            failures |= 1;
+        } catch (const ToolError& e) {
+            if (!std::strstr(e.what(),
+                             "the file cannot be opened: too many files are open at once (the limit of "
+                             "open files, ulimit -n, is"))
+                failures |= 2;
+        }
+        limit.rlim_cur = static_cast<rlim_t>(lowest + 1);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        try {
+            readImage(path("good.png"), std::nullopt);
+        } catch (const ToolError&) {
+            failures |= 4;
+        }
+        ::_exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: read with no descriptor free; 2: wrong sentence; 4: refused with one "
+           "descriptor free";
 }

@@ -54,26 +54,6 @@ std::uint32_t pngCrc(const std::string& bytes) {
     return ~c;
 }
 
-// The peak memory of the program's run, from the kernel's account of the finished child.
-long peakKilobytes(const std::vector<std::string>& args, int& status) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int raw = 0;
-    struct rusage usage {};
-    wait4(child, &raw, 0, &usage);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return usage.ru_maxrss;
-}
-
 }  // namespace
 
 TEST_F(InputSafetyTest, CutShortFilesOfEveryFormatFail) {
@@ -132,9 +112,9 @@ TEST_F(InputSafetyTest, DeclaredSizeIsBoundedAndALyingHeaderCostsNoMemory) {
     std::ofstream(path("liar.jpg"), std::ios::binary) << jpeg;
     for (const char* liar : {"liar.png", "liar.jpg"}) {
         int status = -1;
-        const long kb = peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"), "--depth",
-                                       "32", "--max-memory", "64G"},
-                                      status);
+        const long kb = vtest::peakKilobytes({VELMORBLIND_EXE, "render", path(liar), "-o", path("o.png"),
+                                              "--depth", "32", "--max-memory", "64G"},
+                                             status);
         EXPECT_EQ(status, 1) << liar;
         EXPECT_LT(kb, 1024 * 1024) << liar << ": peak " << kb << " KiB";
         expectRefused({"render", liar, "-o", "o.png", "--max-memory", "64G"}, 1, "damaged or cut short");

@@ -42,6 +42,16 @@ protected:
         }
         return count;
     }
+    // A picture of random bytes, which no encoder can compress; returned as written.
+    vhost::Image writeNoise(const std::string& name, int w, int h) const {
+        vhost::Image noise(w, h, vhost::Depth::Bits8);
+        std::mt19937 random(7);
+        for (auto& b : noise.bytes) b = static_cast<std::uint8_t>(random());
+        std::ostringstream ignored;
+        vblind::Notes notes(ignored);
+        vblind::writeImage(path(name), noise, notes);
+        return noise;
+    }
     static std::string frameName(int frame) {
         char name[32];
         std::snprintf(name, sizeof name, "f_%04d.png", frame);
@@ -134,12 +144,7 @@ TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
         ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
     } unmount{mountPoint};
     // A noisy input: its frames do not compress, so a few of them fill the file system.
-    vhost::Image noise(120, 90, vhost::Depth::Bits8);
-    std::mt19937 random(7);
-    for (auto& b : noise.bytes) b = static_cast<std::uint8_t>(random());
-    std::ostringstream ignored;
-    vblind::Notes notes(ignored);
-    vblind::writeImage(path("noise.png"), noise, notes);
+    const vhost::Image noise = writeNoise("noise.png", 120, 90);
     writeInput("small/keep.png");
     const std::string keep = vtest::slurp(path("small/keep.png"));
 
@@ -209,4 +214,61 @@ TEST_F(OutputSafetyTest, TermAndHangUpStopBetweenWholeFramesAndRemoveTemporaryFi
         for (const std::string& name : listing())
             if (name.rfind("f_", 0) == 0) fs::remove(path(name));
     }
+}
+
+TEST_F(OutputSafetyTest, FileSizeLimitsAndClosedPipesLeaveNoTemporaryFile) {
+    // A noisy picture does not compress: its file is far over a limit of two 512-byte blocks.
+    writeNoise("noise.png", 64, 64);
+    writeInput("keep.png", 4, 4);
+    const std::string keep = vtest::slurp(path("keep.png"));
+
+    ToolRun r = script("ulimit -f 2; exec $VB render noise.png -o keep.png");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot write \"keep.png\": file too large"), std::string::npos) << r.err;
+    EXPECT_EQ(vtest::slurp(path("keep.png")), keep);
+    EXPECT_TRUE(leftovers().empty());
+
+    // The lines of -v fill the pipe long before the range ends, so the run meets the closed pipe.
+    r = script("($VB render keep.png -o f_%04d.png --frames 0-99999 -v; echo $? >status) | head -2");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+    EXPECT_EQ(vtest::slurp(path("status")), "141\n") << r.err;
+    EXPECT_NE(r.err.find("interrupted by SIGPIPE (standard output was closed) at frame"), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(leftovers().empty());
+    EXPECT_GE(completeFrames(), 1);
+}
+
+TEST_F(OutputSafetyTest, TemporaryFilesOfKilledRunsAreRemovedAndThoseOfLiveOnesKept) {
+    writeInput("in.png");
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string dead = ".out.png.velmorblind-" + std::to_string(gone) + "-12345-0.tmp";
+    const std::string live = ".out.png.velmorblind-" + std::to_string(::getpid()) + "-12345-0.tmp";
+    const std::string other = ".out.png.velmorblind-12345-0.tmp";  // no process id: not judged
+    for (const std::string& name : {dead, live, other}) std::ofstream(path(name)) << "half a picture";
+    const ToolRun r = run({"render", "in.png", "-o", "out.png"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "velmorblind: removed 1 temporary file left in \".\" by runs that were killed.\n");
+    EXPECT_FALSE(fs::exists(path(dead)));
+    EXPECT_TRUE(fs::exists(path(live)));
+    EXPECT_TRUE(fs::exists(path(other)));
+}
+
+TEST_F(OutputSafetyTest, ReplacedFilesKeepTheirPermissionsAndLinkLoopsAreRefused) {
+    writeInput("in.png");
+    for (const fs::perms mode : {fs::perms(0600), fs::perms(0640)}) {
+        writeInput("out.png", 4, 4);
+        fs::permissions(path("out.png"), mode);
+        const ToolRun r = run({"render", "in.png", "-o", "out.png"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(fs::status(path("out.png")).permissions(), mode);
+        EXPECT_EQ(vblind::readImage(path("out.png"), std::nullopt).image.width, 16);
+    }
+    fs::create_symlink("loop_b.png", path("loop_a.png"));
+    fs::create_symlink("loop_a.png", path("loop_b.png"));
+    expectRefused({"render", "in.png", "-o", "loop_a.png"}, 1, "a symbolic link that leads round in a loop");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path("loop_a.png"))));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path("loop_b.png"))));
 }

@@ -77,6 +77,13 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                  "velmorblind"};
     app.require_subcommand(1);
     app.footer(kFooter);
+    // Shown in the overview's help; asked for on its own, before any command is required.
+    bool version = false;
+    app.add_flag("--version", version, "Print the versions of this program and of its module, then exit");
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        cl.command = Command::Version;
+        return cl;
+    }
 
     // ---- info
     CLI::App* info = app.add_subcommand("info", "Show the module's property list, About text and controls");
@@ -101,8 +108,10 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     render->add_option("--frames", r.frames, "Frames to render, A-B or one frame (default 0)");
-    render->add_option("--fps", r.fps, "Frames per second, the time scale (default 30)")
-        ->check(CLI::Range(1, 1000));
+    std::string fps;
+    render->add_option("--fps", fps,
+                       "Frames per second, the time scale: 1 to 1000, a video rate such as 29.97, or a "
+                       "fraction such as 30000/1001 (default 30)");
     std::string quality = "best";
     render->add_option("--quality", quality, "best, draft or wireframe (default best)")
         ->check(CLI::IsMember({"best", "draft", "wireframe"}, CLI::ignore_case));
@@ -211,8 +220,16 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                                              : Quality::Best;
         if (!depth.empty()) r.depth = std::stoi(depth);
         if (regionOption->count()) r.region = parseRegion(region);
+        if (!fps.empty()) r.fps = parseFrameRate(fps);
         if (maxMemoryOption->count()) {
-            r.maxMemory = parseByteSize(maxMemory);
+            bool tooLarge = false;
+            r.maxMemory = parseByteSize(maxMemory, &tooLarge);
+            if (tooLarge)
+                usageError(
+                    "--max-memory \"" +
+                    (maxMemory.size() > 24 ? maxMemory.substr(0, 20) + "..." : maxMemory) +
+                    "\" is more memory than any machine has (the most is 2 to the 64 bytes, 16 EiB); give "
+                    "a size such as 512M or 2G.");
             if (!r.maxMemory)
                 usageError("--max-memory takes a size such as 512M or 2G, not \"" + maxMemory +
                            "\". See \"velmorblind render --help\".");

@@ -2,6 +2,7 @@
 // requests. Nothing here touches files or the host.
 #pragma once
 
+#include "Frames.h"
 #include "HostBridge.h"
 #include "Region.h"
 
@@ -23,7 +24,7 @@ struct RenderRequest {
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     std::string frames;  // empty: the single frame 0
-    int fps = 30;
+    FrameRate fps;       // 30 frames per second unless --fps says otherwise
     Quality quality = Quality::Best;
     int downsample = 1;
     std::optional<int> depth;                // 8, 16 or 32; nullopt: the file's depth
@@ -46,7 +47,7 @@ struct DemoRequest {
     std::optional<std::string> module;
 };
 
-enum class Command { Info, Render, Demo };
+enum class Command { Info, Render, Demo, Version };
 
 struct CommandLine {
     Command command = Command::Info;
@@ -55,7 +56,8 @@ struct CommandLine {
     DemoRequest demo;
 };
 
-// Parses argv. Help (--help on any level) is printed to `out` and gives nullopt; a malformed command
+// Parses argv. `velmorblind --version` gives Command::Version. Help (--help on any level) is printed
+// to `out` and gives nullopt; a malformed command
 // line throws a usage ToolError whose sentence names the problem.
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out);
 

@@ -2,12 +2,22 @@
 
 #include "Error.h"
 
+#include "AE_Effect.h"
+
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
+#include <limits>
+#include <numeric>
+#include <optional>
 
 namespace vblind {
 
 namespace {
+
+// A frame's length in ticks stays small enough that long ranges still fit the 32-bit time value.
+constexpr long long kMaxTicksPerFrame = 1001;
 
 bool parseFrameNumber(std::string_view text, int& out) {
     if (text.empty() || text.size() > 7) return false;
@@ -17,7 +27,68 @@ bool parseFrameNumber(std::string_view text, int& out) {
     return ec == std::errc() && end == text.data() + text.size() && out <= kMaxFrameNumber;
 }
 
+// Digits only, at most `most` of them.
+bool wholeNumber(std::string_view text, std::size_t most, long long& out) {
+    if (text.empty() || text.size() > most) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    out = std::stoll(std::string(text));
+    return true;
+}
+
+// num/den reduced, when it lies from 1 to 1000 frames per second and its tick fits the time value.
+std::optional<FrameRate> rateOf(long long num, long long den) {
+    if (num <= 0 || den <= 0 || num < den || num > 1000 * den) return std::nullopt;
+    const long long common = std::gcd(num, den);
+    num /= common;
+    den /= common;
+    if (num > std::numeric_limits<A_long>::max() || den > kMaxTicksPerFrame) return std::nullopt;
+    return FrameRate{static_cast<unsigned>(num), static_cast<int>(den)};
+}
+
+std::optional<FrameRate> readFrameRate(const std::string& text) {
+    long long num = 0, den = 0;
+    if (const std::size_t slash = text.find('/'); slash != std::string::npos) {
+        if (!wholeNumber(std::string_view(text).substr(0, slash), 9, num) ||
+            !wholeNumber(std::string_view(text).substr(slash + 1), 9, den))
+            return std::nullopt;
+        return rateOf(num, den);
+    }
+    const std::size_t dot = text.find('.');
+    if (dot == std::string::npos) return wholeNumber(text, 4, num) ? rateOf(num, 1) : std::nullopt;
+    // A decimal: whole part and up to three decimals, read exactly as digits.
+    long long whole = 0, fraction = 0;
+    const std::string_view decimals = std::string_view(text).substr(dot + 1);
+    if (!wholeNumber(std::string_view(text).substr(0, dot), 4, whole) || !wholeNumber(decimals, 3, fraction))
+        return std::nullopt;
+    long long power = 1;
+    for (std::size_t i = 0; i < decimals.size(); ++i) power *= 10;
+    const long long written = whole * power + fraction;  // the rate is written / power
+    // Video's rates: a whole rate N slowed by 1000/1001, written rounded to the digits given
+    // (29.97 for 30000/1001). Exact decimals (30.0, 12.5) are what they say.
+    if (written % power != 0) {
+        const long long n = (written * 1001 + power * 500) / (power * 1000);
+        // |N * 1000 / 1001 - written / power| < 1 / (2 * power), in integers.
+        const long long gap = std::llabs(2 * power * n * 1000 - 2 * written * 1001);
+        if (n >= 1 && gap < 1001) return rateOf(n * 1000, 1001);
+    }
+    return rateOf(written, power);
+}
+
 }  // namespace
+
+FrameRate parseFrameRate(const std::string& text) {
+    if (const auto rate = readFrameRate(text)) return *rate;
+    usageError(
+        "--fps takes frames per second from 1 to 1000: a whole number, a video rate such as 23.976, "
+        "29.97 or 59.94 (24000/1001, 30000/1001, 60000/1001), or a fraction such as 30000/1001; \"" +
+        text + "\" is none of these. See \"velmorblind render --help\".");
+}
+
+int lastFrameAt(const FrameRate& rate) {
+    const long long last = std::numeric_limits<A_long>::max() / std::max(rate.ticks, 1) - 1;
+    return static_cast<int>(std::min<long long>(last, kMaxFrameNumber));
+}
 
 FrameRange parseFrameRange(std::string_view text) {
     const std::string shown(text);

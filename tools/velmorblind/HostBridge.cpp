@@ -24,10 +24,8 @@ const char* errorName(PF_Err err) {
     }
 }
 
-namespace {
-
-std::filesystem::path locateModule(const SessionOptions& options) {
-    if (options.module) return *options.module;
+std::filesystem::path locateModule(const std::optional<std::filesystem::path>& module) {
+    if (module) return *module;
     const std::string file = vhost::moduleFileName("VelmorBlind");
     const auto dirs = vhost::defaultModuleDirs();
     if (auto found = vhost::findModule(file, dirs)) return *found;
@@ -36,9 +34,7 @@ std::filesystem::path locateModule(const SessionOptions& options) {
             "; build it, or name one with --module PATH.");
 }
 
-}  // namespace
-
-EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locateModule(options)) {
+EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locateModule(options.module)) {
     std::string error;
     auto module = vhost::Module::load(modulePath_, error);
     if (!module) failure("cannot load the module: " + error + ".");
@@ -48,7 +44,8 @@ EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locate
     hostOptions.threads = options.threads;
     host_ = std::make_unique<vhost::Host>(hostOptions);
     effect_ = std::make_unique<vhost::Effect>(*host_, module_);
-    effect_->setTimeBase(1, static_cast<A_u_long>(options.fps), kMaxFrameNumber + 1);
+    const int lastFrame = lastFrameAt(options.fps);
+    effect_->setTimeBase(options.fps.ticks, options.fps.scale, (lastFrame + 1) * options.fps.ticks);
 
     if (PF_Err err = effect_->globalSetup()) hostFailure("global set-up", err);
     if (PF_Err err = effect_->paramsSetup()) hostFailure("parameter set-up", err);
@@ -141,6 +138,8 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
     if (!report.inputUnchanged)
         failure("the module wrote into its input on frame " + std::to_string(frame) + ".");
     const std::vector<std::string> faults = host_->ledger().faults();
+    // The log of every host call is for tests; kept over a long range it would grow with every frame.
+    host_->ledger().resetLog();
     if (faults.size() > faultsBefore)
         failure("the host caught the module misbehaving on frame " + std::to_string(frame) + ": " +
                 faults[faultsBefore] + ".");

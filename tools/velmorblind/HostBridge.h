@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Controls.h"
+#include "Frames.h"
 #include "Image.h"
 #include "Region.h"
 
@@ -27,8 +28,12 @@ enum class Quality { Best, Draft, Wireframe };
 struct SessionOptions {
     std::optional<std::filesystem::path> module;  // default: the module beside the tool
     int threads = 0;                              // 0: all cores
-    int fps = 30;                                 // frames per second: the time scale
+    FrameRate fps;                                // the time base
 };
+
+// The module a session loads: `module` when given, else the one beside this program. Throws a
+// ToolError when there is none.
+std::filesystem::path locateModule(const std::optional<std::filesystem::path>& module);
 
 class EffectSession {
 public:

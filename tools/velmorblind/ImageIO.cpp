@@ -4,6 +4,7 @@
 #include "DeclaredSize.h"
 #include "Error.h"
 #include "InputFile.h"
+#include "LuminanceChroma.h"
 #include "MemoryBudget.h"
 #include "Notes.h"
 #include "Orientation.h"
@@ -65,6 +66,12 @@ public:
         const int null = VBLIND_OPEN(kNullDevice, VBLIND_O_WRONLY);
         if (saved_ >= 0 && null >= 0) VBLIND_DUP2(null, VBLIND_FILENO(stderr));
         if (null >= 0) VBLIND_CLOSE(null);
+        // Short of descriptors (ulimit -n), stderr stays as it is: the one kept aside could be the
+        // one the library needs to open the image.
+        if (null < 0 && saved_ >= 0) {
+            VBLIND_CLOSE(saved_);
+            saved_ = -1;
+        }
     }
     ~QuietStderr() {
         std::fflush(stderr);
@@ -362,11 +369,58 @@ bool writePixels(OIIO::ImageOutput& out, const vhost::Image& image, const FileLa
     });
 }
 
+// Refuses a picture that is empty, too large for the host, or whose pixels at `target` (twice, when
+// an orientation turns it) would take more than the memory budget.
+void checkPictureSize(const OIIO::ImageSpec& layout, vhost::Depth target, bool turned,
+                      const std::string& what, const ReadOptions& options) {
+    if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
+        failure("cannot read " + what + ": the image is empty.");
+    if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)
+        failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
+                std::to_string(layout.height) + " pixels, and images over " + std::to_string(kMaxImageSide) +
+                " pixels on a side are refused.");
+    const std::uint64_t needed = static_cast<std::uint64_t>(layout.width) *
+                                 static_cast<std::uint64_t>(layout.height) * vhost::bytesPerPixel(target) *
+                                 (turned ? 2 : 1);
+    const std::uint64_t budget = options.memoryBudget ? options.memoryBudget : defaultMemoryBudget();
+    if (needed > budget)
+        failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
+                std::to_string(layout.height) + " pixels, which need " + describeBytes(needed) + " at " +
+                depthName(target) + ", over the memory limit of " + describeBytes(budget) +
+                " (--max-memory sets it).");
+}
+
+// An OpenEXR luminance/chroma file, read through OpenEXR's RGBA interface and converted like any
+// other associated-alpha EXR.
+LoadedImage readLuminanceChromaFile(const std::string& path, const OIIO::ImageSpec& layout,
+                                    std::optional<vhost::Depth> depth, const std::string& what,
+                                    const ReadOptions& options) {
+    LoadedImage loaded;
+    loaded.fileDepth = vhost::Depth::Float32;
+    const vhost::Depth target = depth.value_or(loaded.fileDepth);
+    checkPictureSize(layout, target, false, what, options);
+    const std::vector<float> data = readLuminanceChroma(path, layout);
+    const ChannelLayout map = channelLayout(layout.channelnames, layout.alpha_channel, true);
+    vhost::Image& image = loaded.image;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.depth = target;
+    const std::size_t count = static_cast<std::size_t>(layout.width) * layout.height;
+    image.bytes.reserve(count * vhost::bytesPerPixel(target));
+    withPixelType(target, [&](auto pixel) {
+        appendRows<float, decltype(pixel)>(data, count, layout.nchannels, map, image.bytes);
+    });
+    image.placement = placementOf(layout);
+    return loaded;
+}
+
 LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> depth, const std::string& role,
                           const ReadOptions& options) {
     configureLibrary();
     const std::string what = "the " + role + " " + quoted(path);
     checkInputFile(path, what);  // before any format probe: a device or a pipe is never opened
+    if (const auto chroma = luminanceChromaLayout(path))
+        return readLuminanceChromaFile(path, *chroma, depth, what, options);
 
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);  // keep straight alpha as stored
@@ -377,6 +431,9 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
     }
     if (!in) {
         const std::string why = oiioError("");
+        // The library says only that it could not open the file; the system says why.
+        if (const std::string problem = openProblem(path); !problem.empty())
+            failure("cannot read " + what + ": the file cannot be opened: " + problem + ".");
         // A file that looks like a known format but cannot be opened is damaged; anything else
         // is simply not an image we know.
         auto probe = OIIO::ImageInput::create(path, false);
@@ -390,27 +447,12 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
     if (layout.deep)
         failure("cannot use " + what + ": it is a deep " + (format == "openexr" ? "OpenEXR " : "") +
                 "image (several samples per pixel), which this tool does not support.");
-    if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
-        failure("cannot read " + what + ": the image is empty.");
-    if (layout.width > kMaxImageSide || layout.height > kMaxImageSide)
-        failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
-                std::to_string(layout.height) + " pixels, and images over " + std::to_string(kMaxImageSide) +
-                " pixels on a side are refused.");
-
     LoadedImage loaded;
     loaded.fileDepth = depthOfFile(layout.format);
     const vhost::Depth target = depth.value_or(loaded.fileDepth);
     const int orientation = layout.get_int_attribute("Orientation", 1);
     const bool turned = orientation >= 2 && orientation <= 8;
-    const std::uint64_t needed = static_cast<std::uint64_t>(layout.width) *
-                                 static_cast<std::uint64_t>(layout.height) * vhost::bytesPerPixel(target) *
-                                 (turned ? 2 : 1);
-    const std::uint64_t budget = options.memoryBudget ? options.memoryBudget : defaultMemoryBudget();
-    if (needed > budget)
-        failure("cannot use " + what + ": it is " + std::to_string(layout.width) + " x " +
-                std::to_string(layout.height) + " pixels, which need " + describeBytes(needed) + " at " +
-                depthName(target) + ", over the memory limit of " + describeBytes(budget) +
-                " (--max-memory sets it).");
+    checkPictureSize(layout, target, turned, what, options);
 
     if (format == "png")
         if (const auto why = pngTooShortForItsSize(path))
@@ -497,7 +539,7 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     // A failed write of our own names the true reason; the library's message would only echo it.
     auto writeFailed = [&] {
         if (temp.writeError())
-            failure("cannot write " + quoted(path) + ": " + writeErrorReason(temp.writeError()) + ".");
+            failure("cannot write " + quoted(path) + ": " + fileErrorReason(temp.writeError()) + ".");
         failure("cannot write " + quoted(path) + ": " + oiioError(out->geterror()) + ".");
     };
     if (!out->open(temp.tempPath().string(), file.header)) writeFailed();

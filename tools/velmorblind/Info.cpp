@@ -95,6 +95,20 @@ void printBundleInfo(const std::filesystem::path& bundle, std::ostream& out) {
     printPropertyList(*pipl, true, out);
 }
 
+void printVersions(std::ostream& out) {
+    out << "velmorblind " << VELMORBLIND_VERSION << "\n";
+    const std::filesystem::path module = locateModule(std::nullopt);
+    std::string error;
+    const auto bytes = vhost::readPiplBytes(module, error);
+    if (!bytes) failure("cannot read the module's version: " + error + ".");
+    const auto pipl = vhost::parsePipl(*bytes, error);
+    if (!pipl)
+        failure("cannot read the module's version: " + module.string() + " carries a bad property list (" +
+                error + ").");
+    if (!pipl->version) failure("cannot read the module's version: " + module.string() + " declares none.");
+    out << pipl->name << " " << describeVersion(*pipl->version) << " (" << module.string() << ")\n";
+}
+
 std::string describeVersion(unsigned word) {
     const vhost::EffectVersion v = vhost::decodeEffectVersion(word);
     static const char* const kStages[] = {"develop", "alpha", "beta", "release"};

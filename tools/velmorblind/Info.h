@@ -12,6 +12,10 @@ class EffectSession;
 
 void printInfo(EffectSession& session, std::ostream& out);
 
+// `velmorblind --version`: this program's version, then the module's from its property list, read
+// from the file without running it. Throws a ToolError when the module is missing or unreadable.
+void printVersions(std::ostream& out);
+
 // A folder given as the module: a macOS bundle, whose property list is read from its resource
 // file; its binary is never loaded, so there is no About text and no controls. Throws a
 // ToolError when the folder is not a bundle or its property list is missing or bad.

@@ -2,9 +2,14 @@
 
 #include "Error.h"
 
+#include "OutputFile.h"
+
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vblind {
 
@@ -36,8 +41,15 @@ void checkInputFile(const std::string& path, const std::string& what) {
         failure(prefix + "it is " + kindOf(status.type()) +
                 ", not an image file; only images saved as files can be read.");
     if (fs::file_size(path, ec) == 0 && !ec) failure(prefix + "the file is empty.");
-    if (!std::ifstream(path, std::ios::binary))
-        failure(prefix + "the file cannot be opened (no permission to read it?).");
+    if (const std::string why = openProblem(path); !why.empty())
+        failure(prefix + "the file cannot be opened: " + why + ".");
+}
+
+std::string openProblem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fileErrorReason(errno);
+    ::close(fd);
+    return "";
 }
 
 }  // namespace vblind

@@ -11,4 +11,8 @@ namespace vblind {
 // existing, non-empty regular file we may open (symbolic links are followed).
 void checkInputFile(const std::string& path, const std::string& what);
 
+// Why `path` cannot be opened for reading now ("permission denied", "too many files are open at
+// once ..."), or "" when it can: the true reason when an image library says only that it failed.
+std::string openProblem(const std::string& path);
+
 }  // namespace vblind

@@ -1,5 +1,6 @@
-// Stopping cleanly when the user or the system asks: Ctrl-C (SIGINT), a closed terminal (SIGHUP)
-// and a polite kill or a CI timeout (SIGTERM) only raise a flag. The render loop looks at it
+// Stopping cleanly when the user or the system asks: Ctrl-C (SIGINT), a closed terminal (SIGHUP),
+// a polite kill or a CI timeout (SIGTERM), a closed pipe on standard output (SIGPIPE) and a
+// file-size limit (SIGXFSZ) only raise a flag. The render loop looks at it
 // between steps, drops the frame it has not yet written, lets every temporary file be removed as
 // the stack unwinds, and exits with 128 + the signal's number, as a shell reports a killed program.
 #pragma once
@@ -8,7 +9,7 @@
 
 namespace vblind {
 
-// Catches the three signals while it lives; restores what was there before.
+// Catches the five signals while it lives; restores what was there before.
 class InterruptGuard {
 public:
     InterruptGuard();

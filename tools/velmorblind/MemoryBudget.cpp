@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -27,7 +28,8 @@ std::uint64_t defaultMemoryBudget() {
     return physical > 0 ? physical / 2 : std::uint64_t{1} << 30;
 }
 
-std::optional<std::uint64_t> parseByteSize(const std::string& text) {
+std::optional<std::uint64_t> parseByteSize(const std::string& text, bool* tooLarge) {
+    if (tooLarge) *tooLarge = false;
     std::size_t i = 0;
     std::string number;
     while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.'))
@@ -42,8 +44,13 @@ std::optional<std::uint64_t> parseByteSize(const std::string& text) {
         if (unit == "IB") unit = "B";
     }
     if (!unit.empty() && unit != "B") return std::nullopt;
-    const double bytes = std::floor(std::stod(number) * scale);
-    if (!(bytes >= 1) || bytes > 1.8e19) return std::nullopt;
+    // strtod saturates where stod would throw: a number past any double is simply too large.
+    const double bytes = std::floor(std::strtod(number.c_str(), nullptr) * scale);
+    if (!(bytes >= 1)) return std::nullopt;
+    if (bytes > 1.8e19) {
+        if (tooLarge) *tooLarge = true;
+        return std::nullopt;
+    }
     return static_cast<std::uint64_t>(bytes);
 }
 

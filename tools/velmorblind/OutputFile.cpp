@@ -5,11 +5,15 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
+#include <regex>
 #include <string>
 #include <system_error>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,27 +54,71 @@ fs::path temporaryNameFor(const fs::path& destination) {
         return (static_cast<unsigned long long>(rd()) << 32) ^ rd();
     }();
     const fs::path folder = folderOf(destination);
-    const std::string tail =
-        ".velmorblind-" + std::to_string(salt % 1000000007ull) + "-" + std::to_string(counter++) + ".tmp";
+    // The process id lets a later run tell a file left by a killed run from one still being written.
+    const std::string tail = ".velmorblind-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(salt % 1000000007ull) + "-" + std::to_string(counter++) + ".tmp";
     const std::size_t limit = nameLimit(folder);
     const std::size_t room = limit > tail.size() + 1 ? limit - tail.size() - 1 : 0;
     return folder / ("." + headOf(destination.filename().string(), room) + tail);
 }
 
+// The process id in a temporary name of this tool's pattern, ".NAME.velmorblind-PID-SALT-N.tmp".
+std::optional<pid_t> temporaryOwner(const std::string& name) {
+    static const std::regex pattern(R"(^\..*\.velmorblind-([0-9]{1,9})-[0-9]+-[0-9]+\.tmp$)");
+    std::smatch match;
+    if (!std::regex_match(name, match, pattern)) return std::nullopt;
+    return static_cast<pid_t>(std::stol(match[1].str()));
+}
+
+// Links that still end in a link after forty hops go round in a loop (or nearly so): renaming onto
+// the last would replace a link with a picture, and no file is named anyway.
+void refuseLinkLoop(const fs::path& requested, const fs::path& destination) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(destination, ec)))
+        failure("cannot write " + quoted(requested) +
+                ": it is a symbolic link that leads round in a loop (or through more than 40 links), so it "
+                "names no file.");
+}
+
 }  // namespace
 
-std::string writeErrorReason(int err) {
+fs::path writeFolder(const fs::path& destination) { return folderOf(resolveDestination(destination)); }
+
+int removeStaleTemporaries(const fs::path& folder) {
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const auto owner = temporaryOwner(it->path().filename().string());
+        // Only files whose run is gone: a live id (ours, another run's, or an unrelated process
+        // that has the id since) keeps its file.
+        if (!owner || *owner <= 0 || ::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+        std::error_code removeError;
+        if (fs::is_regular_file(it->symlink_status(removeError)) && fs::remove(it->path(), removeError))
+            ++removed;
+    }
+    return removed;
+}
+
+std::string fileErrorReason(int err) {
     switch (err) {
         case ENOSPC: return "no space left on the device";
 #ifdef EDQUOT
         case EDQUOT: return "the disk quota is used up";
 #endif
-        case EFBIG: return "the file is larger than the file system allows";
+        case EFBIG:
+            return "file too large (over the file-size limit, ulimit -f, or what the file system allows)";
         case EIO: return "the device reported an input/output error";
         case EROFS: return "the file system is read-only";
         case EACCES:
         case EPERM: return "permission denied";
         case ENAMETOOLONG: return "the name is too long for the file system";
+        case EMFILE: {
+            struct rlimit limit {};
+            const bool known = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+            return "too many files are open at once (the limit of open files, ulimit -n, is " +
+                   (known ? std::to_string(limit.rlim_cur) : std::string("low")) + ")";
+        }
+        case ENFILE: return "the system has too many files open";
         default: break;
     }
     std::string text = std::strerror(err);
@@ -96,6 +144,7 @@ void checkDestination(const fs::path& requested) {
     const fs::path destination = resolveDestination(requested);
     const fs::path folder = folderOf(destination);
     const std::string shown = quoted(requested);
+    refuseLinkLoop(requested, destination);
     std::error_code ec;
     if (!fs::exists(folder, ec))
         failure("cannot write " + shown + ": the folder " + quoted(folder) + " does not exist.");
@@ -116,10 +165,13 @@ void checkDestination(const fs::path& requested) {
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
-        if (err == EACCES || err == EPERM || err == EROFS)
+        if (err == EROFS)
+            failure("cannot write " + shown + ": the folder " + quoted(folder) +
+                    " is on a read-only file system.");
+        if (err == EACCES || err == EPERM)
             failure("cannot write " + shown + ": the folder " + quoted(folder) +
                     " does not let us create files.");
-        failure("cannot write " + shown + ": " + writeErrorReason(err) + ".");
+        failure("cannot write " + shown + ": " + fileErrorReason(err) + ".");
     }
     ::close(fd);
     fs::remove(probe, ec);
@@ -190,8 +242,9 @@ TempOutput::TempOutput(const fs::path& destination)
     : shown_(destination),
       destination_(resolveDestination(destination)),
       temp_(temporaryNameFor(destination_)) {
+    refuseLinkLoop(shown_, destination_);
     const int fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) fail(writeErrorReason(errno));
+    if (fd < 0) fail(fileErrorReason(errno));
     proxy_ = std::make_unique<Proxy>(temp_.string(), fd);
     fd_ = fd;
 }
@@ -213,14 +266,22 @@ void TempOutput::fail(const std::string& reason) {
 }
 
 void TempOutput::commit() {
-    if (writeError()) fail(writeErrorReason(writeError()));
+    if (writeError()) fail(fileErrorReason(writeError()));
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) fail(writeErrorReason(errno));
+    if (::fstat(fd_, &st) != 0) fail(fileErrorReason(errno));
     if (st.st_size == 0) fail("the image library wrote nothing");
-    if (::fsync(fd_) != 0) fail(writeErrorReason(errno));
+    // A file that is replaced keeps its permissions (and, where we may set them, its owner), as
+    // when cp writes onto it; a new file gets the usual ones the umask leaves.
+    struct stat existing {};
+    if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // Only root may give a file away; where that fails the permissions below still hold.
+        if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) errno = 0;
+        if (::fchmod(fd_, existing.st_mode & 07777) != 0) fail(fileErrorReason(errno));
+    }
+    if (::fsync(fd_) != 0) fail(fileErrorReason(errno));
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) fail(writeErrorReason(errno));
+    if (::close(fd) != 0) fail(fileErrorReason(errno));
     std::error_code ec;
     fs::rename(temp_, destination_, ec);
     if (ec) fail("renaming the finished file into place failed (" + ec.message() + ")");

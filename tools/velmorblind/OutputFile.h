@@ -23,8 +23,15 @@ std::filesystem::path resolveDestination(const std::filesystem::path& path);
 // or a socket.
 void checkDestination(const std::filesystem::path& destination);
 
-// A user-facing reason for an errno value: "no space left on the device".
-std::string writeErrorReason(int err);
+// The folder where a write to `destination` puts its temporary file ("." for a bare name).
+std::filesystem::path writeFolder(const std::filesystem::path& destination);
+
+// Removes the temporary files that runs killed outright (SIGKILL, a crash) left in `folder`: names
+// of this tool's pattern whose process no longer exists. Returns how many were removed.
+int removeStaleTemporaries(const std::filesystem::path& folder);
+
+// A user-facing reason for an errno value of a file operation: "no space left on the device".
+std::string fileErrorReason(int err);
 
 // Test hook: after `bytes` more bytes, writes through a TempOutput fail as on a full device
 // (negative: never). Only tests call this.

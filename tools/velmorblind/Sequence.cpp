@@ -20,6 +20,8 @@
 
 namespace vblind {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 int indexOf(const std::vector<ControlDef>& controls, const std::string& name) {
@@ -63,6 +65,31 @@ std::pair<int, int> outputSize(const vhost::Image& input, const SequencePlan& pl
 int writerCount(int threads) {
     if (threads > 0) return threads;
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Temporary files that killed runs left where this run writes are removed first, said in one line.
+void removeLeftovers(const std::vector<std::string>& destinations, std::ostream& err) {
+    std::vector<fs::path> folders;
+    for (const std::string& d : destinations) {
+        const fs::path folder = writeFolder(d);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    for (const fs::path& folder : folders)
+        if (const int removed = removeStaleTemporaries(folder))
+            err << "velmorblind: removed " << removed << " temporary file" << (removed == 1 ? "" : "s")
+                << " left in \"" << folder.string() << "\" by runs that were killed." << std::endl;
+}
+
+// Frames and keys past the last frame the host's 32-bit time holds at the rate (frame 2145341 at
+// 30000/1001) are refused: their times would wrap.
+void checkFramesFitTime(const FrameRate& rate, const FrameRange& frames, const ControlPlan& controls) {
+    int last = frames.last;
+    for (const auto& [index, setting] : controls)
+        for (const Key& k : setting.keys) last = std::max(last, k.frame);
+    if (last > lastFrameAt(rate))
+        usageError("frame " + std::to_string(last) + " is past frame " + std::to_string(lastFrameAt(rate)) +
+                   ", the last whose time the host's 32-bit clock holds at " + std::to_string(rate.scale) +
+                   "/" + std::to_string(rate.ticks) + " frames per second.");
 }
 
 }  // namespace
@@ -174,6 +201,9 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     if (!request.under.empty() && !looksLikeColour(request.under))
         reads.push_back({request.under, "background image"});
     checkOutputsSpareInputs(reads, plan.output, plan.frames, plan.contactSheet);
+    std::vector<std::string> destinations{plan.output.pathFor(plan.frames.first)};
+    if (!plan.contactSheet.empty()) destinations.push_back(plan.contactSheet);
+    removeLeftovers(destinations, err);
 
     SessionOptions options;
     if (request.module) options.module = *request.module;
@@ -181,6 +211,7 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     options.fps = request.fps;
     EffectSession session(options);
     ControlPlan controls = parseSettings(session.controls(), request.sets, request.keys);
+    checkFramesFitTime(request.fps, plan.frames, controls);
     addDefaultCompletion(session.controls(), controls, plan.frames);
     session.apply(controls);
 
@@ -204,13 +235,16 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
 
 void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     InterruptGuard interrupts;
-    namespace fs = std::filesystem;
     const fs::path dir = request.outDir;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir, ec))
-        failure("cannot make the folder \"" + dir.string() + "\" for the demo" +
-                (ec ? " (" + ec.message() + ")" : std::string()) + ".");
+    std::error_code made, ec;
+    fs::create_directories(dir, made);
+    const std::string cannot = "cannot make the folder \"" + dir.string() + "\" for the demo: ";
+    const fs::file_status status = fs::status(dir, ec);
+    if (fs::exists(status) && !fs::is_directory(status))
+        failure(cannot + "a file of that name is in the way; name a folder with -o.");
+    if (!fs::is_directory(status))
+        failure(cannot + (made ? fileErrorReason(made.value()) : std::string("the system gave no reason")) +
+                ".");
 
     SequencePlan plan;
     plan.frames = FrameRange{kDemoFirstFrame, kDemoLastFrame};
@@ -220,6 +254,7 @@ void runDemo(const DemoRequest& request, std::ostream& out, std::ostream& err) {
     plan.verbose = request.verbose;
     plan.progress = !request.quiet && stderrIsTerminal();
     checkWritableImage(plan.output.pathFor(plan.frames.first));
+    removeLeftovers({plan.output.pathFor(plan.frames.first)}, err);
 
     SessionOptions options;
     if (request.module) options.module = *request.module;

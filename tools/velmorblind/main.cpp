@@ -3,8 +3,10 @@
 #include "Error.h"
 #include "HostBridge.h"
 #include "Info.h"
+#include "OutputFile.h"
 #include "Sequence.h"
 
+#include <cerrno>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -24,12 +26,34 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 // locks inside the (uninstrumented) library, which the thread sanitizer cannot see.
 extern "C" const char* __tsan_default_suppressions() { return "race:OpenImageIO_v2_4::ustring::\n"; }
 
+namespace {
+
+// What was printed must have arrived: output to a full disk (>/dev/full) or a closed descriptor
+// (>&-) fails the command.
+void checkStandardOutput() {
+    errno = 0;
+    std::cout.flush();
+    if (std::cout) return;
+    const int err = errno;
+    vblind::failure("cannot write to standard output" +
+                    (err == EBADF ? std::string(": it is closed")
+                     : err        ? ": " + vblind::fileErrorReason(err)
+                                  : std::string()) +
+                    ".");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace vblind;
     try {
         const auto cl = parseCommandLine(argc, argv, std::cout);
-        if (!cl) return kExitOk;
+        if (!cl) {
+            checkStandardOutput();
+            return kExitOk;
+        }
         switch (cl->command) {
+            case Command::Version: printVersions(std::cout); break;
             case Command::Info: {
                 if (cl->info.module && isBundleFolder(*cl->info.module)) {
                     printBundleInfo(*cl->info.module, std::cout);
@@ -45,7 +69,7 @@ int main(int argc, char** argv) {
             case Command::Render: runRender(cl->render, std::cout, std::cerr); break;
             case Command::Demo: runDemo(cl->demo, std::cout, std::cerr); break;
         }
-        std::cout.flush();
+        checkStandardOutput();
         return kExitOk;
     } catch (const ToolError& e) {
         std::cout.flush();
