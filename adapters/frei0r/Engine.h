@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Controls.h"
+#include "Image.h"
 
 #include <cstdint>
 #include <map>
@@ -62,6 +63,7 @@ private:
     std::shared_ptr<vhost::Module> module_;
     std::unique_ptr<vhost::Effect> effect_;
     std::vector<vblind::ControlDef> controls_;
+    vhost::Image input_;  // the first input in the host's order, kept from frame to frame
 };
 
 }  // namespace vfrei0r
