@@ -378,10 +378,10 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
             threads = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(
-                stderr,
-                "usage: %s [--reps N] [--threads N] [--only PREFIX] [--slices N] [--frei0r PLUGIN] | --memory | --memory-render TOOL DIR\n",
-                argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--reps N] [--threads N] [--only PREFIX] [--slices N] [--frei0r PLUGIN] "
+                         "| --memory | --memory-render TOOL DIR\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -419,8 +419,9 @@ int main(int argc, char** argv) {
         std::unique_ptr<Frei0rPlugin> frei0r;
         std::unique_ptr<Frei0rFrames> frames;
         void *still0r = nullptr, *move0r = nullptr;
-        if (!frei0rPath.empty() && (only.empty() || std::string("frei0r/").compare(0, only.size(), only) == 0 ||
-            only.compare(0, 7, "frei0r/") == 0)) {
+        if (!frei0rPath.empty() &&
+            (only.empty() || std::string("frei0r/").compare(0, only.size(), only) == 0 ||
+             only.compare(0, 7, "frei0r/") == 0)) {
             frei0r = std::make_unique<Frei0rPlugin>(frei0rPath.c_str());
             frames = std::make_unique<Frei0rFrames>(b.images.at(Depth::Bits8));
             still0r = frei0r->instance(kWidth, kHeight, {});
