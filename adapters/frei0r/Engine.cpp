@@ -50,29 +50,49 @@ void forRows(vhost::Host& host, int height, int width, const std::function<void(
         fn(0, height);
 }
 
+// One pixel of the render (a host word) over one of in2 (frei0r's order; `hasBack` false: none,
+// transparent black), in frei0r's order: compositeOver's 8-bit arithmetic (over8).
+inline std::uint32_t overPixel(std::uint32_t front, std::uint32_t back, bool hasBack) {
+    const std::uint32_t alpha = front & 0xFFu;
+    if (alpha == 255) return rgbaWordFromHost(front);
+    if (alpha == 0) return back >> 24 == 0 ? 0u : back;
+    const PF_Pixel b = hasBack ? pixelOf(hostWordFromRgba(back)) : PF_Pixel{};
+    return rgbaWordFromHost(wordOf(vblind::over8(pixelOf(front), b)));
+}
+
 // Rows [begin, end) of the render (`front`, a host world) over in2 (null: transparent black),
-// written to `out` in frei0r's order: compositeOver's 8-bit arithmetic (over8), in the same pass
-// that turns the pixels back. `out` may be in2 itself.
+// written to `out` in frei0r's order, in the same pass that turns the pixels back. `out` may be
+// in2 itself. Runs of opaque or clear front pixels, most of a transition, skip the arithmetic.
 void overRows(const PF_EffectWorld& front, const std::uint32_t* in2, std::uint32_t* out, int begin, int end) {
+    constexpr std::size_t kRun = 8;
     const std::size_t width = static_cast<std::size_t>(front.width);
     for (int y = begin; y < end; ++y) {
         const auto* f = reinterpret_cast<const std::uint8_t*>(front.data) +
                         static_cast<std::ptrdiff_t>(y) * front.rowbytes;
         const std::uint32_t* b = in2 ? in2 + static_cast<std::size_t>(y) * width : nullptr;
         std::uint32_t* o = out + static_cast<std::size_t>(y) * width;
-        for (std::size_t x = 0; x < width; ++x) {
+        std::size_t x = 0;
+        for (; x + kRun <= width; x += kRun) {
+            std::uint32_t fw[kRun];
+            std::memcpy(fw, f + 4 * x, sizeof fw);
+            std::uint32_t all = 0xFFu, any = 0;
+            for (std::size_t k = 0; k < kRun; ++k) {
+                all &= fw[k];
+                any |= fw[k];
+            }
+            if ((all & 0xFFu) == 0xFFu) {
+                for (std::size_t k = 0; k < kRun; ++k) o[x + k] = rgbaWordFromHost(fw[k]);
+            } else if ((any & 0xFFu) == 0 && b) {
+                for (std::size_t k = 0; k < kRun; ++k) o[x + k] = b[x + k] >> 24 == 0 ? 0u : b[x + k];
+            } else {
+                for (std::size_t k = 0; k < kRun; ++k)
+                    o[x + k] = overPixel(fw[k], b ? b[x + k] : 0u, b != nullptr);
+            }
+        }
+        for (; x < width; ++x) {
             std::uint32_t fw;
             std::memcpy(&fw, f + 4 * x, 4);
-            const std::uint32_t alpha = fw & 0xFFu;
-            if (alpha == 255) {
-                o[x] = rgbaWordFromHost(fw);
-            } else if (alpha == 0) {
-                const std::uint32_t bw = b ? b[x] : 0u;
-                o[x] = bw >> 24 == 0 ? 0u : bw;
-            } else {
-                const PF_Pixel back = b ? pixelOf(hostWordFromRgba(b[x])) : PF_Pixel{};
-                o[x] = rgbaWordFromHost(wordOf(vblind::over8(pixelOf(fw), back)));
-            }
+            o[x] = overPixel(fw, b ? b[x] : 0u, b != nullptr);
         }
     }
 }

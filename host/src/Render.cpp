@@ -103,6 +103,8 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     SmartFrame::Options frameOptions;
     frameOptions.request = options.request;
     frameOptions.checked = options.checked;
+    // Pixels the module leaves unwritten are only ever seen in the report's copy of the output.
+    frameOptions.fillOutput = report != nullptr && options.reportOutput && !options.readOutput;
     frameOptions.keepOutput = !options.readOutput;
     std::optional<SmartFrame> frame;
     try {

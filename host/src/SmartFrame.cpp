@@ -227,8 +227,8 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
         const PF_LRect& r = checkout.rect;
         PF_LRect o = frame->preOutput_.result_rect;
         if (isEmpty(o)) o = PF_LRect{0, 0, 0, 0};
-        if (frame->rendering_ && !isEmpty(o) && frame->output_.data == nullptr &&
-            frame->ready_.data == nullptr) {
+        if (frame->rendering_ && frame->options_.fillOutput && !isEmpty(o) &&
+            frame->output_.data == nullptr && frame->ready_.data == nullptr) {
             // The render is under way, so the output's rectangle is known: its world is made in
             // the same pass as this one, ready for checkout_output.
             if (PF_Err err =
@@ -288,7 +288,7 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
         if (frame->ready_.data != nullptr) {
             frame->output_ = frame->ready_;  // made along with an input world
             frame->ready_ = PF_EffectWorld{};
-        } else if (PF_Err err = frame->options_.checked
+        } else if (PF_Err err = frame->options_.checked && frame->options_.fillOutput
                                     ? createWorld(r.right - r.left, r.bottom - r.top, frame->depth(),
                                                   !frame->options_.poisonOutput, &frame->output_, workers())
                                     : createWorldUnfilled(r.right - r.left, r.bottom - r.top, frame->depth(),
