@@ -158,8 +158,16 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
 
 namespace {
 
-// The record of a world whose block is `block`, which the registry then keeps.
-void registerWorld(std::unique_ptr<WorldBlock> block, PF_EffectWorld* world) {
+// The record of a world of pixels at `data`, rows `rowbytes` apart, whose block (its storage
+// already set, or none for a view) the registry then keeps.
+void registerWorld(std::unique_ptr<WorldBlock> block, void* data, Depth depth, int width, int height,
+                   std::size_t rowbytes, PF_EffectWorld* world) {
+    block->data = data;
+    block->depth = depth;
+    block->format = pixelFormatOf(depth);
+    block->width = width;
+    block->height = height;
+    block->rowbytes = static_cast<A_long>(rowbytes);
     PF_EffectWorld made{};
     made.reserved0 = block.get();
     made.world_flags = block->depth == Depth::Bits8 ? 0 : PF_WorldFlag_DEEP;
@@ -229,13 +237,7 @@ PF_Err makeWorld(
                         static_cast<std::size_t>(next - (row + pixelRowBytes)));
         }
     });
-    block->data = data;
-    block->depth = depth;
-    block->format = pixelFormatOf(depth);
-    block->width = width;
-    block->height = height;
-    block->rowbytes = static_cast<A_long>(rowbytes);
-    registerWorld(std::move(block), world);
+    registerWorld(std::move(block), data, depth, width, height, rowbytes, world);
     return PF_Err_NONE;
 }
 
@@ -247,14 +249,7 @@ PF_Err viewWorld(std::uint8_t* pixels, int width, int height, std::size_t rowByt
         rowBytes < static_cast<std::size_t>(width) * bytesPerPixel(depth) ||
         rowBytes > static_cast<std::size_t>(std::numeric_limits<A_long>::max()))
         return PF_Err_BAD_CALLBACK_PARAM;
-    auto block = std::make_unique<WorldBlock>();
-    block->data = pixels;
-    block->depth = depth;
-    block->format = pixelFormatOf(depth);
-    block->width = width;
-    block->height = height;
-    block->rowbytes = static_cast<A_long>(rowBytes);
-    registerWorld(std::move(block), world);
+    registerWorld(std::make_unique<WorldBlock>(), pixels, depth, width, height, rowBytes, world);
     return PF_Err_NONE;
 }
 

@@ -298,8 +298,6 @@ TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased) 
     EXPECT_TRUE(rig.clean());
 }
 
-}  // namespace
-
 // ---- the unchecked path (the frei0r plug-in's) ---------------------------------------------------
 
 TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
@@ -366,3 +364,5 @@ TEST(Render, UncheckedInputWorldsAreTheLayersOwnPixels) {
     EXPECT_TRUE(frame.inputUnchanged());  // nothing is compared
     EXPECT_EQ(input.at<PF_Pixel>(2, 1).red, markedImage(9, 7, Depth::Bits8).at<PF_Pixel>(2, 1).red ^ 0xFF);
 }
+
+}  // namespace
