@@ -160,7 +160,7 @@ else
             $mixer name=m ! fpsdisplaysink video-sink=fakesink sync=false text-overlay=false \
             filesrc location=a.png ! pngdec ! videoconvert ! video/x-raw,format=$format ! imagefreeze ! m.${pads%% *} \
             filesrc location=b.png ! pngdec ! videoconvert ! video/x-raw,format=$format ! imagefreeze ! m.${pads##* } \
-            2>/dev/null) | sed -n 's/.*rendered: \([0-9]*\),.*average: \([0-9.]*\).*/\1 \2/p' | tail -1 |
+            2>/dev/null || true) | sed -n 's/.*rendered: \([0-9]*\),.*average: \([0-9.]*\).*/\1 \2/p' | tail -1 |
             awk '$1 >= 100 && $2 > 0 { printf "%.3f\n", 1000 / $2 }'
     }
     : >"$work/gv"; : >"$work/gs"
