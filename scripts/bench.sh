@@ -109,7 +109,17 @@ pictures() {
     fi
 }
 hostreps=$((reps < 5 ? reps : 5))
-plugins="$(cd "$bin/../frei0r" && pwd):/usr/lib/x86_64-linux-gnu/frei0r-1:/usr/lib/frei0r-1"
+# A folder of its own for the hosts to search: this build's plug-in and xfade0r alone (another
+# velmorblind.so in the system's folders must not stand in for this build's).
+plugins="$work/frei0r"
+mkdir -p "$plugins"
+ln -s "$(cd "$bin/../frei0r" && pwd)/velmorblind.so" "$plugins/"
+for dir in /usr/lib/x86_64-linux-gnu/frei0r-1 /usr/lib/frei0r-1 /usr/local/lib/frei0r-1; do
+    if [ -f "$dir/xfade0r.so" ]; then
+        ln -s "$dir/xfade0r.so" "$plugins/"
+        break
+    fi
+done
 note() { echo "bench.sh: $*" >&2; }
 
 if ! command -v melt >/dev/null 2>&1; then
