@@ -3,9 +3,17 @@
 // way the renderer does (`velmorblind render in1 --under in2`). The host allows one Host per process
 // and an effect instance holds one set of control values, so renders are serialised here; each
 // render still spreads its bands over the host's worker threads.
+//
+// A frame takes the lean path through the host: the first input turned into the host's pixel order
+// a word at a time (into storage kept from frame to frame) and read by the module in place, none
+// of the host's per-frame proofs (guard bands, the comparison of the input, the marking of the
+// output: the renderer's checked path and the tests keep them), and the output composited over the
+// second input straight from its world into frei0r's frame, in one pass. Every pass over the
+// frame runs on the host's threads.
 #pragma once
 
 #include "Controls.h"
+#include "Image.h"
 
 #include <cstdint>
 #include <map>
@@ -47,8 +55,8 @@ public:
     const vblind::ControlDef& control(int index) const;
 
     // Renders in1 (RGBA8888, width x height, rows unpadded) at `settings`, composited over in2 (null:
-    // transparent black), into out. Returns false when the host reports an error or catches the module
-    // misbehaving; `out` is then untouched. Safe to call from several threads.
+    // transparent black), into out (which may be in2). Returns false when the host reports an error
+    // or a fault; `out` is then untouched. Safe to call from several threads.
     bool render(const FrameSettings& settings, int width, int height, const std::uint32_t* in1,
                 const std::uint32_t* in2, std::uint32_t* out);
 
@@ -63,6 +71,7 @@ private:
     std::shared_ptr<vhost::Module> module_;
     std::unique_ptr<vhost::Effect> effect_;
     std::vector<vblind::ControlDef> controls_;
+    vhost::Image input_;  // the first input in the host's order, kept from frame to frame
 };
 
 }  // namespace vfrei0r

@@ -5,6 +5,10 @@
 //
 //   pass/*   the Blind filter alone (FilterMulti over host worlds, module code linked in)
 //   frame/*  the whole frame through the module loaded from disk by the stand-in host
+//   frei0r/* one f0r_update2 of the frei0r plug-in (velmorblind.so, loaded as a host loads it: its
+//            own copy of the stand-in host and its own threads, as many as the machine's cores)
+//            at progress 0.5, both inputs opaque frames made from the bench picture, default
+//            controls unless named
 //   mem/*    (with --memory, in a process of its own) peak resident memory of one render;
 //            mem/*/render (with --memory-render) that of the whole renderer's process
 //
@@ -24,6 +28,7 @@
 #include "VelmorLayer.h"
 #include "VelmorParams.h"
 
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,6 +175,92 @@ struct Bench {
     }
 };
 
+// The frei0r plug-in as a host drives it, through the entry points it exports.
+class Frei0rPlugin {
+public:
+    explicit Frei0rPlugin(const char* path) : lib_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+        if (!lib_) throw std::runtime_error(std::string("cannot load the frei0r plug-in: ") + dlerror());
+        init_ = symbol<int (*)()>("f0r_init");
+        construct_ = symbol<void* (*)(unsigned, unsigned)>("f0r_construct");
+        destruct_ = symbol<void (*)(void*)>("f0r_destruct");
+        set_ = symbol<void (*)(void*, void*, int)>("f0r_set_param_value");
+        info_ = symbol<void (*)(ParamInfo*, int)>("f0r_get_param_info");
+        update2_ = symbol<void (*)(void*, double, const std::uint32_t*, const std::uint32_t*,
+                                   const std::uint32_t*, std::uint32_t*)>("f0r_update2");
+        init_();
+    }
+    Frei0rPlugin(const Frei0rPlugin&) = delete;
+    Frei0rPlugin& operator=(const Frei0rPlugin&) = delete;
+    ~Frei0rPlugin() {
+        for (void* instance : instances_) destruct_(instance);
+        // The library stays mapped (it is linked -z nodelete): its threads outlive dlclose.
+    }
+
+    // An instance of w x h with string parameters set by name ("state" = "Move") and progress 0.5.
+    void* instance(int w, int h, const std::vector<std::pair<std::string, std::string>>& choices) {
+        void* instance = construct_(static_cast<unsigned>(w), static_cast<unsigned>(h));
+        if (!instance) throw std::runtime_error("f0r_construct failed");
+        instances_.push_back(instance);
+        for (int i = 0; i < 32; ++i) {
+            ParamInfo info{};
+            info_(&info, i);
+            if (!info.name) continue;
+            if (std::string(info.name) == "progress") {
+                double half = 0.5;
+                set_(instance, &half, i);
+            }
+            for (const auto& [name, value] : choices)
+                if (name == info.name) {
+                    const char* text = value.c_str();
+                    set_(instance, &text, i);
+                }
+        }
+        return instance;
+    }
+
+    void update(void* instance, const std::uint32_t* a, const std::uint32_t* b, std::uint32_t* out) {
+        update2_(instance, 0.5, a, b, nullptr, out);
+    }
+
+private:
+    struct ParamInfo {  // f0r_param_info_t
+        const char* name;
+        int type;
+        const char* explanation;
+    };
+    template <typename F>
+    F symbol(const char* name) {
+        void* f = dlsym(lib_, name);
+        if (!f) throw std::runtime_error(std::string("the frei0r plug-in lacks ") + name);
+        return reinterpret_cast<F>(f);
+    }
+    void* lib_;
+    int (*init_)();
+    void* (*construct_)(unsigned, unsigned);
+    void (*destruct_)(void*);
+    void (*set_)(void*, void*, int);
+    void (*info_)(ParamInfo*, int);
+    void (*update2_)(void*, double, const std::uint32_t*, const std::uint32_t*, const std::uint32_t*,
+                     std::uint32_t*);
+    std::vector<void*> instances_;
+};
+
+// Two frei0r frames (RGBA8888) made from the bench picture, opaque as video frames are, and one for
+// the result.
+struct Frei0rFrames {
+    std::vector<std::uint32_t> a, b, out;
+    explicit Frei0rFrames(const vhost::Image& picture)
+        : a(picture.bytes.size() / 4), b(a.size()), out(a.size()) {
+        const auto* p = picture.pixels<PF_Pixel>();
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const std::uint8_t rgba[4] = {p[i].red, p[i].green, p[i].blue, 255};
+            std::memcpy(&a[i], rgba, 4);
+            const std::uint8_t other[4] = {p[i].blue, p[i].red, p[i].green, 255};
+            std::memcpy(&b[i], other, 4);
+        }
+    }
+};
+
 struct Case {
     std::string name;
     std::string baseline;
@@ -265,7 +356,13 @@ int memoryRender(const std::string& tool, const std::string& dir) {
 int main(int argc, char** argv) {
     int reps = 7;
     int threads = 2;
+    int slices = 0;
     std::string only;  // a prefix of the case names to run, with their baselines
+#ifdef VELMOR_FREI0R
+    std::string frei0rPath = VELMOR_FREI0R;
+#else
+    std::string frei0rPath;
+#endif
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--memory")) return memory();
         if (!std::strcmp(argv[i], "--memory-render") && i + 2 < argc)
@@ -274,18 +371,23 @@ int main(int argc, char** argv) {
             reps = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = argv[++i];
+        else if (!std::strcmp(argv[i], "--slices") && i + 1 < argc)
+            slices = std::atoi(argv[++i]);  // slices per thread; 0: the host's default
+        else if (!std::strcmp(argv[i], "--frei0r") && i + 1 < argc)
+            frei0rPath = argv[++i];  // another build's plug-in, to compare with
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
             threads = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(
-                stderr,
-                "usage: %s [--reps N] [--threads N] [--only PREFIX] | --memory | --memory-render TOOL DIR\n",
-                argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--reps N] [--threads N] [--only PREFIX] [--slices N] [--frei0r PLUGIN] "
+                         "| --memory | --memory-render TOOL DIR\n",
+                         argv[0]);
             return 2;
         }
     }
     try {
         Bench b(threads);
+        b.host.setSlicesPerThread(slices);
         using vhost::Depth;
         const int t = threads;
         Look still, move, shrink, w2, w200, random;
@@ -295,7 +397,7 @@ int main(int argc, char** argv) {
         w200.width = 200;
         random.state = Velmor::Blind::Move;
         random.order = Velmor::Blind::RandomOrder;
-        const std::vector<Case> all = {
+        std::vector<Case> all = {
             {"pass/copy/8", "", [&] { return b.copy(Depth::Bits8); }},
             {"pass/copy/16", "", [&] { return b.copy(Depth::Bits16); }},
             {"pass/copy/float", "", [&] { return b.copy(Depth::Float32); }},
@@ -314,6 +416,29 @@ int main(int argc, char** argv) {
             {"frame/copy/8/t1", "frame/copy/8", [&] { return b.frame(Depth::Bits8, 0, still, 1); }},
             {"frame/move/8/t1", "frame/move/8", [&] { return b.frame(Depth::Bits8, 50, move, 1); }},
         };
+        std::unique_ptr<Frei0rPlugin> frei0r;
+        std::unique_ptr<Frei0rFrames> frames;
+        void *still0r = nullptr, *move0r = nullptr;
+        if (!frei0rPath.empty() &&
+            (only.empty() || std::string("frei0r/").compare(0, only.size(), only) == 0 ||
+             only.compare(0, 7, "frei0r/") == 0)) {
+            frei0r = std::make_unique<Frei0rPlugin>(frei0rPath.c_str());
+            frames = std::make_unique<Frei0rFrames>(b.images.at(Depth::Bits8));
+            still0r = frei0r->instance(kWidth, kHeight, {});
+            move0r = frei0r->instance(kWidth, kHeight, {{"mode", "Both"}, {"state", "Move"}});
+            all.push_back({"frei0r/update/8", "pass/copy/8", [&] {
+                               return seconds([&] {
+                                   frei0r->update(still0r, frames->a.data(), frames->b.data(),
+                                                  frames->out.data());
+                               });
+                           }});
+            all.push_back({"frei0r/update/8/move", "pass/move/8", [&] {
+                               return seconds([&] {
+                                   frei0r->update(move0r, frames->a.data(), frames->b.data(),
+                                                  frames->out.data());
+                               });
+                           }});
+        }
         // The cases asked for and, before them, the baselines they need.
         std::vector<Case> cases;
         std::function<void(const std::string&)> want = [&](const std::string& name) {

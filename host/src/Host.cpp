@@ -5,6 +5,7 @@
 #include "Render.h"
 #include "WorkerPool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 #include <thread>
@@ -36,6 +37,7 @@ Host::Host(Options options) {
     if (!currentHost.compare_exchange_strong(expected, this))
         throw std::logic_error("a Host already exists; only one may exist at a time");
     threadCount_ = options.threads > 0 ? options.threads : defaultThreadCount();
+    setSlicesPerThread(options.slicesPerThread);
     try {
         initBasicSuite(basic_);
         initAnsiCallbacks(utils_.ansi);
@@ -78,6 +80,10 @@ const void* Host::findSuite(const std::string& name, int version) const {
 void Host::setThreadCount(int threads) {
     threadCount_ = threads > 0 ? threads : defaultThreadCount();
     if (pool_) pool_ = std::make_unique<WorkerPool>(threadCount_);
+}
+
+void Host::setSlicesPerThread(int slices) {
+    slicesPerThread_ = slices > 0 ? std::min(slices, 64) : kDefaultSlicesPerThread;
 }
 
 WorkerPool& Host::pool() {

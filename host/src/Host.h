@@ -27,8 +27,15 @@ enum class IterationOrder { Threads, InOrder, Reversed, Shuffled };
 
 class Host {
 public:
+    // Slices of work per thread that AEGP_GetNumThreads asks a module for by default. A module
+    // splits its work into as many bands as the host reports; with more bands than threads, a
+    // thread that finishes early (its band was cheaper, or its core was taken by another process
+    // for a while) takes the next band instead of waiting for the slowest one.
+    static constexpr int kDefaultSlicesPerThread = 2;
+
     struct Options {
-        int threads = 0;  // the pool's threads, the caller among them; 0 means the number of cores
+        int threads = 0;          // the pool's threads, the caller among them; 0 means the number of cores
+        int slicesPerThread = 0;  // 0 means kDefaultSlicesPerThread
     };
 
     Host();
@@ -57,9 +64,13 @@ public:
     PF_UtilCallbacks* utilCallbacks() { return &utils_; }
 
     // Threads for iterate_generic (the caller and threadCount() - 1 workers); AEGP_GetNumThreads
-    // reports threadCount().
+    // reports sliceCount(), threadCount() x slicesPerThread(); iterate_generic's thread index stays
+    // below threadCount().
     int threadCount() const { return threadCount_; }
     void setThreadCount(int threads);  // resizes the pool
+    int slicesPerThread() const { return slicesPerThread_; }
+    void setSlicesPerThread(int slices);  // 0 or less: kDefaultSlicesPerThread
+    int sliceCount() const { return threadCount_ * slicesPerThread_; }
     IterationOrder iterationOrder() const { return order_; }
     void setIterationOrder(IterationOrder order) { order_ = order; }
     WorkerPool& pool();
@@ -88,6 +99,7 @@ private:
     std::map<std::pair<std::string, int>, const void*> suites_;
     std::set<std::pair<std::string, int>> hidden_;
     int threadCount_ = 1;
+    int slicesPerThread_ = kDefaultSlicesPerThread;
     IterationOrder order_ = IterationOrder::Threads;
     std::unique_ptr<WorkerPool> pool_;
     struct HandleBlock;

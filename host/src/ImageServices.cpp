@@ -216,7 +216,7 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
 PF_Err getNumThreads(A_long* count) {
     if (auto injected = enter("AEGP_GetNumThreads")) return *injected;
     if (count == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *count = Host::current()->threadCount();
+    *count = Host::current()->sliceCount();
     return PF_Err_NONE;
 }
 

@@ -118,6 +118,10 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
 
     SmartFrame::Options frameOptions;
     frameOptions.request = options.request;
+    frameOptions.checked = options.checked;
+    // Pixels the module leaves unwritten are only ever seen in the report's copy of the output.
+    frameOptions.fillOutput = report != nullptr && options.reportOutput && !options.readOutput;
+    frameOptions.keepOutput = !options.readOutput;
     std::optional<SmartFrame> frame;
     try {
         // The caller's image outlives the frame: read in place, not copied.
@@ -158,6 +162,13 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     // The host takes back its worlds and checkouts and disposes of the pre-render data.
     // On success the caller's output is replaced: its storage takes the frame's result.
     // (Not when the caller renders an image onto itself: the frame still reads it as its input.)
+    if (options.readOutput) {
+        if (err == PF_Err_NONE && r.outputCheckedOut) options.readOutput(*frame->outputWorld());
+        frame->finish();
+        r.outputIntact = frame->outputIntact();
+        r.inputUnchanged = frame->inputUnchanged();
+        return err;
+    }
     const bool copyToReport = report && options.reportOutput;
     if (err == PF_Err_NONE && !copyToReport && &output != &input)
         frame->finish(std::move(output.bytes));

@@ -21,6 +21,7 @@
 #include "Image.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace vhost {
@@ -74,6 +75,15 @@ struct RenderOptions {
     // A caller that only reads the report's flags turns this off, and the output is handed over
     // without a second frame-sized copy.
     bool reportOutput = true;
+    // The host's proofs (see SmartFrame::Options::checked): off, the module reads `input` in
+    // place, and a report's outputIntact and inputUnchanged stay true whatever the module did.
+    // For callers that trust the module and pay for every pass over the frame (the frei0r plug-in).
+    bool checked = true;
+    // When set, a successful render hands its output world (the requested rectangle's pixels as
+    // the module left them, origin at the request's left/top) to this function, on the calling
+    // thread, before the host takes the world back; `output` and the report's copy are then left
+    // as they were. The caller reads the pixels where they are instead of from a copy.
+    std::function<void(const PF_EffectWorld& world)> readOutput;
 };
 
 // What happened during renderFrame, for callers that look closer (tests).

@@ -216,12 +216,27 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
     auto it = frame->checkouts_.find(checkout_id);
     if (it == frame->checkouts_.end()) return PF_Err_BAD_CALLBACK_PARAM;
     Checkout& checkout = it->second;
-    if (checkout.world.data == nullptr) {
+    if (checkout.world.data == nullptr && !frame->options_.checked) {
+        // The layer's own pixels, read in place.
+        const Image& layer = frame->layer();
+        const PF_LRect& r = checkout.rect;  // within the layer
+        const std::size_t ps = bytesPerPixel(layer.depth);
+        auto* at = const_cast<std::uint8_t*>(layer.bytes.data()) +
+                   (static_cast<std::size_t>(r.top) * static_cast<std::size_t>(layer.width) +
+                    static_cast<std::size_t>(r.left)) *
+                       ps;
+        if (PF_Err err = viewWorld(isEmpty(r) ? nullptr : at, sideOf(r.left, r.right), sideOf(r.top, r.bottom),
+                                   static_cast<std::size_t>(layer.width) * ps, layer.depth, &checkout.world))
+            return err;
+        checkout.world.origin_x = r.left;
+        checkout.world.origin_y = r.top;
+        ledger().opened(kLayerPixels);
+    } else if (checkout.world.data == nullptr) {
         const PF_LRect& r = checkout.rect;  // within the layer
         PF_LRect o = frame->preOutput_.result_rect;
         if (isEmpty(o)) o = PF_LRect{0, 0, 0, 0};
         const int outWidth = sideOf(o.left, o.right), outHeight = sideOf(o.top, o.bottom);
-        if (frame->rendering_ && !isEmpty(o) && outWidth >= 0 && outHeight >= 0 &&
+        if (frame->rendering_ && frame->options_.fillOutput && !isEmpty(o) && outWidth >= 0 && outHeight >= 0 &&
             frame->output_.data == nullptr && frame->ready_.data == nullptr) {
             // The render is under way, so the output's rectangle is known: its world is made in
             // the same pass as this one, ready for checkout_output.
@@ -246,8 +261,9 @@ bool SmartFrame::checkInPixels(Checkout& checkout) {
     Ledger& ledger = Host::current()->ledger();
     // Compared with the layer it was copied from rather than hashed before and after.
     const bool unchanged =
+        !options_.checked ||
         worldMatchesImage(&checkout.world, layer(), checkout.rect.left, checkout.rect.top, workers());
-    const bool intact = worldGuardsIntact(&checkout.world);
+    const bool intact = !options_.checked || worldGuardsIntact(&checkout.world);
     if (!unchanged || !intact) {
         inputUnchanged_ = false;
         ledger.fault("the render wrote to its input layer's pixels");
@@ -282,8 +298,10 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
         if (frame->ready_.data != nullptr) {
             frame->output_ = frame->ready_;  // made along with an input world
             frame->ready_ = PF_EffectWorld{};
-        } else if (PF_Err err = createWorld(width, height, frame->depth(), !frame->options_.poisonOutput,
-                                            &frame->output_, workers())) {
+        } else if (PF_Err err = frame->options_.checked && frame->options_.fillOutput
+                                    ? createWorld(width, height, frame->depth(), !frame->options_.poisonOutput,
+                                                  &frame->output_, workers())
+                                    : createWorldUnfilled(width, height, frame->depth(), &frame->output_)) {
             return err;
         }
         frame->output_.origin_x = r.left;
@@ -322,7 +340,8 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     for (auto& same : unchanged) same.store(true, std::memory_order_relaxed);
     int rows = 0;
     std::size_t rowBytes = 0;
-    for (const Checkout* checkout : open) {
+    // Unchecked, the inputs are views of the layer: nothing to compare.
+    for (const Checkout* checkout : options_.checked ? open : std::vector<Checkout*>()) {
         rows = std::max(rows, static_cast<int>(checkout->world.height));
         rowBytes =
             std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
@@ -342,11 +361,18 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         compare(0, rows);
     std::vector<bool> inputIntact(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) {
-        inputIntact[i] = unchanged[i].load() && worldGuardsIntact(&open[i]->world);
+        inputIntact[i] = !options_.checked || (unchanged[i].load() && worldGuardsIntact(&open[i]->world));
         destroyWorld(&open[i]->world);
     }
 
-    if (output_.data != nullptr) {
+    if (output_.data != nullptr && !options_.keepOutput) {
+        if (options_.checked) {
+            outputIntact_ = worldGuardsIntact(&output_);
+            if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
+        }
+        destroyWorld(&output_);
+        host->ledger().closed(kOutput);
+    } else if (output_.data != nullptr) {
         resultRect_ = outputRect_;
         result_.width = output_.width;
         result_.height = output_.height;
@@ -367,7 +393,7 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
                 result_.bytes.insert(result_.bytes.end(), row, row + outRowBytes);
             }
         }
-        outputIntact_ = worldGuardsIntact(&output_);
+        outputIntact_ = !options_.checked || worldGuardsIntact(&output_);
         if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);
         host->ledger().closed(kOutput);

@@ -38,6 +38,19 @@ public:
         // Output pixels start as kWorldUnclearedByte (true) so that pixels a render forgets to
         // write stand out, or cleared to zero (false).
         bool poisonOutput = true;
+        // Whether the output's pixels are marked (or cleared) at all: a caller that never looks
+        // at pixels the module did not write (it only takes a whole, successful render) saves the
+        // pass over the frame that marks them. Unfilled pixels hold what the storage held.
+        bool fillOutput = true;
+        // The host's proofs, which cost whole passes over the frame: input worlds are copies of
+        // the layer in guarded worlds, compared with it at the end; the output's guards are
+        // checked. Unchecked (a caller that trusts the module, such as the frei0r plug-in), input
+        // worlds are views of the layer itself (a module writing to one writes the caller's
+        // layer), the output's pixels are not marked, and finish() checks nothing.
+        bool checked = true;
+        // Whether finish() keeps a copy of the output (output(), takeOutput()); a caller that
+        // read the output world itself before finish() turns this off.
+        bool keepOutput = true;
     };
 
     // `layer` is the input layer at full resolution and at the render's depth. Downsampling

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -157,6 +158,34 @@ std::optional<Depth> depthOfPixelFormat(PF_PixelFormat format) {
 
 namespace {
 
+// The record of a world of pixels at `data`, rows `rowbytes` apart, whose block (its storage
+// already set, or none for a view) the registry then keeps.
+void registerWorld(std::unique_ptr<WorldBlock> block, void* data, Depth depth, int width, int height,
+                   std::size_t rowbytes, PF_EffectWorld* world) {
+    block->data = data;
+    block->depth = depth;
+    block->format = pixelFormatOf(depth);
+    block->width = width;
+    block->height = height;
+    block->rowbytes = static_cast<A_long>(rowbytes);
+    PF_EffectWorld made{};
+    made.reserved0 = block.get();
+    made.world_flags = block->depth == Depth::Bits8 ? 0 : PF_WorldFlag_DEEP;
+    made.data = block->data;
+    made.rowbytes = block->rowbytes;
+    made.width = block->width;
+    made.height = block->height;
+    made.extent_hint = PF_LRect{0, 0, block->width, block->height};
+    made.pix_aspect_ratio = PF_RationalScale{1, 1};
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        const void* key = block.get();
+        r.blocks.emplace(key, std::move(block));
+    }
+    *world = made;
+}
+
 // fn(begin, end) over the rows [0, rows): on the pool's threads when there is one.
 void forRows(WorkerPool* pool, int rows, std::size_t rowBytes, const std::function<void(int, int)>& fn) {
     if (pool != nullptr)
@@ -208,33 +237,25 @@ PF_Err makeWorld(
                         static_cast<std::size_t>(next - (row + pixelRowBytes)));
         }
     });
-    block->data = data;
-    block->depth = depth;
-    block->format = pixelFormatOf(depth);
-    block->width = width;
-    block->height = height;
-    block->rowbytes = static_cast<A_long>(rowbytes);
-
-    PF_EffectWorld made{};
-    made.reserved0 = block.get();
-    made.world_flags = depth == Depth::Bits8 ? 0 : PF_WorldFlag_DEEP;
-    made.data = data;
-    made.rowbytes = block->rowbytes;
-    made.width = width;
-    made.height = height;
-    made.extent_hint = PF_LRect{0, 0, width, height};
-    made.pix_aspect_ratio = PF_RationalScale{1, 1};
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        const void* key = block.get();
-        r.blocks.emplace(key, std::move(block));
-    }
-    *world = made;
+    registerWorld(std::move(block), data, depth, width, height, rowbytes, world);
     return PF_Err_NONE;
 }
 
 }  // namespace
+
+PF_Err viewWorld(std::uint8_t* pixels, int width, int height, std::size_t rowBytes, Depth depth,
+                 PF_EffectWorld* world) {
+    if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide || height > kMaxWorldSide ||
+        rowBytes < static_cast<std::size_t>(width) * bytesPerPixel(depth) ||
+        rowBytes > static_cast<std::size_t>(std::numeric_limits<A_long>::max()))
+        return PF_Err_BAD_CALLBACK_PARAM;
+    registerWorld(std::make_unique<WorldBlock>(), pixels, depth, width, height, rowBytes, world);
+    return PF_Err_NONE;
+}
+
+PF_Err createWorldUnfilled(int width, int height, Depth depth, PF_EffectWorld* world) {
+    return makeWorld(width, height, depth, world, nullptr, [](std::uint8_t*, int, std::size_t, bool) {});
+}
 
 PF_Err createWorld(int width, int height, Depth depth, bool clear, PF_EffectWorld* world, WorkerPool* pool) {
     const int value = clear ? 0 : kWorldUnclearedByte;
@@ -412,6 +433,7 @@ bool worldGuardsIntact(const PF_EffectWorld* world) {
     std::lock_guard lock(r.mutex);
     const WorldBlock* block = findLocked(r, world);
     if (block == nullptr) return false;
+    if (!block->storage) return true;  // a view of the caller's pixels: no guards
     const std::uint8_t* base = block->storage.get();
     const auto* data = static_cast<const std::uint8_t*>(block->data);
     const std::size_t imageRowBytes = static_cast<std::size_t>(block->width) * bytesPerPixel(block->depth);

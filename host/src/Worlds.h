@@ -56,6 +56,16 @@ bool worldMatchesImage(const PF_EffectWorld* world, const Image& image, int x, i
 // The same for the world's rows [begin, end) only, on the calling thread: for callers that fold
 // the comparison into a pass of their own over the rows.
 bool worldRowsMatchImage(const PF_EffectWorld* world, const Image& image, int x, int y, int begin, int end);
+// A world over pixels the caller owns (a packed image, for instance), read and written in place:
+// no copy, no guard band, rows `rowBytes` apart. The host's bookkeeping knows it like any other
+// world (pixel format, isHostWorld); destroyWorld forgets it and leaves the pixels alone. For
+// callers that skip the host's proofs (see SmartFrame::Options::checked). Refusals as createWorld.
+PF_Err viewWorld(std::uint8_t* pixels, int width, int height, std::size_t rowBytes, Depth depth,
+                 PF_EffectWorld* world);
+// createWorld without filling the pixels: they hold whatever the storage held (the previous
+// frame's, in storage given back). For outputs a module writes in full, where the pass that marks
+// unwritten pixels is not wanted.
+PF_Err createWorldUnfilled(int width, int height, Depth depth, PF_EffectWorld* world);
 // Frees a world made by createWorld and clears the record. False (nothing freed) when the record
 // is not a live host world.
 bool destroyWorld(PF_EffectWorld* world);
@@ -64,7 +74,8 @@ bool destroyWorld(PF_EffectWorld* world);
 bool isHostWorld(const PF_EffectWorld* world);
 std::optional<Depth> worldDepth(const PF_EffectWorld* world);
 std::optional<PF_PixelFormat> worldPixelFormat(const PF_EffectWorld* world);
-// True when every guard and padding byte of the world still holds kWorldGuardByte.
+// True when every guard and padding byte of the world still holds kWorldGuardByte (a view, which
+// has none, is always intact).
 bool worldGuardsIntact(const PF_EffectWorld* world);
 // Number of live host worlds (all kinds), for tests.
 int liveWorldCount();

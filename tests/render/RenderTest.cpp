@@ -4,8 +4,10 @@
 #include "RenderRig.h"
 
 #include "VelmorSmartRender.h"
+#include "Worlds.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace vtest;
 
@@ -294,6 +296,73 @@ TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased) 
     frame.finish();
     EXPECT_TRUE(rig.ledger().faults().empty()) << "no exception reached the host";
     EXPECT_TRUE(rig.clean());
+}
+
+// ---- the unchecked path (the frei0r plug-in's) ---------------------------------------------------
+
+TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
+    forEachDepth([](auto d) {
+        constexpr Depth depth = decltype(d)::value;
+        SCOPED_TRACE(depthLabel(depth));
+        Rig rig(2);
+        const Image input = markedImage(37, 23, depth);
+        rig.set({{kMode, Both}, {kState, Move}, {kWidth, 4.5}, {kDirection, 30.0}});
+        for (double completion : {0.0, 45.0, 100.0}) {
+            rig.set(kCompletion, completion);
+            Image checked;
+            ASSERT_EQ(rig.render(input, checked), PF_Err_NONE);
+
+            RenderOptions options;
+            options.checked = false;
+            Image unchecked;
+            ASSERT_EQ(rig.render(input, unchecked, options), PF_Err_NONE);
+            EXPECT_EQ(unchecked.bytes, checked.bytes) << completion;
+
+            // The output read from its world: the same pixels, `output` left alone.
+            Image untouched(1, 1, depth), read(input.width, input.height, depth);
+            int calls = 0;
+            options.readOutput = [&](const PF_EffectWorld& world) {
+                ++calls;
+                ASSERT_EQ(world.width, input.width);
+                ASSERT_EQ(world.height, input.height);
+                const std::size_t row = static_cast<std::size_t>(world.width) * vhost::bytesPerPixel(depth);
+                for (int y = 0; y < world.height; ++y)
+                    std::memcpy(read.bytes.data() + y * row,
+                                static_cast<const std::uint8_t*>(world.data) + y * world.rowbytes, row);
+            };
+            ASSERT_EQ(rig.render(input, untouched, options), PF_Err_NONE);
+            EXPECT_EQ(calls, 1);
+            EXPECT_EQ(read.bytes, checked.bytes) << completion;
+            EXPECT_EQ(untouched.width, 1);
+        }
+        EXPECT_TRUE(rig.clean());
+    });
+}
+
+TEST(Render, UncheckedInputWorldsAreTheLayersOwnPixels) {
+    // A view of the checked-out rectangle of the caller's layer, rows a layer's width apart: what
+    // a module writes there lands in the layer, and nothing compares it.
+    Rig rig(1);
+    Image input = markedImage(9, 7, Depth::Bits8);
+    vhost::SmartFrame::Options frameOptions;
+    frameOptions.checked = false;
+    vhost::SmartFrame frame(vhost::SmartFrame::Borrow{}, input, {1, 1}, {1, 1}, frameOptions);
+    frame.attach(rig.effect());
+    PF_CheckoutResult result{};
+    PF_RenderRequest request{};
+    request.rect = PF_LRect{2, 1, 9, 7};
+    ASSERT_EQ(vhost::SmartFrame::checkoutLayer(rig.effect().ref(), 0, 0, &request, 0, 1, 1, &result),
+              PF_Err_NONE);
+    PF_EffectWorld* world = nullptr;
+    ASSERT_EQ(vhost::SmartFrame::checkoutLayerPixels(rig.effect().ref(), 0, &world), PF_Err_NONE);
+    EXPECT_EQ(world->data, &input.at<PF_Pixel>(2, 1));
+    EXPECT_EQ(world->rowbytes, 9 * 4);
+    EXPECT_EQ(world->width, 7);
+    EXPECT_TRUE(vhost::isHostWorld(world));
+    static_cast<PF_Pixel*>(world->data)[0].red ^= 0xFF;
+    frame.finish();
+    EXPECT_TRUE(frame.inputUnchanged());  // nothing is compared
+    EXPECT_EQ(input.at<PF_Pixel>(2, 1).red, markedImage(9, 7, Depth::Bits8).at<PF_Pixel>(2, 1).red ^ 0xFF);
 }
 
 }  // namespace

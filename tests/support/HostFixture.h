@@ -31,7 +31,8 @@ protected:
 
     void SetUp() override {
         worldsBefore_ = vhost::liveWorldCount();
-        host_ = std::make_unique<vhost::Host>(vhost::Host::Options{threads_});
+        // One slice per thread: the tests of bands and thread counts count on the pool's size.
+        host_ = std::make_unique<vhost::Host>(vhost::Host::Options{threads_, 1});
         effect_ = std::make_unique<vhost::Effect>(*host_, vhost::Module::fromEntryPoint(&idleEntryPoint));
         in_ = effect_->makeInData();
         out_ = PF_OutData{};

@@ -182,3 +182,20 @@ TEST(Over, OpaqueAndClearFrontPixelsMatchTheFormulaExactly) {
         ASSERT_TRUE(samePixel(front.pixels<PF_Pixel16>()[i], want)) << i;
     }
 }
+
+TEST(Over, PartlyCoveredEightBitPixelsMatchTheFormulaExactly) {
+    // over8 works in integers and falls back on the double formula only where the result lies
+    // exactly halfway between two values: every partial front alpha, every front channel value,
+    // back alphas from clear to opaque, back values in steps (some of them halfway cases).
+    for (int fa = 1; fa < 255; ++fa)
+        for (int ba : {0, 77, 128, 255})
+            for (int fc = 0; fc < 256; ++fc)
+                for (int bc = 0; bc < 256; bc += 15) {
+                    const PF_Pixel f{static_cast<A_u_char>(fa), static_cast<A_u_char>(fc),
+                                     static_cast<A_u_char>(255 - fc), static_cast<A_u_char>(fc / 3)};
+                    const PF_Pixel b{static_cast<A_u_char>(ba), static_cast<A_u_char>(bc),
+                                     static_cast<A_u_char>(bc / 2), static_cast<A_u_char>(255 - bc)};
+                    const PF_Pixel want = referenceOver<PF_Pixel, A_u_char>(f, b, 255.0);
+                    ASSERT_TRUE(samePixel(over8(f, b), want)) << fa << " " << ba << " " << fc << " " << bc;
+                }
+}

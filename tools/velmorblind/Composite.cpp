@@ -67,6 +67,10 @@ void over(vhost::Image& front, const vhost::Image& back) {
     Pixel* f = front.pixels<Pixel>();
     const Pixel* b = back.pixels<Pixel>();
     const std::size_t count = static_cast<std::size_t>(front.width) * front.height;
+    if constexpr (std::is_same_v<Pixel, PF_Pixel>) {
+        for (std::size_t i = 0; i < count; ++i) f[i] = over8(f[i], b[i]);
+        return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         if constexpr (!std::is_same_v<Channel, float>) {
             // Most pixels of a transition are opaque or clear in front. There the formula below
@@ -86,21 +90,16 @@ void over(vhost::Image& front, const vhost::Image& back) {
                 continue;
             }
         }
-        const double fa = f[i].alpha / full;
-        const double ba = b[i].alpha / full;
-        const double bw = ba * (1.0 - fa);
-        const double oa = fa + bw;
-        if (oa <= 0.0) {
+        const OverWeights w(f[i].alpha, b[i].alpha, full);
+        if (w.oa <= 0.0) {
             f[i] = Pixel{};
             continue;
         }
-        auto mix = [&](double fc, double bc) {
-            return fromUnit<Channel>((fc * fa + bc * bw) / (oa * full), full);
-        };
+        auto mix = [&](double fc, double bc) { return fromUnit<Channel>(w.channel(fc, bc, full), full); };
         f[i].red = mix(f[i].red, b[i].red);
         f[i].green = mix(f[i].green, b[i].green);
         f[i].blue = mix(f[i].blue, b[i].blue);
-        f[i].alpha = fromUnit<Channel>(oa, full);
+        f[i].alpha = fromUnit<Channel>(w.oa, full);
     }
 }
 

@@ -258,7 +258,7 @@ void toFileOrder(const vhost::Image& image, int first, int rows, int channels, b
             for (std::size_t i = 0; i < count; ++i) {
                 std::uint32_t word;
                 std::memcpy(&word, src + i, 4);
-                word = std::rotr(word, 8);
+                word = px::rgbaWordFromHost(word);
                 std::memcpy(data.data() + i * 4, &word, 4);
             }
             return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
@@ -33,6 +34,12 @@ constexpr std::uint8_t file8FromHost16(std::uint16_t ae) {
     const std::uint32_t a = std::min<std::uint32_t>(ae, 32768u);
     return static_cast<std::uint8_t>((a * 255u + 16384u) / 32768u);
 }
+
+// An 8-bit host pixel (the bytes alpha, red, green, blue) read as a little-endian 32-bit word and
+// turned right by a byte is the same pixel in file order (red, green, blue, alpha); turned left,
+// back again. Callers check std::endian::native.
+constexpr std::uint32_t rgbaWordFromHost(std::uint32_t word) { return std::rotr(word, 8); }
+constexpr std::uint32_t hostWordFromRgba(std::uint32_t word) { return std::rotl(word, 8); }
 
 inline float floatFrom8(std::uint8_t v) { return static_cast<float>(v) / 255.0f; }
 inline float floatFromFile16(std::uint16_t v) { return static_cast<float>(v) / 65535.0f; }
