@@ -225,8 +225,9 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
                    (static_cast<std::size_t>(r.top) * static_cast<std::size_t>(layer.width) +
                     static_cast<std::size_t>(r.left)) *
                        ps;
-        if (PF_Err err = viewWorld(isEmpty(r) ? nullptr : at, sideOf(r.left, r.right), sideOf(r.top, r.bottom),
-                                   static_cast<std::size_t>(layer.width) * ps, layer.depth, &checkout.world))
+        if (PF_Err err =
+                viewWorld(isEmpty(r) ? nullptr : at, sideOf(r.left, r.right), sideOf(r.top, r.bottom),
+                          static_cast<std::size_t>(layer.width) * ps, layer.depth, &checkout.world))
             return err;
         checkout.world.origin_x = r.left;
         checkout.world.origin_y = r.top;
@@ -236,8 +237,8 @@ PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id
         PF_LRect o = frame->preOutput_.result_rect;
         if (isEmpty(o)) o = PF_LRect{0, 0, 0, 0};
         const int outWidth = sideOf(o.left, o.right), outHeight = sideOf(o.top, o.bottom);
-        if (frame->rendering_ && frame->options_.fillOutput && !isEmpty(o) && outWidth >= 0 && outHeight >= 0 &&
-            frame->output_.data == nullptr && frame->ready_.data == nullptr) {
+        if (frame->rendering_ && frame->options_.fillOutput && !isEmpty(o) && outWidth >= 0 &&
+            outHeight >= 0 && frame->output_.data == nullptr && frame->ready_.data == nullptr) {
             // The render is under way, so the output's rectangle is known: its world is made in
             // the same pass as this one, ready for checkout_output.
             if (PF_Err err = createWorldsFrom(frame->layer(), r.left, r.top, sideOf(r.left, r.right),
@@ -299,8 +300,8 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
             frame->output_ = frame->ready_;  // made along with an input world
             frame->ready_ = PF_EffectWorld{};
         } else if (PF_Err err = frame->options_.checked && frame->options_.fillOutput
-                                    ? createWorld(width, height, frame->depth(), !frame->options_.poisonOutput,
-                                                  &frame->output_, workers())
+                                    ? createWorld(width, height, frame->depth(),
+                                                  !frame->options_.poisonOutput, &frame->output_, workers())
                                     : createWorldUnfilled(width, height, frame->depth(), &frame->output_)) {
             return err;
         }
