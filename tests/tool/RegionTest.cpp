@@ -72,14 +72,14 @@ TEST_F(RegionTest, ExrAndTiffKeepTheRegionsPlaceInTheFrame) {
                   0);
         auto in = OIIO::ImageInput::open(path(out));
         ASSERT_TRUE(in) << out;
-        const OIIO::ImageSpec& spec = in->spec();
-        EXPECT_EQ(spec.width, 8) << out;
-        EXPECT_EQ(spec.height, 6) << out;
-        EXPECT_EQ(spec.x, 12) << out;
-        EXPECT_EQ(spec.y, 9) << out;
-        if (out == "part.tif") continue;  // a TIFF says only where its pixels start
-        EXPECT_EQ(spec.full_width, 19);   // the frame at half size: ceil(37 / 2) x ceil(23 / 2)
-        EXPECT_EQ(spec.full_height, 12);
+        const OIIO::ImageSpec& header = in->spec();  // the file's size and placement
+        EXPECT_EQ(header.width, 8) << out;
+        EXPECT_EQ(header.height, 6) << out;
+        EXPECT_EQ(header.x, 12) << out;
+        EXPECT_EQ(header.y, 9) << out;
+        if (out == "part.tif") continue;   // a TIFF says only where its pixels start
+        EXPECT_EQ(header.full_width, 19);  // the frame at half size: ceil(37 / 2) x ceil(23 / 2)
+        EXPECT_EQ(header.full_height, 12);
     }
 }
 
