@@ -1,6 +1,6 @@
-// The Blind filter's pixel kernel at the three depths, and the edge blend the kernel performs at
-// seams (Blind::Impl::_blend_edge). The arithmetic and its order are those of the filter's
-// definition: each depth keeps its rounding, and the checksums of every golden frame depend on it.
+// The Blind filter's pixel kernel at the three depths, and the edge blend it performs at seams
+// (Blind::Impl::_blend_edge). Each depth keeps its rounding and every expression its order of
+// operations: the checksums of the golden frames and of the Windows matrix depend on both.
 #include "VelmorBlindKernel.h"
 
 #include <algorithm>
