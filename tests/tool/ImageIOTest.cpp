@@ -393,10 +393,11 @@ TEST_F(ImageIOTest, EachFormatRowIsTheOneTheLibraryNames) {
         // The written header follows the row: integer channels where it holds them; alpha tagged
         // straight where the format tags it, premultiplied where that is its convention.
         EXPECT_EQ(in->spec().format == OIIO::TypeDesc::UINT8, format.integers) << format.extension;
-        if (format.alpha != AlphaConvention::Straight)
+        if (format.alpha != AlphaConvention::Straight) {
             EXPECT_EQ(in->spec().get_int_attribute("oiio:UnassociatedAlpha", 0) != 0,
                       format.alpha == AlphaConvention::Tagged)
                 << format.extension;
+        }
     }
     EXPECT_EQ(&fileFormat("jpeg"), &kOtherFormat);
     EXPECT_EQ(&fileFormat(""), &kOtherFormat);
