@@ -6,6 +6,7 @@
 #include "Controls.h"
 #include "Frames.h"
 #include "Image.h"
+#include "Quality.h"
 #include "Region.h"
 
 #include <filesystem>
@@ -22,8 +23,6 @@ struct Pipl;
 }  // namespace vhost
 
 namespace vblind {
-
-enum class Quality { Best, Draft, Wireframe };
 
 struct SessionOptions {
     std::optional<std::filesystem::path> module;  // default: the module beside the tool
