@@ -2,8 +2,8 @@
 // table's type, so that code asking for a suite by its type cannot ask under another name or give
 // it back under another version.
 //
-// A suite is one line below: an overload of suiteIdOf for a pointer to its table type. A type
-// without one does not compile where its traits are asked for.
+// A suite is one overload of suiteIdOf below, for a pointer to its table type, answering the name
+// and version. A type without one does not compile where its traits are asked for.
 #pragma once
 
 #include "AE_EffectSuites.h"
@@ -18,19 +18,31 @@ struct SuiteId {
 };
 
 constexpr SuiteId suiteIdOf(const PF_HandleSuite2*) { return {kPFHandleSuite, kPFHandleSuiteVersion2}; }
-constexpr SuiteId suiteIdOf(const AEGP_UtilitySuite7*) { return {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7}; }
-constexpr SuiteId suiteIdOf(const PF_ParamUtilsSuite2*) { return {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2}; }
+constexpr SuiteId suiteIdOf(const AEGP_UtilitySuite7*) {
+    return {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7};
+}
+constexpr SuiteId suiteIdOf(const PF_ParamUtilsSuite2*) {
+    return {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2};
+}
 constexpr SuiteId suiteIdOf(const AEGP_PFInterfaceSuite1*) {
     return {kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1};
 }
 constexpr SuiteId suiteIdOf(const AEGP_LayerSuite11*) { return {kAEGPLayerSuite, kAEGPLayerSuiteVersion11}; }
-constexpr SuiteId suiteIdOf(const AEGP_IterateSuite1*) { return {kAEGPIterateSuite, kAEGPIterateSuiteVersion1}; }
+constexpr SuiteId suiteIdOf(const AEGP_IterateSuite1*) {
+    return {kAEGPIterateSuite, kAEGPIterateSuiteVersion1};
+}
 constexpr SuiteId suiteIdOf(const PF_Iterate8Suite1*) { return {kPFIterate8Suite, kPFIterate8SuiteVersion1}; }
 constexpr SuiteId suiteIdOf(const PF_WorldSuite1*) { return {kPFWorldSuite, kPFWorldSuiteVersion1}; }
 constexpr SuiteId suiteIdOf(const PF_WorldSuite2*) { return {kPFWorldSuite, kPFWorldSuiteVersion2}; }
-constexpr SuiteId suiteIdOf(const PF_FillMatteSuite2*) { return {kPFFillMatteSuite, kPFFillMatteSuiteVersion2}; }
-constexpr SuiteId suiteIdOf(const PF_Sampling8Suite1*) { return {kPFSampling8Suite, kPFSamplingSuiteVersion1}; }
-constexpr SuiteId suiteIdOf(const PF_Sampling16Suite1*) { return {kPFSampling16Suite, kPFSamplingSuiteVersion1}; }
+constexpr SuiteId suiteIdOf(const PF_FillMatteSuite2*) {
+    return {kPFFillMatteSuite, kPFFillMatteSuiteVersion2};
+}
+constexpr SuiteId suiteIdOf(const PF_Sampling8Suite1*) {
+    return {kPFSampling8Suite, kPFSamplingSuiteVersion1};
+}
+constexpr SuiteId suiteIdOf(const PF_Sampling16Suite1*) {
+    return {kPFSampling16Suite, kPFSamplingSuiteVersion1};
+}
 constexpr SuiteId suiteIdOf(const PF_SamplingFloatSuite1*) {
     return {kPFSamplingFloatSuite, kPFSamplingSuiteVersion1};
 }
