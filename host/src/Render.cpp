@@ -2,6 +2,7 @@
 
 #include "Effect.h"
 #include "SmartFrame.h"
+#include "SuiteEntry.h"
 #include "Worlds.h"
 
 #include <map>
@@ -27,14 +28,8 @@ LayerRegistry& layers() {
     return registry;
 }
 
-std::optional<PF_Err> enter(const char* op) {
-    Host* host = Host::current();
-    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    return host->ledger().enter(op);
-}
-
 PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
-    if (auto injected = enter("AEGP_GetEffectLayer")) return *injected;
+    if (auto refusal = enterSuite("AEGP_GetEffectLayer")) return *refusal;
     if (layerPH == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const Effect* effect = Effect::fromRef(effect_ref);
     LayerRegistry& registry = layers();
@@ -46,7 +41,7 @@ PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
 }
 
 PF_Err getLayerQuality(AEGP_LayerH layerH, AEGP_LayerQuality* qualityP) {
-    if (auto injected = enter("AEGP_GetLayerQuality")) return *injected;
+    if (auto refusal = enterSuite("AEGP_GetLayerQuality")) return *refusal;
     if (qualityP == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const auto* layer = reinterpret_cast<const EffectLayer*>(layerH);
     LayerRegistry& registry = layers();

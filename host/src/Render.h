@@ -3,9 +3,10 @@
 // layer quality, downsampling, thread count and iteration order.
 //
 // The effect side of a render also needs the effect's layer and its quality: "AEGP PF Interface
-// Suite" 1 (AEGP_GetEffectLayer) and "AEGP Layer Suite" 11 (AEGP_GetLayerQuality). The layer an
-// effect is applied to exists while an EffectLayer for it lives (renderFrame makes one for the
-// render); its quality is the render's.
+// Suite" 1 (AEGP_GetEffectLayer) and "AEGP Layer Suite" 11 (AEGP_GetLayerQuality), defined in
+// Render.cpp and registered by the Host constructor (registerLayerSuites, in HostSuites.h). The
+// layer an effect is applied to exists while an EffectLayer for it lives (renderFrame makes one
+// for the render); its quality is the render's.
 //
 //     vhost::Host host;
 //     vhost::Effect effect(host, module);
@@ -18,6 +19,7 @@
 #include "AE_Effect.h"
 #include "AE_EffectSuites.h"
 #include "Host.h"
+#include "HostSuites.h"
 #include "Image.h"
 
 #include <cstdint>
@@ -27,10 +29,6 @@
 namespace vhost {
 
 class Effect;
-
-// Registers "AEGP PF Interface Suite" 1 and "AEGP Layer Suite" 11 with the host. Calling it again
-// changes nothing; a suite the host was told to hide stays hidden. renderFrame calls it.
-void registerLayerSuites(Host& host);
 
 // The layer `effect` is applied to, for as long as this object lives: AEGP_GetEffectLayer for the
 // effect's reference answers a handle to it, and AEGP_GetLayerQuality on that handle answers

@@ -2,6 +2,7 @@
 
 #include "Effect.h"
 #include "Host.h"
+#include "SuiteEntry.h"
 #include "WorkerPool.h"
 #include "Worlds.h"
 
@@ -24,12 +25,6 @@ Ledger& ledger() { return Host::current()->ledger(); }
 WorkerPool* workers() {
     Host* host = Host::current();
     return host != nullptr && host->threadCount() > 1 ? &host->pool() : nullptr;
-}
-
-std::optional<PF_Err> enter(const char* op) {
-    Host* host = Host::current();
-    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    return host->ledger().enter(op);
 }
 
 int blockSize(PF_RationalScale scale) {
@@ -186,7 +181,7 @@ SmartFrame* SmartFrame::of(PF_ProgPtr effect_ref) {
 PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
                                  const PF_RenderRequest* req, A_long, A_long, A_u_long,
                                  PF_CheckoutResult* result) {
-    if (auto injected = enter("checkout_layer")) return *injected;
+    if (auto refusal = enterSuite("checkout_layer")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || index != 0 || req == nullptr || result == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -210,7 +205,7 @@ PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_l
 // A world of exactly the checked-out rectangle, its origin the rectangle's left and top. Asking
 // again for the same id hands out the same world.
 PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels) {
-    if (auto injected = enter("checkout_layer_pixels")) return *injected;
+    if (auto refusal = enterSuite("checkout_layer_pixels")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || pixels == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = frame->checkouts_.find(checkout_id);
@@ -275,7 +270,7 @@ bool SmartFrame::checkInPixels(Checkout& checkout) {
 }
 
 PF_Err SmartFrame::checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
-    if (auto injected = enter("checkin_layer_pixels")) return *injected;
+    if (auto refusal = enterSuite("checkin_layer_pixels")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = frame->checkouts_.find(checkout_id);
@@ -285,7 +280,7 @@ PF_Err SmartFrame::checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id)
 
 // A world of the output's result rectangle as the pre-render reported it, origin its left/top.
 PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
-    if (auto injected = enter("checkout_output")) return *injected;
+    if (auto refusal = enterSuite("checkout_output")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (frame->output_.data == nullptr) {
