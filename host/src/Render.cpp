@@ -122,6 +122,10 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     // Pixels the module leaves unwritten are only ever seen in the report's copy of the output.
     frameOptions.fillOutput = report != nullptr && options.reportOutput && !options.readOutput;
     frameOptions.keepOutput = !options.readOutput;
+    if (options.readOutput) {
+        frameOptions.outputPixels = options.outputPixels;
+        frameOptions.outputRowBytes = options.outputRowBytes;
+    }
     std::optional<SmartFrame> frame;
     try {
         // The caller's image outlives the frame: read in place, not copied.

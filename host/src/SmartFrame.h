@@ -51,6 +51,12 @@ public:
         // Whether finish() keeps a copy of the output (output(), takeOutput()); a caller that
         // read the output world itself before finish() turns this off.
         bool keepOutput = true;
+        // Unchecked frames only: memory of the caller's where the output's pixels go, the
+        // requested rectangle's rows `outputRowBytes` apart. An output world of exactly that
+        // rectangle is then a view of it, written by the module in place; any other (or a checked
+        // frame) is the host's own.
+        std::uint8_t* outputPixels = nullptr;
+        std::size_t outputRowBytes = 0;
     };
 
     // `layer` is the input layer at full resolution and at the render's depth. Downsampling

@@ -334,6 +334,35 @@ TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
             EXPECT_EQ(calls, 1);
             EXPECT_EQ(read.bytes, checked.bytes) << completion;
             EXPECT_EQ(untouched.width, 1);
+
+            // The output world made over the caller's memory (rows padded here): the module
+            // writes there, and the pixels are the same.
+            const std::size_t ps = vhost::bytesPerPixel(depth);
+            const std::size_t stride = (input.width + 3) * ps;
+            std::vector<std::uint8_t> mine(stride * input.height, 0x5A);
+            options.outputPixels = mine.data();
+            options.outputRowBytes = stride;
+            const void* seen = nullptr;
+            auto readRows = options.readOutput;
+            options.readOutput = [&](const PF_EffectWorld& world) {
+                seen = world.data;
+                readRows(world);
+            };
+            ASSERT_EQ(rig.render(input, untouched, options), PF_Err_NONE);
+            EXPECT_EQ(seen, mine.data());
+            EXPECT_EQ(read.bytes, checked.bytes) << completion;
+            for (int y = 0; y < input.height; ++y)
+                EXPECT_EQ(std::memcmp(mine.data() + y * stride, checked.bytes.data() + y * input.width * ps,
+                                      input.width * ps),
+                          0);
+            EXPECT_EQ(mine[input.width * ps], 0x5A) << "the padding stays the caller's";
+            // A checked render keeps its own world: the caller's memory is left alone.
+            options.checked = true;
+            std::fill(mine.begin(), mine.end(), 0x5A);
+            ASSERT_EQ(rig.render(input, untouched, options), PF_Err_NONE);
+            EXPECT_NE(seen, mine.data());
+            EXPECT_EQ(read.bytes, checked.bytes) << completion;
+            EXPECT_TRUE(std::all_of(mine.begin(), mine.end(), [](std::uint8_t b) { return b == 0x5A; }));
         }
         EXPECT_TRUE(rig.clean());
     });
