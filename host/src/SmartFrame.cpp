@@ -306,6 +306,11 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
             if (PF_Err err = viewWorld(o.outputPixels, width, height, o.outputRowBytes, frame->depth(),
                                        &frame->output_))
                 return err;
+        } else if (o.outputStorage != nullptr && o.keepOutput && !(o.checked && o.fillOutput)) {
+            if (PF_Err err =
+                    createPackedWorld(*o.outputStorage, width, height, frame->depth(), &frame->output_))
+                return err;
+            frame->outputPacked_ = true;
         } else if (PF_Err err = frame->options_.checked && frame->options_.fillOutput
                                     ? createWorld(width, height, frame->depth(),
                                                   !frame->options_.poisonOutput, &frame->output_, workers())
@@ -352,7 +357,7 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     const bool keep = output_.data != nullptr && options_.keepOutput;
     const std::size_t outRowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
     const bool copyAlongside =
-        keep && storage.size() == outRowBytes * static_cast<std::size_t>(output_.height);
+        keep && !outputPacked_ && storage.size() == outRowBytes * static_cast<std::size_t>(output_.height);
     int rows = copyAlongside ? static_cast<int>(output_.height) : 0;
     std::size_t rowBytes = copyAlongside ? outRowBytes : 0;
     // Unchecked, the inputs are views of the layer: nothing to compare.
@@ -391,12 +396,22 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         destroyWorld(&output_);
         host->ledger().closed(kOutput);
     } else if (output_.data != nullptr) {
+        outputIntact_ = !options_.checked || worldGuardsIntact(&output_);
+        if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         resultRect_ = outputRect_;
         result_.width = output_.width;
         result_.height = output_.height;
         result_.depth = depth();
-        result_.bytes = std::move(storage);
-        if (!copyAlongside) {
+        if (outputPacked_) {
+            // The world's own storage is the copy: its guard cut off, handed over, and the
+            // storage given here kept for the next frame's world.
+            result_.bytes = std::move(*options_.outputStorage);
+            result_.bytes.resize(outRowBytes * static_cast<std::size_t>(output_.height));
+            *options_.outputStorage = std::move(storage);
+        } else {
+            result_.bytes = std::move(storage);
+        }
+        if (!copyAlongside && !outputPacked_) {
             // Storage of another size is appended row by row, so that no fresh memory is cleared
             // first.
             const std::size_t size = outRowBytes * static_cast<std::size_t>(output_.height);
@@ -407,8 +422,6 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
                 result_.bytes.insert(result_.bytes.end(), row, row + outRowBytes);
             }
         }
-        outputIntact_ = !options_.checked || worldGuardsIntact(&output_);
-        if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);
         host->ledger().closed(kOutput);
     }

@@ -298,6 +298,31 @@ TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased) 
     EXPECT_TRUE(rig.clean());
 }
 
+TEST(Render, FrameAfterFrameEachOutputIsHandedOverWholeAndAFailedFrameKeepsThePrevious) {
+    // A caller rendering into one image frame after frame (the renderer): the output is made in
+    // storage the effect keeps and handed over; its bytes are those of a render with a report.
+    Rig rig(2);
+    const Image input = markedImage(29, 17, Depth::Bits8);
+    rig.set({{kMode, Both}, {kState, Move}, {kWidth, 5.0}, {kDirection, 25.0}});
+    Image out;
+    for (double completion : {0.0, 20.0, 55.0, 80.0, 100.0, 40.0}) {
+        rig.set(kCompletion, completion);
+        RenderReport report;
+        Image viaReport;
+        ASSERT_EQ(rig.render(input, viaReport, {}, &report), PF_Err_NONE);
+        ASSERT_EQ(rig.render(input, out), PF_Err_NONE);
+        EXPECT_EQ(out.width, 29);
+        EXPECT_EQ(out.height, 17);
+        EXPECT_EQ(out.bytes, viaReport.bytes) << completion;
+    }
+    const Image before = out;
+    rig.set(kCompletion, 60.0);
+    rig.ledger().failOp("iterate_generic", 1, PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_NE(rig.render(input, out), PF_Err_NONE);
+    EXPECT_EQ(out.bytes, before.bytes);
+    EXPECT_TRUE(rig.clean());
+}
+
 // ---- the unchecked path (the frei0r plug-in's) ---------------------------------------------------
 
 TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
