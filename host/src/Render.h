@@ -82,6 +82,12 @@ struct RenderOptions {
     // thread, before the host takes the world back; `output` and the report's copy are then left
     // as they were. The caller reads the pixels where they are instead of from a copy.
     std::function<void(const PF_EffectWorld& world)> readOutput;
+    // Unchecked renders with readOutput: memory of the caller's that the output world is made
+    // over (the requested rectangle, rows `outputRowBytes` apart), so that the module writes its
+    // result there and readOutput finds it in place. Used only when the module's output covers
+    // exactly the requested rectangle; otherwise the output world is the host's own as usual.
+    std::uint8_t* outputPixels = nullptr;
+    std::size_t outputRowBytes = 0;
 };
 
 // What happened during renderFrame, for callers that look closer (tests).
