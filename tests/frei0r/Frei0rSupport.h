@@ -4,6 +4,7 @@
 
 #include "ImageIO.h"
 #include "Notes.h"
+#include "ScratchDir.h"
 
 extern "C" {
 #include <frei0r.h>
@@ -18,7 +19,6 @@ extern "C" {
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,17 +129,6 @@ inline int shell(const std::string& command, const fs::path& dir, std::string& o
 
 class ScratchTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("velmorblind-frei0r-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-
     // `velmorblind render a.png --under UNDER` with these --set arguments, one frame per Completion
     // (keyed on frames 0, 1, ...: one run of the program for them all).
     std::vector<Frame> rendererFrames(const std::string& under, const std::vector<std::string>& sets,
@@ -158,7 +147,8 @@ protected:
         return frames;
     }
 
-    fs::path dir_;
+    const vtest::ScratchDir scratch_{"velmorblind-frei0r"};
+    const fs::path dir_ = scratch_.path();
 };
 
 }  // namespace vfrei0r::testing

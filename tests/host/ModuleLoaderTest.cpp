@@ -4,6 +4,7 @@
 #include "Host.h"
 #include "Module.h"
 #include "ModuleFile.h"
+#include "ScratchDir.h"
 
 #include "fixtures/FixturePipl.h"
 
@@ -24,8 +25,8 @@ Bytes fileBytes(const fs::path& file) {
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-fs::path scratchFile(const std::string& name, const std::string& content) {
-    const fs::path file = fs::path(HOST_TEST_SCRATCH) / name;
+fs::path scratchFile(const vtest::ScratchDir& scratch, const std::string& name, const std::string& content) {
+    const fs::path file = scratch.path() / name;
     std::ofstream(file, std::ios::binary) << content;
     return file;
 }
@@ -62,7 +63,8 @@ TEST(ModuleLoader, LoadsAModuleAndRunsItsEntryPoint) {
 }
 
 TEST(ModuleLoader, RefusesEachKindOfBadFileWithAClearMessage) {
-    const fs::path folder = fs::path(HOST_TEST_SCRATCH) / "a_folder.so";
+    const vtest::ScratchDir scratch("velmor-loader");
+    const fs::path folder = scratch.path() / "a_folder.so";
     fs::create_directories(folder);
     struct Case {
         const char* what;
@@ -70,12 +72,12 @@ TEST(ModuleLoader, RefusesEachKindOfBadFileWithAClearMessage) {
         std::vector<std::string> mentions;
     };
     const Case cases[] = {
-        {"missing file", fs::path(HOST_TEST_SCRATCH) / "nothing_here.so", {"no such file"}},
+        {"missing file", scratch.path() / "nothing_here.so", {"no such file"}},
         {"folder", folder, {"folder"}},
-        {"text file", scratchFile("text.so", "just some text\n"), {"not an effect module"}},
-        {"empty file", scratchFile("empty.so", ""), {"not an effect module"}},
+        {"text file", scratchFile(scratch, "text.so", "just some text\n"), {"not an effect module"}},
+        {"empty file", scratchFile(scratch, "empty.so", ""), {"not an effect module"}},
         {"Windows module",
-         scratchFile("win.aex", std::string("MZ") + std::string(200, '\0')),
+         scratchFile(scratch, "win.aex", std::string("MZ") + std::string(200, '\0')),
          {"Windows module"}},
         {"object file", HOST_FIXTURE_OBJECT, {"not a shared library"}},
         {"no .pipl", HOST_FIXTURE_NO_PIPL, {"no .pipl section"}},
@@ -142,14 +144,15 @@ TEST(ModuleFile, RefusesDamagedElfFilesWithoutReadingOutsideThem) {
 TEST(ModuleSearch, FindsAModuleInTheFirstFolderHoldingIt) {
     const fs::path fixtureDir = fs::path(HOST_FIXTURE_GOOD).parent_path();
     const std::string name = fs::path(HOST_FIXTURE_GOOD).filename().string();
-    const auto found = findModule(name, {fs::path(), fs::path(HOST_TEST_SCRATCH) / "nowhere", fixtureDir});
+    const vtest::ScratchDir scratch("velmor-loader");
+    const auto found = findModule(name, {fs::path(), scratch.path() / "nowhere", fixtureDir});
     ASSERT_TRUE(found);
     EXPECT_EQ(*found, fixtureDir / name);
-    EXPECT_FALSE(findModule(name, {fs::path(HOST_TEST_SCRATCH) / "nowhere"}));
+    EXPECT_FALSE(findModule(name, {scratch.path() / "nowhere"}));
     EXPECT_FALSE(findModule("fixture_missing.so", {fixtureDir}));
     // A folder of that name is not a module.
-    fs::create_directories(fs::path(HOST_TEST_SCRATCH) / "dir_named.so");
-    EXPECT_FALSE(findModule("dir_named.so", {fs::path(HOST_TEST_SCRATCH)}));
+    fs::create_directories(scratch.path() / "dir_named.so");
+    EXPECT_FALSE(findModule("dir_named.so", {scratch.path()}));
     EXPECT_EQ(moduleFileName("VelmorBlind"), "VelmorBlind.so");
     const auto dirs = defaultModuleDirs();
     ASSERT_EQ(dirs.size(), 1u);

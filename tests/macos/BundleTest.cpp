@@ -4,6 +4,7 @@
 #include "ModuleFile.h"
 #include "Pipl.h"
 #include "ResourceFile.h"
+#include "ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -261,8 +261,8 @@ TEST(MacResourceFile, DamagedFilesAreRefusedWithAReason) {
 }
 
 TEST(MacBundle, ReaderNamesWhatIsMissing) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("velmor-bundle-" + std::to_string(std::random_device{}()));
+    const vtest::ScratchDir scratch("velmor-bundle");
+    const fs::path& dir = scratch.path();
     fs::create_directories(dir / "Contents" / "Resources");
     std::string error;
     EXPECT_FALSE(vhost::readBundlePiplBytes(dir, error));
@@ -275,7 +275,6 @@ TEST(MacBundle, ReaderNamesWhatIsMissing) {
         .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
     EXPECT_FALSE(vhost::readBundlePiplBytes(dir, error));
     EXPECT_NE(error.find("no resource 'PiPL' 16000"), std::string::npos) << error;
-    fs::remove_all(dir);
     // Loading the bundle as a module stops before any code, with the reason.
     EXPECT_FALSE(vhost::readPiplBytes(kBundle, error));
     EXPECT_NE(error.find("is a macOS bundle"), std::string::npos) << error;
@@ -322,16 +321,15 @@ TEST(MacBundleInfo, PrintsTheLinuxModulesIdentityWithoutLoadingCode) {
     EXPECT_NE(notBundle.out.find("is not a macOS effect bundle"), std::string::npos) << notBundle.out;
 }
 
-// A bundle folder in the temporary directory whose resource file holds `list` as 'PiPL' 16000:
-// the bundle's own file with the data and the offsets that follow it remade around the list.
-fs::path bundleWith(const Bytes& list) {
+// A bundle folder NAME.plugin in `scratch` whose resource file holds `list` as 'PiPL' 16000: the
+// bundle's own file with the data and the offsets that follow it remade around the list.
+fs::path bundleWith(const vtest::ScratchDir& scratch, const std::string& name, const Bytes& list) {
     const Bytes good = rsrc();
     const auto n = static_cast<std::uint32_t>(list.size());
     const Bytes header = be(256, 4) + be(260 + n, 4) + be(4 + n, 4) + be(50, 4);
     Bytes file = header + Bytes(240, 0) + be(n, 4) + list + header;
     file.insert(file.end(), good.begin() + be32(good, 4) + 16, good.end());
-    const fs::path dir =
-        fs::temp_directory_path() / ("velmor-bundle-" + std::to_string(std::random_device{}()) + ".plugin");
+    const fs::path dir = scratch.path() / (name + ".plugin");
     fs::create_directories(dir / "Contents" / "Resources");
     std::ofstream(dir / "Contents" / "Resources" / "VelmorBlind.rsrc", std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
@@ -339,7 +337,8 @@ fs::path bundleWith(const Bytes& list) {
 }
 
 TEST(MacBundleInfo, ShowsEveryCodeEntryAndRefusesADamagedListInOneSentence) {
-    const fs::path universal = bundleWith(macList({"mi64", "ma64"}));
+    const vtest::ScratchDir scratch("velmor-bundle");
+    const fs::path universal = bundleWith(scratch, "universal", macList({"mi64", "ma64"}));
     const ToolRun run = info(universal.string());
     EXPECT_EQ(run.status, 0) << run.out;
     const auto at = run.out.find("\n  Entry point: ");
@@ -347,16 +346,14 @@ TEST(MacBundleInfo, ShowsEveryCodeEntryAndRefusesADamagedListInOneSentence) {
     EXPECT_EQ(run.out.substr(at + 1, run.out.find("\n  Version:") - at),
               "  Entry point: EntryPointFunc (code entry \"mi64\": macOS x86-64)\n"
               "  Entry point: EntryPointFunc (code entry \"ma64\": macOS arm64)\n");
-    fs::remove_all(universal);
 
     std::string error;
     const auto elfList = vhost::readPiplBytes(LINUX_MODULE, error);
     ASSERT_TRUE(elfList) << error;
     // Every damaged list takes the same way out (the cases are in DamagedListsAreRefusedInOneSentence):
     // one, the Linux list in a Mac file, through the tool.
-    const fs::path dir = bundleWith(*elfList);
+    const fs::path dir = bundleWith(scratch, "little-endian", *elfList);
     const ToolRun bad = info(dir.string());
-    fs::remove_all(dir);
     EXPECT_EQ(bad.status, 1) << bad.out;
     EXPECT_NE(bad.out.find("carries a bad property list (property list is little-endian"), std::string::npos)
         << bad.out;

@@ -4,6 +4,7 @@
 #include "ImageIO.h"
 #include "Notes.h"
 #include "PixelConvert.h"
+#include "ScratchDir.h"
 
 #include <OpenEXR/ImfArray.h>
 #include <OpenEXR/ImfHeader.h>
@@ -40,16 +41,6 @@ namespace {
 
 class ImageIOTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Unique per run: the same test may run at once from another build folder.
-        dir_ = fs::temp_directory_path() /
-               ("velmorblind-io-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(std::random_device{}()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
     // Files in the folder (to prove no temporary file was left behind).
     std::vector<std::string> listing() const {
@@ -84,7 +75,8 @@ protected:
         return {};
     }
 
-    fs::path dir_;
+    const vtest::ScratchDir scratch_{"velmorblind-io"};
+    const fs::path dir_ = scratch_.path();
     OIIO::ImageSpec straight_ = [] {
         OIIO::ImageSpec config;
         config.attribute("oiio:UnassociatedAlpha", 1);  // read files as stored, not premultiplied

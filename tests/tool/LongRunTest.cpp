@@ -10,13 +10,10 @@ class LongRunTest : public vtest::ToolTest {};
 
 // Twenty thousand files, each written through a temporary file that is flushed to the device: on a
 // memory-backed folder that costs nothing, on a disk it would dominate the run.
-fs::path scratchFolder(const fs::path& fallback) {
+fs::path memoryBackedFolder() {
     std::error_code ec;
     const fs::path shm = "/dev/shm";
-    if (!fs::is_directory(shm, ec)) return fallback;
-    fs::path folder = shm / fallback.filename();
-    fs::create_directories(folder, ec);
-    return ec ? fallback : folder;
+    return fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
 }
 
 }  // namespace
@@ -27,11 +24,8 @@ TEST_F(LongRunTest, PeakMemoryOfTwentyThousandFramesIsThatOfTwoHundred) {
                     "with any run; the default build measures it";
 #endif
     writeInput("in.png", 4, 4);
-    const fs::path out = scratchFolder(dir_ / "frames");
-    struct Cleanup {
-        fs::path at;
-        ~Cleanup() { fs::remove_all(at); }
-    } cleanup{out};
+    const vtest::ScratchDir folder("velmorblind-frames", memoryBackedFolder());
+    const fs::path& out = folder.path();
     auto peak = [&](int frames, bool extras) {
         std::vector<std::string> args{VELMORBLIND_EXE,
                                       "render",

@@ -4,6 +4,7 @@
 #include "ImageIO.h"
 #include "Notes.h"
 #include "OutputFile.h"
+#include "ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -26,20 +27,13 @@ std::string bytesOf(const fs::path& p) {
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() / ("velmorblind-outputfile-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        failWritesAfterForTesting(-1);
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { failWritesAfterForTesting(-1); }
     std::size_t entries() const {
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
-    fs::path dir_;
+    const vtest::ScratchDir scratch_{"velmorblind-outputfile"};
+    const fs::path dir_ = scratch_.path();
 };
 
 vhost::Image noise(int w, int h) {

@@ -4,13 +4,13 @@
 
 #include "ImageIO.h"
 #include "Notes.h"
+#include "ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -71,17 +71,6 @@ inline long peakKilobytes(const std::vector<std::string>& args, int& status) {
 
 class ToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Unique per run: the same test may run at once from another build folder.
-        dir_ = fs::temp_directory_path() /
-               ("velmorblind-tool-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(std::random_device{}()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     ToolRun run(const std::vector<std::string>& args) const {
@@ -143,7 +132,8 @@ protected:
         EXPECT_EQ(listing(), before) << shown;
     }
 
-    fs::path dir_;
+    const ScratchDir scratch_{"velmorblind-tool"};
+    const fs::path dir_ = scratch_.path();
 };
 
 }  // namespace vtest

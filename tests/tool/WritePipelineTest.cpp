@@ -4,6 +4,7 @@
 #include "ImageIO.h"
 #include "Notes.h"
 #include "OutputFile.h"
+#include "ScratchDir.h"
 #include "WritePipeline.h"
 
 #include <gtest/gtest.h>
@@ -29,13 +30,9 @@ vhost::Image frameOf(int n) {
 }
 
 struct Scratch {
-    fs::path dir =
-        fs::temp_directory_path() / ("velmorblind-pipeline-" + std::to_string(std::random_device{}()));
-    Scratch() { fs::create_directories(dir); }
-    ~Scratch() {
-        failWritesAfterForTesting(-1);
-        fs::remove_all(dir);
-    }
+    const vtest::ScratchDir folder{"velmorblind-pipeline"};
+    const fs::path dir = folder.path();
+    ~Scratch() { failWritesAfterForTesting(-1); }
     std::string name(int n) const { return (dir / ("f" + std::to_string(n) + ".png")).string(); }
 };
 

@@ -1,6 +1,8 @@
 // The built module file: the property list in its ".pipl" section byte for byte, the resource
 // script for the Windows build carrying the same bytes, and a dynamic symbol table that exports
 // EntryPointFunc and nothing else.
+#include "ScratchDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -82,11 +84,6 @@ Bytes expectedPipl() {
 
 // ---- running the binary tools -----------------------------------------------------------------
 
-std::filesystem::path scratch(const std::string& name) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::filesystem::temp_directory_path() / ("velmor_" + std::string(info->name()) + "_" + name);
-}
-
 std::string run(const std::string& command) {
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");
@@ -110,11 +107,11 @@ std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "
 TEST(ModuleFile, ThePiplSectionHoldsExactlyThePropertyList) {
     const Bytes want = expectedPipl();
     ASSERT_EQ(want.size(), 298u);
-    const auto out = scratch("pipl.bin");
+    const vtest::ScratchDir scratch("velmor-module-file");
+    const auto out = scratch.path() / "pipl.bin";
     run(std::string(VELMOR_OBJCOPY) + " -O binary --only-section=.pipl " + quoted(VELMOR_MODULE) + " " +
         quoted(out));
     const Bytes got = readFile(out);
-    std::filesystem::remove(out);
     ASSERT_EQ(got.size(), want.size());
     for (std::size_t i = 0; i < want.size(); ++i)
         ASSERT_EQ(got[i], want[i]) << "first difference at byte " << i;
@@ -169,10 +166,10 @@ TEST(ModuleFile, TheWindowsResourceScriptCarriesTheSameBytes) {
 TEST(ModuleFile, TheResourceScriptCompilesToAPiplResource) {
     const std::string windres = VELMOR_WINDRES;
     if (windres.empty()) GTEST_SKIP() << "no resource compiler installed";
-    const auto res = scratch("pipl.res");
+    const vtest::ScratchDir scratch("velmor-module-file");
+    const auto res = scratch.path() / "pipl.res";
     run(windres + " -i " + quoted(VELMOR_PIPL_RC) + " -O res -o " + quoted(res));
     const Bytes b = readFile(res);
-    std::filesystem::remove(res);
 
     auto u16 = [&](std::size_t at) { return std::uint32_t(b.at(at) | (b.at(at + 1) << 8)); };
     auto u32 = [&](std::size_t at) { return u16(at) | (u16(at + 2) << 16); };

@@ -21,14 +21,20 @@ int samplingAcquisitions(const vhost::Ledger& ledger) {
            ledger.acquisitions("PF SamplingFloat Suite", 1);
 }
 
+// A rig on `threads` threads and a marked input of each depth in turn, the depth named in any failure.
+template <typename F>
+void forEachDepthOnARig(int threads, int w, int h, F&& f) {
+    for (Depth depth : {Depth::Bits8, Depth::Bits16, Depth::Float32}) {
+        SCOPED_TRACE(depthLabel(depth));
+        Rig rig(threads);
+        f(rig, markedImage(w, h, depth), depth);
+    }
+}
+
 // ---- the two ends ------------------------------------------------------------------------------
 
 TEST(Render, CompletionZeroCopiesTheInputAndHundredClearsItWithoutTheFilter) {
-    forEachDepth([](auto d) {
-        constexpr Depth depth = decltype(d)::value;
-        SCOPED_TRACE(depthLabel(depth));
-        Rig rig(3);
-        const Image input = markedImage(30, 17, depth);
+    forEachDepthOnARig(3, 30, 17, [](Rig& rig, const Image& input, Depth) {
         // However the other controls are set.
         rig.set({{kMode, Both},
                  {kState, Move},
@@ -326,11 +332,7 @@ TEST(Render, FrameAfterFrameEachOutputIsHandedOverWholeAndAFailedFrameKeepsThePr
 // ---- the unchecked path (the frei0r plug-in's) ---------------------------------------------------
 
 TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
-    forEachDepth([](auto d) {
-        constexpr Depth depth = decltype(d)::value;
-        SCOPED_TRACE(depthLabel(depth));
-        Rig rig(2);
-        const Image input = markedImage(37, 23, depth);
+    forEachDepthOnARig(2, 37, 23, [](Rig& rig, const Image& input, Depth depth) {
         rig.set({{kMode, Both}, {kState, Move}, {kWidth, 4.5}, {kDirection, 30.0}});
         for (double completion : {0.0, 45.0, 100.0}) {
             rig.set(kCompletion, completion);
