@@ -14,6 +14,7 @@
 
 #include "Controls.h"
 #include "Image.h"
+#include "Session.h"
 
 #include <cstdint>
 #include <map>
@@ -21,12 +22,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-namespace vhost {
-class Host;
-class Module;
-class Effect;
-}  // namespace vhost
 
 namespace vfrei0r {
 
@@ -50,9 +45,9 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     // The module's controls as it declared them (parameter 1 onwards).
-    const std::vector<vblind::ControlDef>& controls() const { return controls_; }
+    const std::vector<vsession::ControlDef>& controls() const { return session_.controls(); }
     // The control of parameter `index`; throws std::out_of_range for one the module did not declare.
-    const vblind::ControlDef& control(int index) const;
+    const vsession::ControlDef& control(int index) const;
 
     // Renders in1 (RGBA8888, width x height, rows unpadded) at `settings`, composited over in2 (null:
     // transparent black), into out (which may be in2). Returns false when the host reports an error
@@ -61,17 +56,16 @@ public:
                 const std::uint32_t* in2, std::uint32_t* out);
 
     // The stand-in host, for tests that inject faults; only while the engine is held.
-    vhost::Host& host() { return *host_; }
+    vhost::Host& host() { return session_.host(); }
 
 private:
     Engine();
 
     std::mutex renderMutex_;
-    std::unique_ptr<vhost::Host> host_;
-    std::shared_ptr<vhost::Module> module_;
-    std::unique_ptr<vhost::Effect> effect_;
-    std::vector<vblind::ControlDef> controls_;
-    vhost::Image input_;  // the first input in the host's order, kept from frame to frame
+    vsession::Session session_;
+    vhost::Host* host_;      // the session's
+    vhost::Effect* effect_;  // the session's
+    vhost::Image input_;     // the first input in the host's order, kept from frame to frame
 };
 
 }  // namespace vfrei0r

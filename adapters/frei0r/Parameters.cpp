@@ -67,7 +67,7 @@ std::string printed(const char* format, double v) {
 std::string plain(double v) { return printed("%.10g", v); }
 
 // 10^precision: the control shows its values in steps of its inverse.
-double displayScale(const vblind::ControlDef& c) {
+double displayScale(const vsession::ControlDef& c) {
     double scale = 1.0;
     for (int i = 0; i < c.precision; ++i) scale *= 10.0;
     return scale;
@@ -81,7 +81,7 @@ std::string choiceList(const std::vector<std::string>& choices) {
 }
 
 // The text a {field} of an explanation stands for; unknown fields stay as written.
-std::string field(const std::string& key, const ParamInfo& info, const vblind::ControlDef& c) {
+std::string field(const std::string& key, const ParamInfo& info, const vsession::ControlDef& c) {
     if (key == "name") return c.name;
     if (key == "min") return plain(c.validMin);
     if (key == "max") return plain(c.validMax);
@@ -101,7 +101,7 @@ std::string field(const std::string& key, const ParamInfo& info, const vblind::C
 
 }  // namespace
 
-std::string explain(const ParamInfo& info, const vblind::ControlDef* control) {
+std::string explain(const ParamInfo& info, const vsession::ControlDef* control) {
     const std::string text = info.explanation;
     if (!control) return text;
     std::string out;
@@ -120,17 +120,17 @@ std::string explain(const ParamInfo& info, const vblind::ControlDef* control) {
 
 double clampUnit(double value) { return std::clamp(value, 0.0, 1.0); }
 
-double widthPixels(const vblind::ControlDef& width, double v) {
+double widthPixels(const vsession::ControlDef& width, double v) {
     const double u = clampUnit(v);
     const double scale = displayScale(width);
     return std::round((width.validMin + (width.validMax - width.validMin) * u * u * u) * scale) / scale;
 }
 
-double widthValue(const vblind::ControlDef& width, double pixels) {
+double widthValue(const vsession::ControlDef& width, double pixels) {
     return std::cbrt(std::clamp((pixels - width.validMin) / (width.validMax - width.validMin), 0.0, 1.0));
 }
 
-double controlValue(Kind kind, const vblind::ControlDef& c, double v) {
+double controlValue(Kind kind, const vsession::ControlDef& c, double v) {
     const double u = clampUnit(v);
     switch (kind) {
         case Kind::Fraction: return c.validMin + u * (c.validMax - c.validMin);
@@ -144,7 +144,7 @@ double controlValue(Kind kind, const vblind::ControlDef& c, double v) {
     return u;
 }
 
-double frei0rValue(Kind kind, const vblind::ControlDef& c, double value) {
+double frei0rValue(Kind kind, const vsession::ControlDef& c, double value) {
     switch (kind) {
         case Kind::Fraction:
         case Kind::Seed: return clampUnit((value - c.validMin) / (c.validMax - c.validMin));
