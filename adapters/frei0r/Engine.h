@@ -1,8 +1,8 @@
-// The process-wide side of the transition: the stand-in host, the module's entry point (linked into
-// this library, never loaded from a file) and one set-up effect instance, which renders a frame the
-// way the renderer does (`velmorblind render in1 --under in2`). The host allows one Host per process
-// and an effect instance holds one set of control values, so renders are serialised here; each
-// render still spreads its bands over the host's worker threads.
+// The process-wide side of the transition: a session of the session library (the stand-in host, the
+// module's entry point linked into this library, never loaded from a file, and one set-up effect
+// instance), which renders a frame the way the renderer does (`velmorblind render in1 --under in2`). The host
+// allows one Host per process and an effect instance holds one set of control values, so renders are
+// serialised here; each render still spreads its bands over the host's worker threads.
 //
 // A frame takes the lean path through the host: the first input turned into the host's pixel order
 // a word at a time (into storage kept from frame to frame) and read by the module in place, none

@@ -45,7 +45,8 @@ void Session::setUp() {
     if (PF_Err err = effect_->globalSetup()) hostFailure("global set-up", err);
     if (PF_Err err = effect_->paramsSetup()) hostFailure("parameter set-up", err);
     controls_.clear();
-    for (int i = 1; i < effect_->paramCount(); ++i) controls_.push_back(describeControl(i, effect_->definition(i)));
+    for (int i = 1; i < effect_->paramCount(); ++i)
+        controls_.push_back(describeControl(i, effect_->definition(i)));
 }
 
 const ControlDef& Session::control(int index) const {
@@ -77,7 +78,8 @@ std::vector<std::string> Session::greyedControls() {
     return greyed;
 }
 
-RenderCheck Session::render(const vhost::Image& input, vhost::Image& output, const vhost::RenderOptions& options) {
+RenderCheck Session::render(const vhost::Image& input, vhost::Image& output,
+                            const vhost::RenderOptions& options) {
     vhost::RenderOptions flagsOnly = options;
     flagsOnly.reportOutput = false;  // only the report's flags are read
     vhost::Ledger& ledger = host_->ledger();
@@ -96,15 +98,19 @@ RenderCheck Session::render(const vhost::Image& input, vhost::Image& output, con
     return check;
 }
 
-vhost::Image Session::renderTrusted(const vhost::Image& input, const vhost::RenderOptions& options, int frame) {
+vhost::Image Session::renderTrusted(const vhost::Image& input, const vhost::RenderOptions& options,
+                                    int frame) {
     vhost::Image output;
     const RenderCheck check = render(input, output, options);
     const std::string where = std::to_string(frame);
-    if (check.err) hostFailure((check.preRender ? "pre-render of frame " : "render of frame ") + where, check.err);
-    if (!check.outputIntact) throw SessionError("the module wrote outside its output on frame " + where + ".");
+    if (check.err)
+        hostFailure((check.preRender ? "pre-render of frame " : "render of frame ") + where, check.err);
+    if (!check.outputIntact)
+        throw SessionError("the module wrote outside its output on frame " + where + ".");
     if (!check.inputUnchanged) throw SessionError("the module wrote into its input on frame " + where + ".");
     if (!check.fault.empty())
-        throw SessionError("the host caught the module misbehaving on frame " + where + ": " + check.fault + ".");
+        throw SessionError("the host caught the module misbehaving on frame " + where + ": " + check.fault +
+                           ".");
     return output;
 }
 

@@ -39,7 +39,8 @@ struct RenderCheck {
 class Session {
 public:
     // A host with these options and an effect instance of the module; nothing is sent yet.
-    explicit Session(std::shared_ptr<const vhost::Module> module, const vhost::Host::Options& hostOptions = {});
+    explicit Session(std::shared_ptr<const vhost::Module> module,
+                     const vhost::Host::Options& hostOptions = {});
     ~Session();  // global set-down (through the effect) while the host is still there
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

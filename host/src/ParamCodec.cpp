@@ -24,8 +24,12 @@ int noDecimals(const PF_ParamDef&) { return 0; }
 const ParamCodec kSlider{
     "slider",
     true,
-    [](const PF_ParamDef& d) { return ParamRange{double(d.u.sd.valid_min), double(d.u.sd.valid_max)}; },
-    [](const PF_ParamDef& d) { return ParamRange{double(d.u.sd.slider_min), double(d.u.sd.slider_max)}; },
+    [](const PF_ParamDef& d) {
+        return ParamRange{double(d.u.sd.valid_min), double(d.u.sd.valid_max)};
+    },
+    [](const PF_ParamDef& d) {
+        return ParamRange{double(d.u.sd.slider_min), double(d.u.sd.slider_max)};
+    },
     [](const PF_ParamDef& d) { return double(d.u.sd.dephault); },
     noDecimals,
     [](const PF_ParamDef& d) { return double(d.u.sd.value); },
@@ -60,8 +64,12 @@ const ParamCodec kAngle{
 const ParamCodec kPopup{
     "popup",
     true,
-    [](const PF_ParamDef& d) { return ParamRange{1.0, double(d.u.pd.num_choices)}; },
-    [](const PF_ParamDef& d) { return ParamRange{1.0, double(d.u.pd.num_choices)}; },
+    [](const PF_ParamDef& d) {
+        return ParamRange{1.0, double(d.u.pd.num_choices)};
+    },
+    [](const PF_ParamDef& d) {
+        return ParamRange{1.0, double(d.u.pd.num_choices)};
+    },
     [](const PF_ParamDef& d) { return double(d.u.pd.dephault); },
     noDecimals,
     [](const PF_ParamDef& d) { return double(d.u.pd.value); },
@@ -71,8 +79,12 @@ const ParamCodec kPopup{
 const ParamCodec kFloatSlider{
     "float slider",
     false,
-    [](const PF_ParamDef& d) { return ParamRange{double(d.u.fs_d.valid_min), double(d.u.fs_d.valid_max)}; },
-    [](const PF_ParamDef& d) { return ParamRange{double(d.u.fs_d.slider_min), double(d.u.fs_d.slider_max)}; },
+    [](const PF_ParamDef& d) {
+        return ParamRange{double(d.u.fs_d.valid_min), double(d.u.fs_d.valid_max)};
+    },
+    [](const PF_ParamDef& d) {
+        return ParamRange{double(d.u.fs_d.slider_min), double(d.u.fs_d.slider_max)};
+    },
     [](const PF_ParamDef& d) { return double(d.u.fs_d.dephault); },
     [](const PF_ParamDef& d) { return int(d.u.fs_d.precision); },
     [](const PF_ParamDef& d) { return d.u.fs_d.value; },

@@ -37,9 +37,10 @@ TEST(Session, FailuresNameTheCommandAndKeepTheHostsCode) {
     session.host().ledger().failOpAlways("add_param", PF_Err_OUT_OF_MEMORY);
     const SessionError setUp = thrown([&] { session.setUp(); });
     EXPECT_EQ(setUp.err(), PF_Err_OUT_OF_MEMORY);
-    EXPECT_EQ(std::string(setUp.what()).rfind("the module's parameter set-up failed with host error 4 "
-                                              "(PF_Err_OUT_OF_MEMORY)",
-                                              0),
+    EXPECT_EQ(std::string(setUp.what())
+                  .rfind("the module's parameter set-up failed with host error 4 "
+                         "(PF_Err_OUT_OF_MEMORY)",
+                         0),
               0u)
         << setUp.what();
     EXPECT_EQ(std::string(setUp.what()).back(), '.');
@@ -65,7 +66,8 @@ TEST(Session, ARenderTheHostCannotTrustIsRefused) {
     session.host().ledger().failOpAlways("checkout_param", PF_Err_INTERNAL_STRUCT_DAMAGED);
     const SessionError e = thrown([&] { session.renderTrusted(input, options, 7); });
     EXPECT_EQ(e.err(), PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_EQ(std::string(e.what()).rfind("the module's pre-render of frame 7 failed with host error 512", 0), 0u)
+    EXPECT_EQ(std::string(e.what()).rfind("the module's pre-render of frame 7 failed with host error 512", 0),
+              0u)
         << e.what();
 }
 
