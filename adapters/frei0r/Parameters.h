@@ -28,13 +28,12 @@ constexpr bool hasControl(Kind kind) { return kind != Kind::Draft && kind != Kin
 
 struct ParamInfo {
     const char* name;  // the frei0r name
-    int type;          // F0R_PARAM_*
     int control;       // the module's parameter index (PARAM_*); PARAM_INPUT for the switches
     Kind kind;
-    // Shown by hosts; states the units. explain() fills in the control's own words: {name},
-    // {min}, {max}, {span} (max - min), {default}, {default_value} (the default as a frei0r
-    // value), {step} (the control's display step), {choices} ("A, B or C"), {choice1}...
-    // (one choice) and {count} (the number of choices).
+    // Shown by hosts; states the units (a choice's ", or 1 to {count}" is added to it). explain()
+    // fills in the control's own words: {name}, {min}, {max}, {span} (max - min), {default},
+    // {default_value} (the default as a frei0r value), {step} (the control's display step),
+    // {choices} ("A, B or C"), {choice1}... (one choice) and {count} (the number of choices).
     const char* explanation;
 };
 
@@ -42,6 +41,10 @@ inline constexpr std::size_t kParamCount = 14;
 
 // In frei0r index order.
 const std::array<ParamInfo, kParamCount>& paramTable();
+
+// The frei0r type of a parameter of this kind (F0R_PARAM_*): STRING for choices, BOOL for the
+// switches, DOUBLE for the rest.
+int frei0rType(Kind kind);
 
 // The explanation with the control's words filled in (`control` null for the switches).
 std::string explain(const ParamInfo& info, const vsession::ControlDef* control);
