@@ -14,6 +14,20 @@ namespace vblind {
 
 void sessionFailure(const vsession::SessionError& error) { failure(error.what()); }
 
+namespace {
+
+// What f returns; a SessionError on the way becomes the renderer's failure.
+template <typename F>
+auto bridged(F f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const vsession::SessionError& e) {
+        sessionFailure(e);
+    }
+}
+
+}  // namespace
+
 std::filesystem::path locateModule(const std::optional<std::filesystem::path>& module) {
     if (module) return *module;
     const std::string file = vhost::moduleFileName("VelmorBlind");
@@ -25,7 +39,7 @@ std::filesystem::path locateModule(const std::optional<std::filesystem::path>& m
 }
 
 EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locateModule(options.module)) {
-    try {
+    bridged([&] {
         vhost::Host::Options hostOptions;
         hostOptions.threads = options.threads;
         session_ = std::make_unique<vsession::Session>(vsession::loadModule(modulePath_), hostOptions);
@@ -33,9 +47,7 @@ EffectSession::EffectSession(const SessionOptions& options) : modulePath_(locate
         session_->effect().setTimeBase(options.fps.ticks, options.fps.scale,
                                        (lastFrame + 1) * options.fps.ticks);
         session_->setUp();
-    } catch (const vsession::SessionError& e) {
-        sessionFailure(e);
-    }
+    });
 }
 
 EffectSession::~EffectSession() = default;
@@ -47,19 +59,11 @@ const std::vector<ControlDef>& EffectSession::controls() const { return session_
 int EffectSession::declaredParamCount() const { return session_->effect().declaredParamCount(); }
 
 std::string EffectSession::about() {
-    try {
-        return session_->about();
-    } catch (const vsession::SessionError& e) {
-        sessionFailure(e);
-    }
+    return bridged([&] { return session_->about(); });
 }
 
 std::vector<std::string> EffectSession::greyedControls() {
-    try {
-        return session_->greyedControls();
-    } catch (const vsession::SessionError& e) {
-        sessionFailure(e);
-    }
+    return bridged([&] { return session_->greyedControls(); });
 }
 
 void EffectSession::apply(const ControlPlan& plan) {
@@ -101,12 +105,7 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
                                                       : AEGP_LayerQual_BEST;
     options.downsampleX = options.downsampleY = downsample;
     if (region) options.request = region->rect();
-    vhost::Image output;
-    try {
-        output = session_->renderTrusted(input, options, frame);
-    } catch (const vsession::SessionError& e) {
-        sessionFailure(e);
-    }
+    vhost::Image output = bridged([&] { return session_->renderTrusted(input, options, frame); });
     output.placement = input.placement.downsampled(downsample);  // the frame sits where its input did
     if (region)
         output.placement = regionPlacement(output.placement, (input.width + downsample - 1) / downsample,
