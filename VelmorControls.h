@@ -8,7 +8,7 @@
 #include "VelmorParams.h"
 #include "VelmorSmartRender.h"
 
-#include "VelmorBlind.h"
+#include "VelmorBlindCodes.h"
 #include "VelmorEasing.h"
 #include "VelmorGeneral.h"
 
@@ -68,7 +68,7 @@ inline constexpr ControlInfo kControls[kControlCount] = {
     {.index = PARAM_MODE,
      .name = "Mode",
      .type = PF_Param_POPUP,
-     .dephault = Velmor::Blind::One,
+     .dephault = Velmor::BlindCodes::One,
      .choices = "One|Both",
      .unit = RenderUnit::Code,
      .code = &PreRenderParams::mode},
@@ -125,7 +125,7 @@ inline constexpr ControlInfo kControls[kControlCount] = {
     {.index = PARAM_ORDER,
      .name = "Order",
      .type = PF_Param_POPUP,
-     .dephault = Velmor::Blind::Normal,
+     .dephault = Velmor::BlindCodes::Normal,
      .choices = "Normal|Inverse|Random",
      .unit = RenderUnit::Code,
      .code = &PreRenderParams::order},
@@ -138,7 +138,7 @@ inline constexpr ControlInfo kControls[kControlCount] = {
      .slider_min = 0,
      .slider_max = 100,
      .dephault = 0,
-     .greying = {PARAM_ORDER, Velmor::Blind::RandomOrder, true},
+     .greying = {PARAM_ORDER, Velmor::BlindCodes::RandomOrder, true},
      .unit = RenderUnit::Code,
      .code = &PreRenderParams::seed},
     {.index = PARAM_EASING,
@@ -160,7 +160,7 @@ inline constexpr ControlInfo kControls[kControlCount] = {
     {.index = PARAM_STATE,
      .name = "State",
      .type = PF_Param_POPUP,
-     .dephault = Velmor::Blind::Still,
+     .dephault = Velmor::BlindCodes::Still,
      .choices = "Still|Move|Shrink",
      .unit = RenderUnit::Code,
      .code = &PreRenderParams::state},
@@ -170,7 +170,7 @@ inline constexpr ControlInfo kControls[kControlCount] = {
      .type = PF_Param_POPUP,
      .dephault = Velmor::Border::Mirror,
      .choices = "Void|Edge|Tile|Mirror",
-     .greying = {PARAM_STATE, Velmor::Blind::Still, false},
+     .greying = {PARAM_STATE, Velmor::BlindCodes::Still, false},
      .unit = RenderUnit::Code,
      .code = &PreRenderParams::border_type},
 };

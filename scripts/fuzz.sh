@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the `fuzz` preset (clang 14, libFuzzer, address and undefined-behaviour sanitizers) and
-# runs every fuzz target in turn for SECONDS each (default 60), one at a time. For each target it
-# prints the executions, the coverage reached and any finding with the path of its reproducer.
+# runs every fuzz target in turn for SECONDS each (default 60), one at a time: the targets the build
+# declares (tests/fuzz/CMakeLists.txt), as it lists them in build/fuzz/fuzz_targets.txt. For each
+# target it prints the executions, the coverage reached and any finding with the path of its
+# reproducer.
 # Inputs the fuzzer keeps go to build/fuzz/runs/TARGET/corpus (the seeds in tests/fuzz/corpus stay
 # as they are). Exit status 1 when any target found something.
 #
@@ -11,13 +13,14 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
-targets=(pipl elf pe rsrc set key frames image)
 
 cmake --preset fuzz >/dev/null || exit 1
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null || { cmake --build --preset fuzz -j 1; exit 1; }
+list=build/fuzz/fuzz_targets.txt
+[ -s "$list" ] || { echo "the fuzz build lists no targets ($list)"; exit 1; }
 
 findings=0
-for t in "${targets[@]}"; do
+while read -r t program; do
   # No input the parsers meet deserves more memory than this: more is reported as a finding.
   limits=(-rss_limit_mb=2048 -malloc_limit_mb=256 -timeout=30)
   if [ "$t" = image ]; then
@@ -30,8 +33,8 @@ for t in "${targets[@]}"; do
   work="build/fuzz/runs/$t"
   mkdir -p "$work/corpus" "$work/artifacts"
   start=$(date +%s)
-  "build/fuzz/bin/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 "${limits[@]}" \
-    -artifact_prefix="$work/artifacts/" "$work/corpus" "tests/fuzz/corpus/$t" >"$work/log" 2>&1
+  "$program" -max_total_time="$seconds" -print_final_stats=1 "${limits[@]}" \
+    -artifact_prefix="$work/artifacts/" "$work/corpus" "tests/fuzz/corpus/$t" >"$work/log" 2>&1 </dev/null
   status=$?
   took=$(($(date +%s) - start))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
@@ -44,5 +47,5 @@ for t in "${targets[@]}"; do
     echo "  FINDING: ${reason:-exit status $status}"
     echo "  reproducer: ${reproducer:-none written}   log: $work/log"
   fi
-done
+done <"$list"
 [ "$findings" -eq 0 ] || { echo "$findings target(s) found something"; exit 1; }

@@ -61,7 +61,8 @@ inline std::uint32_t overPixel(std::uint32_t front, std::uint32_t back, bool has
 
 // Rows [begin, end) of the render (`front`, a host world) over in2 (null: transparent black),
 // written to `out` in frei0r's order, in the same pass that turns the pixels back. `out` may be
-// in2 itself. Runs of opaque or clear front pixels, most of a transition, skip the arithmetic.
+// in2 itself, or the render's own pixels (each run is read before it is written). Runs of opaque or clear
+// front pixels, most of a transition, skip the arithmetic.
 void overRows(const PF_EffectWorld& front, const std::uint32_t* in2, std::uint32_t* out, int begin, int end) {
     constexpr std::size_t kRun = 8;
     const std::size_t width = static_cast<std::size_t>(front.width);
@@ -163,6 +164,15 @@ bool Engine::render(const FrameSettings& settings, int width, int height, const 
         forRows(*host_, height, width, [&](int begin, int end) { overRows(world, in2, out, begin, end); });
         written = true;
     };
+    // The module writes its result straight into `out` (composited there in place) unless `out`
+    // is in2, which the composite still has to read.
+    const std::size_t frameBytes = w * static_cast<std::size_t>(height) * 4;
+    const auto* outBytes = reinterpret_cast<const std::uint8_t*>(out);
+    const auto* in2Bytes = reinterpret_cast<const std::uint8_t*>(in2);
+    if (in2 == nullptr || outBytes + frameBytes <= in2Bytes || in2Bytes + frameBytes <= outBytes) {
+        options.outputPixels = reinterpret_cast<std::uint8_t*>(out);
+        options.outputRowBytes = w * 4;
+    }
     vhost::Image unused;
     return session_.render(input_, unused, options).trusted() && written;
 }

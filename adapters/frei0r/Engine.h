@@ -7,9 +7,9 @@
 // A frame takes the lean path through the host: the first input turned into the host's pixel order
 // a word at a time (into storage kept from frame to frame) and read by the module in place, none
 // of the host's per-frame proofs (guard bands, the comparison of the input, the marking of the
-// output: the renderer's checked path and the tests keep them), and the output composited over the
-// second input straight from its world into frei0r's frame, in one pass. Every pass over the
-// frame runs on the host's threads.
+// output: the renderer's checked path and the tests keep them), the module's output written
+// straight into frei0r's output frame (unless that is the second input) and composited over the
+// second input there, in place, in one pass. Every pass over the frame runs on the host's threads.
 #pragma once
 
 #include "Controls.h"
@@ -51,7 +51,8 @@ public:
 
     // Renders in1 (RGBA8888, width x height, rows unpadded) at `settings`, composited over in2 (null:
     // transparent black), into out (which may be in2). Returns false when the host reports an error
-    // or a fault; `out` is then untouched. Safe to call from several threads.
+    // or a fault; `out` may then hold part of a render (the module writes there when out is not
+    // in2), and the caller fills it with its fallback. Safe to call from several threads.
     bool render(const FrameSettings& settings, int width, int height, const std::uint32_t* in1,
                 const std::uint32_t* in2, std::uint32_t* out);
 

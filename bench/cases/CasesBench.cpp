@@ -77,8 +77,9 @@ double seconds(const std::function<void()>& run) {
 struct Bench {
     vhost::Host host;
     std::shared_ptr<vhost::Module> module;
-    std::unique_ptr<vhost::Effect> effect;  // the module from disk, for frames
-    std::unique_ptr<vhost::Effect> inProc;  // an idle instance whose PF_InData the filter uses
+    std::unique_ptr<vhost::Effect> effect;    // the module from disk, for frames
+    std::unique_ptr<vhost::Effect> inProc;    // an idle instance whose PF_InData the filter uses
+    std::unique_ptr<vhost::Effect> defaults;  // the module at its default controls (pluginPass)
     PF_InData in{};
     PF_OutData out{};
     int threads;
@@ -109,6 +110,7 @@ struct Bench {
             vhost::destroyWorld(&pair.second);
         }
         inProc.reset();
+        defaults.reset();
         effect.reset();
     }
 
@@ -155,6 +157,29 @@ struct Bench {
         return seconds([&] {
             if (in.utils->copy(in.effect_ref, &src, &dst, nullptr, nullptr))
                 throw std::runtime_error("copy failed");
+        });
+    }
+
+    // The module's Move pass as the frei0r plug-in asks for it (the module's default controls, Mode
+    // Both, State Move, Completion 50 %), through the host's unchecked path with the output read
+    // in place: frei0r/update/8/move less its frame conversions and composite.
+    double pluginPass(int t) {
+        if (!defaults) {
+            defaults = std::make_unique<vhost::Effect>(host, module);
+            if (defaults->globalSetup() || defaults->paramsSetup()) throw std::runtime_error("set-up failed");
+            defaults->setValue(PARAM_MODE, 2);
+            defaults->setValue(PARAM_STATE, Velmor::Blind::Move);
+            defaults->setValue(PARAM_COMPLETION, 50);
+        }
+        vhost::RenderOptions options;
+        options.threads = t;
+        options.checked = false;
+        options.readOutput = [](const PF_EffectWorld&) {};
+        useThreads(t);
+        vhost::Image unused;
+        return seconds([&] {
+            if (vhost::renderFrame(*defaults, images.at(vhost::Depth::Bits8), unused, options))
+                throw std::runtime_error("render failed");
         });
     }
 
@@ -415,6 +440,7 @@ int main(int argc, char** argv) {
             {"frame/move/8", "pass/move/8", [&] { return b.frame(Depth::Bits8, 50, move, t); }},
             {"frame/copy/8/t1", "frame/copy/8", [&] { return b.frame(Depth::Bits8, 0, still, 1); }},
             {"frame/move/8/t1", "frame/move/8", [&] { return b.frame(Depth::Bits8, 50, move, 1); }},
+            {"frame/move/8/plugin", "pass/move/8", [&] { return b.pluginPass(t); }},
         };
         std::unique_ptr<Frei0rPlugin> frei0r;
         std::unique_ptr<Frei0rFrames> frames;

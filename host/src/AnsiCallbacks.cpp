@@ -1,6 +1,7 @@
 // The ANSI table handed to modules in the utility callbacks: the C library's own functions,
-// wrapped so that each has exactly the table's signature. They cannot fail and are called inside
-// per-pixel loops, so they keep no log.
+// wrapped so that each has exactly the table's signature (a lambda without captures converts to
+// the table's plain function pointer). They cannot fail and are called inside per-pixel loops, so
+// they keep no log.
 #include "HostSuites.h"
 
 #include <cmath>
@@ -12,24 +13,6 @@ namespace vhost {
 
 namespace {
 
-double ansiAtan(double x) { return std::atan(x); }
-double ansiAtan2(double y, double x) { return std::atan2(y, x); }
-double ansiCeil(double x) { return std::ceil(x); }
-double ansiCos(double x) { return std::cos(x); }
-double ansiExp(double x) { return std::exp(x); }
-double ansiFabs(double x) { return std::fabs(x); }
-double ansiFloor(double x) { return std::floor(x); }
-double ansiFmod(double x, double y) { return std::fmod(x, y); }
-double ansiHypot(double x, double y) { return std::hypot(x, y); }
-double ansiLog(double x) { return std::log(x); }
-double ansiLog10(double x) { return std::log10(x); }
-double ansiPow(double x, double y) { return std::pow(x, y); }
-double ansiSin(double x) { return std::sin(x); }
-double ansiSqrt(double x) { return std::sqrt(x); }
-double ansiTan(double x) { return std::tan(x); }
-double ansiAsin(double x) { return std::asin(x); }
-double ansiAcos(double x) { return std::acos(x); }
-
 // Writes exactly as the C library's sprintf does (the caller owns the buffer's size).
 int ansiSprintf(A_char* buffer, const A_char* format, ...) {
     va_list args;
@@ -39,30 +22,28 @@ int ansiSprintf(A_char* buffer, const A_char* format, ...) {
     return written;
 }
 
-A_char* ansiStrcpy(A_char* dst, const A_char* src) { return std::strcpy(dst, src); }
-
 }  // namespace
 
 void initAnsiCallbacks(PF_ANSICallbacks& ansi) {
-    ansi.atan = &ansiAtan;
-    ansi.atan2 = &ansiAtan2;
-    ansi.ceil = &ansiCeil;
-    ansi.cos = &ansiCos;
-    ansi.exp = &ansiExp;
-    ansi.fabs = &ansiFabs;
-    ansi.floor = &ansiFloor;
-    ansi.fmod = &ansiFmod;
-    ansi.hypot = &ansiHypot;
-    ansi.log = &ansiLog;
-    ansi.log10 = &ansiLog10;
-    ansi.pow = &ansiPow;
-    ansi.sin = &ansiSin;
-    ansi.sqrt = &ansiSqrt;
-    ansi.tan = &ansiTan;
+    ansi.atan = [](double x) { return std::atan(x); };
+    ansi.atan2 = [](double y, double x) { return std::atan2(y, x); };
+    ansi.ceil = [](double x) { return std::ceil(x); };
+    ansi.cos = [](double x) { return std::cos(x); };
+    ansi.exp = [](double x) { return std::exp(x); };
+    ansi.fabs = [](double x) { return std::fabs(x); };
+    ansi.floor = [](double x) { return std::floor(x); };
+    ansi.fmod = [](double x, double y) { return std::fmod(x, y); };
+    ansi.hypot = [](double x, double y) { return std::hypot(x, y); };
+    ansi.log = [](double x) { return std::log(x); };
+    ansi.log10 = [](double x) { return std::log10(x); };
+    ansi.pow = [](double x, double y) { return std::pow(x, y); };
+    ansi.sin = [](double x) { return std::sin(x); };
+    ansi.sqrt = [](double x) { return std::sqrt(x); };
+    ansi.tan = [](double x) { return std::tan(x); };
     ansi.sprintf = &ansiSprintf;
-    ansi.strcpy = &ansiStrcpy;
-    ansi.asin = &ansiAsin;
-    ansi.acos = &ansiAcos;
+    ansi.strcpy = [](A_char* dst, const A_char* src) { return std::strcpy(dst, src); };
+    ansi.asin = [](double x) { return std::asin(x); };
+    ansi.acos = [](double x) { return std::acos(x); };
 }
 
 }  // namespace vhost

@@ -1,18 +1,18 @@
 // The basic suite: every other suite is acquired here by exact name and version and released
 // under the same name and version. Each acquisition and release is recorded in the ledger.
-#include "Host.h"
 #include "HostSuites.h"
+#include "SuiteEntry.h"
 
 namespace vhost {
 
 namespace {
 
 SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
-    Host* host = Host::current();
     if (suite) *suite = nullptr;
-    if (!host) return kSPSuiteNotFoundError;
-    if (auto err = host->ledger().enter("AcquireSuite")) return *err;
+    const SuiteEntry entry("AcquireSuite");
+    if (auto refusal = entry.refusal()) return *refusal;
     if (!name || !suite) return PF_Err_BAD_CALLBACK_PARAM;
+    Host* host = entry.host();
     const void* table = host->findSuite(name, version);
     if (!table) return kSPSuiteNotFoundError;
     *suite = table;
@@ -21,11 +21,12 @@ SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
 }
 
 SPErr releaseSuite(const char* name, int32_t version) {
-    Host* host = Host::current();
-    if (!host) return kSPSuiteNotFoundError;
+    const SuiteEntry entry("ReleaseSuite");
+    Host* host = entry.host();
+    if (!host) return kNoHostError;
     // An injected failure is only reported: the caller has given the suite back all the same,
     // and nothing it can do would give it back again.
-    const auto injected = host->ledger().enter("ReleaseSuite");
+    const auto injected = entry.injected();
     if (!name) {
         host->ledger().fault("ReleaseSuite without a name");
         return PF_Err_BAD_CALLBACK_PARAM;

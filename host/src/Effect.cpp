@@ -2,6 +2,7 @@
 
 #include "Host.h"
 #include "ParamCodec.h"
+#include "SuiteEntry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -57,11 +58,12 @@ PF_Err checkoutParamCb(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long 
 }
 
 PF_Err checkinParamCb(PF_ProgPtr ref, PF_ParamDef* param) {
-    Host* host = Host::current();
-    if (!host) return PF_Err_INVALID_CALLBACK;
+    const SuiteEntry entry("checkin_param");
+    Host* host = entry.host();
+    if (!host) return kNoHostError;
     // An injected failure is reported, but the parameter counts as given back: the caller did
     // its part and has no way to try again.
-    const auto injected = host->ledger().enter("checkin_param");
+    const auto injected = entry.injected();
     if (!Effect::fromRef(ref) || !param) {
         host->ledger().fault("checkin_param with an unknown effect or a null record");
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -99,13 +101,8 @@ Effect* Effect::fromRef(PF_ProgPtr ref) {
 }
 
 Effect* Effect::enterCallback(PF_ProgPtr ref, const char* op, PF_Err& err) {
-    Host* host = Host::current();
-    if (!host) {
-        err = PF_Err_INVALID_CALLBACK;
-        return nullptr;
-    }
-    if (auto injected = host->ledger().enter(op)) {
-        err = *injected;
+    if (auto refusal = enterSuite(op)) {
+        err = *refusal;
         return nullptr;
     }
     Effect* effect = fromRef(ref);

@@ -124,6 +124,10 @@ public:
     // through Effect::fromRef(effect_ref)->renderContext().
     void* renderContext() const { return renderContext_; }
     void setRenderContext(void* context) { renderContext_ = context; }
+    // Storage kept between renders of this instance for the next frame's output world
+    // (renderFrame), so that rendering frame after frame hands each output over without a copy
+    // and touches no fresh memory.
+    std::vector<std::uint8_t>& spareOutput() { return spareOutput_; }
 
     // ---- host callbacks (the interaction table of PF_InData) -------------------------------
     PF_Err addParam(PF_ParamIndex index, const PF_ParamDef* def);
@@ -165,6 +169,7 @@ private:
     A_u_long timeScale_ = 30;
     A_long totalTime_ = 300;
     void* renderContext_ = nullptr;
+    std::vector<std::uint8_t> spareOutput_;
 };
 
 }  // namespace vhost

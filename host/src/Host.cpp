@@ -1,8 +1,6 @@
 #include "Host.h"
 
 #include "HostSuites.h"
-#include "ImageServices.h"
-#include "Render.h"
 #include "WorkerPool.h"
 
 #include <algorithm>

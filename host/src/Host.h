@@ -1,7 +1,8 @@
 // The stand-in host: the process-wide services an effect module reaches through its records and
-// suites (basic suite, handles, registration, parameter UI, ANSI table, worlds, samplers, worker
-// pool), with the bookkeeping of Ledger. One Host is current at a time: suite functions carry no
-// context, so they find their host through Host::current().
+// suites (basic suite, handles, registration, parameter UI, ANSI table, worlds, samplers, the
+// effect's layer, worker pool), with the bookkeeping of Ledger. One Host is current at a time:
+// suite functions carry no context, so they find their host through Host::current(), in the
+// prologue of SuiteEntry.h. The suites themselves are listed in HostSuites.h.
 #pragma once
 
 #include "AE_Effect.h"

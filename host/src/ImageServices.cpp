@@ -1,7 +1,9 @@
-#include "ImageServices.h"
-
+// The image services: worlds, fill, copy, iteration, and the registration of the samplers of
+// Sampling.cpp. Worlds made here are counted in the ledger as "world" until disposed of.
 #include "Host.h"
+#include "HostSuites.h"
 #include "Sampling.h"
+#include "SuiteEntry.h"
 #include "WorkerPool.h"
 #include "Worlds.h"
 
@@ -16,13 +18,6 @@
 namespace vhost {
 
 namespace {
-
-// Every operation a module can call first tells the ledger, which may inject a failure.
-std::optional<PF_Err> enter(const char* op) {
-    Host* host = Host::current();
-    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    return host->ledger().enter(op);
-}
 
 // ---- worlds ---------------------------------------------------------------------------------
 
@@ -42,31 +37,31 @@ PF_Err disposeWorldCounted(PF_EffectWorld* world) {
 }
 
 PF_Err world1New(PF_ProgPtr, A_long width, A_long height, PF_NewWorldFlags flags, PF_EffectWorld* world) {
-    if (auto injected = enter("new_world")) return *injected;
+    if (auto refusal = enterSuite("new_world")) return *refusal;
     const Depth depth = (flags & PF_NewWorldFlag_DEEP_PIXELS) ? Depth::Bits16 : Depth::Bits8;
     return newWorldCounted(width, height, depth, (flags & PF_NewWorldFlag_CLEAR_PIXELS) != 0, world);
 }
 
 PF_Err world1Dispose(PF_ProgPtr, PF_EffectWorld* world) {
-    if (auto injected = enter("dispose_world")) return *injected;
+    if (auto refusal = enterSuite("dispose_world")) return *refusal;
     return disposeWorldCounted(world);
 }
 
 PF_Err world2New(PF_ProgPtr, A_long width, A_long height, PF_Boolean clear, PF_PixelFormat format,
                  PF_EffectWorld* world) {
-    if (auto injected = enter("PF_NewWorld")) return *injected;
+    if (auto refusal = enterSuite("PF_NewWorld")) return *refusal;
     const auto depth = depthOfPixelFormat(format);
     if (!depth) return PF_Err_BAD_CALLBACK_PARAM;
     return newWorldCounted(width, height, *depth, clear != 0, world);
 }
 
 PF_Err world2Dispose(PF_ProgPtr, PF_EffectWorld* world) {
-    if (auto injected = enter("PF_DisposeWorld")) return *injected;
+    if (auto refusal = enterSuite("PF_DisposeWorld")) return *refusal;
     return disposeWorldCounted(world);
 }
 
 PF_Err world2PixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format) {
-    if (auto injected = enter("PF_GetPixelFormat")) return *injected;
+    if (auto refusal = enterSuite("PF_GetPixelFormat")) return *refusal;
     if (format == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const auto known = worldPixelFormat(world);
     if (!known) return PF_Err_BAD_CALLBACK_PARAM;
@@ -134,22 +129,22 @@ PF_Err fillSameDepth(const Pixel* colour, const PF_Rect* rect, PF_EffectWorld* w
 }
 
 PF_Err utilFill(PF_ProgPtr, const PF_Pixel* colour, const PF_Rect* rect, PF_EffectWorld* world) {
-    if (auto injected = enter("fill")) return *injected;
+    if (auto refusal = enterSuite("fill")) return *refusal;
     return fillConverted(colour, rect, world);
 }
 
 PF_Err matteFill(PF_ProgPtr, const PF_Pixel* colour, const PF_Rect* rect, PF_EffectWorld* world) {
-    if (auto injected = enter("FillMatte.fill")) return *injected;
+    if (auto refusal = enterSuite("FillMatte.fill")) return *refusal;
     return fillConverted(colour, rect, world);
 }
 
 PF_Err matteFill16(PF_ProgPtr, const PF_Pixel16* colour, const PF_Rect* rect, PF_EffectWorld* world) {
-    if (auto injected = enter("FillMatte.fill16")) return *injected;
+    if (auto refusal = enterSuite("FillMatte.fill16")) return *refusal;
     return fillSameDepth(colour, rect, world, Depth::Bits16);
 }
 
 PF_Err matteFillFloat(PF_ProgPtr, const PF_PixelFloat* colour, const PF_Rect* rect, PF_EffectWorld* world) {
-    if (auto injected = enter("FillMatte.fill_float")) return *injected;
+    if (auto refusal = enterSuite("FillMatte.fill_float")) return *refusal;
     return fillSameDepth(colour, rect, world, Depth::Float32);
 }
 
@@ -161,7 +156,7 @@ const PF_FillMatteSuite2 kFillMatteSuite2{&matteFill, &matteFill16, &matteFillFl
 // rectangles must be of one size; the area actually copied is clipped to both worlds, keeping
 // source and destination positions in step.
 PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* srcRect, PF_Rect* dstRect) {
-    if (auto injected = enter("copy")) return *injected;
+    if (auto refusal = enterSuite("copy")) return *refusal;
     if (src == nullptr || dst == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const auto srcDepth = worldDepth(src);
     const auto dstDepth = worldDepth(dst);
@@ -214,7 +209,7 @@ PF_Err utilCopy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* s
 // ---- threads --------------------------------------------------------------------------------
 
 PF_Err getNumThreads(A_long* count) {
-    if (auto injected = enter("AEGP_GetNumThreads")) return *injected;
+    if (auto refusal = enterSuite("AEGP_GetNumThreads")) return *refusal;
     if (count == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *count = Host::current()->sliceCount();
     return PF_Err_NONE;
@@ -226,7 +221,7 @@ std::atomic<std::uint64_t> shuffleCalls{0};
 // last has finished; the other orders run on the calling thread to show a caller does not depend
 // on order or on thread_index. The result is the first failing index's error, or 0.
 PF_Err iterateGeneric(A_long iterations, void* refcon, PF_IterateGenericFunc fn) {
-    if (auto injected = enter("iterate_generic")) return *injected;
+    if (auto refusal = enterSuite("iterate_generic")) return *refusal;
     if (fn == nullptr || iterations < 0) return PF_Err_BAD_CALLBACK_PARAM;
     if (iterations == 0) return PF_Err_NONE;
     Host* host = Host::current();

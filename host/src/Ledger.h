@@ -16,10 +16,10 @@ namespace vhost {
 
 class Ledger {
 public:
-    // Called first by every host operation that a module can call (samplers excepted: they run
-    // per pixel and cannot fail). Logs the call and returns the failure injected for it, if any:
-    // nullopt means "proceed normally"; a value means "fail with this code" (operations that return
-    // a pointer return null instead).
+    // Called first by every host operation that a module can call, through SuiteEntry (the
+    // samplers and the ANSI table excepted: they run per pixel and cannot fail). Logs the call and
+    // returns the failure injected for it, if any: nullopt means "proceed normally"; a value means
+    // "fail with this code" (operations that return a pointer return null instead).
     std::optional<PF_Err> enter(const char* op);
 
     // Fault injection. Call numbers count from the last clearFaults()/resetLog(), starting at 1.

@@ -2,8 +2,10 @@
 
 #include "Effect.h"
 #include "SmartFrame.h"
+#include "SuiteEntry.h"
 #include "Worlds.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <new>
@@ -27,14 +29,8 @@ LayerRegistry& layers() {
     return registry;
 }
 
-std::optional<PF_Err> enter(const char* op) {
-    Host* host = Host::current();
-    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    return host->ledger().enter(op);
-}
-
 PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
-    if (auto injected = enter("AEGP_GetEffectLayer")) return *injected;
+    if (auto refusal = enterSuite("AEGP_GetEffectLayer")) return *refusal;
     if (layerPH == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const Effect* effect = Effect::fromRef(effect_ref);
     LayerRegistry& registry = layers();
@@ -46,7 +42,7 @@ PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
 }
 
 PF_Err getLayerQuality(AEGP_LayerH layerH, AEGP_LayerQuality* qualityP) {
-    if (auto injected = enter("AEGP_GetLayerQuality")) return *injected;
+    if (auto refusal = enterSuite("AEGP_GetLayerQuality")) return *refusal;
     if (qualityP == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const auto* layer = reinterpret_cast<const EffectLayer*>(layerH);
     LayerRegistry& registry = layers();
@@ -62,6 +58,23 @@ const AEGP_LayerSuite11 kLayerSuite11{&getLayerQuality};
 // Whether the host can make an output of the requested rectangle: not empty, each side within a
 // world's (in 64 bits: the corners may lie anywhere in the 32-bit range), its pixels within the
 // budget.
+// The output's pixels in bytes: the request's, or the whole downsampled layer's.
+std::uint64_t outputBytes(const RenderOptions& options, const Image& input) {
+    const std::int64_t width =
+        options.request ? std::int64_t{options.request->right} - options.request->left
+                        : (std::int64_t{input.width} + options.downsampleX - 1) / options.downsampleX;
+    const std::int64_t height =
+        options.request ? std::int64_t{options.request->bottom} - options.request->top
+                        : (std::int64_t{input.height} + options.downsampleY - 1) / options.downsampleY;
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0)) *
+           static_cast<std::uint64_t>(std::max<std::int64_t>(height, 0)) * bytesPerPixel(input.depth);
+}
+
+// Outputs up to this size are made in storage the effect keeps from frame to frame; larger ones
+// in the host's own worlds (keeping a frame that large between renders would raise a sequence's
+// memory by a whole frame).
+constexpr std::uint64_t kSpareOutputMaxBytes = std::uint64_t{48} << 20;
+
 PF_Err checkRequest(const PF_LRect& r, Depth depth, std::uint64_t budget) {
     const std::int64_t width = static_cast<std::int64_t>(r.right) - r.left;
     const std::int64_t height = static_cast<std::int64_t>(r.bottom) - r.top;
@@ -122,6 +135,13 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     // Pixels the module leaves unwritten are only ever seen in the report's copy of the output.
     frameOptions.fillOutput = report != nullptr && options.reportOutput && !options.readOutput;
     frameOptions.keepOutput = !options.readOutput;
+    if (options.readOutput) {
+        frameOptions.outputPixels = options.outputPixels;
+        frameOptions.outputRowBytes = options.outputRowBytes;
+    } else if (outputBytes(options, input) <= kSpareOutputMaxBytes) {
+        // The output is made in storage the effect keeps and handed over without a copy.
+        frameOptions.outputStorage = &effect.spareOutput();
+    }
     std::optional<SmartFrame> frame;
     try {
         // The caller's image outlives the frame: read in place, not copied.
@@ -176,6 +196,8 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
         frame->finish();
     r.outputIntact = frame->outputIntact();
     r.inputUnchanged = frame->inputUnchanged();
+    if (effect.spareOutput().capacity() > kSpareOutputMaxBytes)
+        std::vector<std::uint8_t>().swap(effect.spareOutput());
     const PF_LRect area = options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
     try {
         if (copyToReport && r.outputCheckedOut) {

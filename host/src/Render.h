@@ -3,9 +3,10 @@
 // layer quality, downsampling, thread count and iteration order.
 //
 // The effect side of a render also needs the effect's layer and its quality: "AEGP PF Interface
-// Suite" 1 (AEGP_GetEffectLayer) and "AEGP Layer Suite" 11 (AEGP_GetLayerQuality). The layer an
-// effect is applied to exists while an EffectLayer for it lives (renderFrame makes one for the
-// render); its quality is the render's.
+// Suite" 1 (AEGP_GetEffectLayer) and "AEGP Layer Suite" 11 (AEGP_GetLayerQuality), defined in
+// Render.cpp and registered by the Host constructor (registerLayerSuites, in HostSuites.h). The
+// layer an effect is applied to exists while an EffectLayer for it lives (renderFrame makes one
+// for the render); its quality is the render's.
 //
 //     vhost::Host host;
 //     vhost::Effect effect(host, module);
@@ -18,6 +19,7 @@
 #include "AE_Effect.h"
 #include "AE_EffectSuites.h"
 #include "Host.h"
+#include "HostSuites.h"
 #include "Image.h"
 
 #include <cstdint>
@@ -27,10 +29,6 @@
 namespace vhost {
 
 class Effect;
-
-// Registers "AEGP PF Interface Suite" 1 and "AEGP Layer Suite" 11 with the host. Calling it again
-// changes nothing; a suite the host was told to hide stays hidden. renderFrame calls it.
-void registerLayerSuites(Host& host);
 
 // The layer `effect` is applied to, for as long as this object lives: AEGP_GetEffectLayer for the
 // effect's reference answers a handle to it, and AEGP_GetLayerQuality on that handle answers
@@ -84,6 +82,12 @@ struct RenderOptions {
     // thread, before the host takes the world back; `output` and the report's copy are then left
     // as they were. The caller reads the pixels where they are instead of from a copy.
     std::function<void(const PF_EffectWorld& world)> readOutput;
+    // Unchecked renders with readOutput: memory of the caller's that the output world is made
+    // over (the requested rectangle, rows `outputRowBytes` apart), so that the module writes its
+    // result there and readOutput finds it in place. Used only when the module's output covers
+    // exactly the requested rectangle; otherwise the output world is the host's own as usual.
+    std::uint8_t* outputPixels = nullptr;
+    std::size_t outputRowBytes = 0;
 };
 
 // What happened during renderFrame, for callers that look closer (tests).

@@ -2,6 +2,7 @@
 
 #include "Effect.h"
 #include "Host.h"
+#include "SuiteEntry.h"
 #include "WorkerPool.h"
 #include "Worlds.h"
 
@@ -24,12 +25,6 @@ Ledger& ledger() { return Host::current()->ledger(); }
 WorkerPool* workers() {
     Host* host = Host::current();
     return host != nullptr && host->threadCount() > 1 ? &host->pool() : nullptr;
-}
-
-std::optional<PF_Err> enter(const char* op) {
-    Host* host = Host::current();
-    if (host == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    return host->ledger().enter(op);
 }
 
 int blockSize(PF_RationalScale scale) {
@@ -186,7 +181,7 @@ SmartFrame* SmartFrame::of(PF_ProgPtr effect_ref) {
 PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
                                  const PF_RenderRequest* req, A_long, A_long, A_u_long,
                                  PF_CheckoutResult* result) {
-    if (auto injected = enter("checkout_layer")) return *injected;
+    if (auto refusal = enterSuite("checkout_layer")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || index != 0 || req == nullptr || result == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -210,7 +205,7 @@ PF_Err SmartFrame::checkoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_l
 // A world of exactly the checked-out rectangle, its origin the rectangle's left and top. Asking
 // again for the same id hands out the same world.
 PF_Err SmartFrame::checkoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels) {
-    if (auto injected = enter("checkout_layer_pixels")) return *injected;
+    if (auto refusal = enterSuite("checkout_layer_pixels")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || pixels == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = frame->checkouts_.find(checkout_id);
@@ -275,7 +270,7 @@ bool SmartFrame::checkInPixels(Checkout& checkout) {
 }
 
 PF_Err SmartFrame::checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
-    if (auto injected = enter("checkin_layer_pixels")) return *injected;
+    if (auto refusal = enterSuite("checkin_layer_pixels")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = frame->checkouts_.find(checkout_id);
@@ -285,7 +280,7 @@ PF_Err SmartFrame::checkinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id)
 
 // A world of the output's result rectangle as the pre-render reported it, origin its left/top.
 PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
-    if (auto injected = enter("checkout_output")) return *injected;
+    if (auto refusal = enterSuite("checkout_output")) return *refusal;
     SmartFrame* frame = of(effect_ref);
     if (frame == nullptr || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (frame->output_.data == nullptr) {
@@ -296,9 +291,21 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
         if (width < 0 || height < 0) return PF_Err_BAD_CALLBACK_PARAM;
         if (frame->ready_.data != nullptr && (frame->ready_.width != width || frame->ready_.height != height))
             destroyWorld(&frame->ready_);  // made for another rectangle than the one asked for now
+        const SmartFrame::Options& o = frame->options_;
+        const PF_LRect asked = o.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
         if (frame->ready_.data != nullptr) {
             frame->output_ = frame->ready_;  // made along with an input world
             frame->ready_ = PF_EffectWorld{};
+        } else if (!o.checked && o.outputPixels != nullptr && r.left == asked.left && r.top == asked.top &&
+                   r.right == asked.right && r.bottom == asked.bottom) {
+            if (PF_Err err = viewWorld(o.outputPixels, width, height, o.outputRowBytes, frame->depth(),
+                                       &frame->output_))
+                return err;
+        } else if (o.outputStorage != nullptr && o.keepOutput && !(o.checked && o.fillOutput)) {
+            if (PF_Err err =
+                    createPackedWorld(*o.outputStorage, width, height, frame->depth(), &frame->output_))
+                return err;
+            frame->outputPacked_ = true;
         } else if (PF_Err err = frame->options_.checked && frame->options_.fillOutput
                                     ? createWorld(width, height, frame->depth(),
                                                   !frame->options_.poisonOutput, &frame->output_, workers())
@@ -332,6 +339,9 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
     // from (in runs of rows on the worker threads), their guards checked, and freed before the
     // output's copy is made, so that a frame never holds more than the layer and two frame-sized
     // buffers at once. Their ledger entries follow the output's, as check-in order has it.
+    // When the caller hands back storage of the output's size (a render frame after frame), no
+    // memory is added by copying the output at once: the comparison and the copy then share one
+    // sweep over the rows instead of two.
     // An output world made ahead that the module never asked for is the host's alone.
     if (ready_.data != nullptr) destroyWorld(&ready_);
     std::vector<Checkout*> open;
@@ -339,34 +349,41 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         if (checkout.world.data != nullptr) open.push_back(&checkout);
     std::vector<std::atomic<bool>> unchanged(open.size());
     for (auto& same : unchanged) same.store(true, std::memory_order_relaxed);
-    int rows = 0;
-    std::size_t rowBytes = 0;
+    const bool keep = output_.data != nullptr && options_.keepOutput;
+    const std::size_t outRowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
+    const bool copyAlongside =
+        keep && !outputPacked_ && storage.size() == outRowBytes * static_cast<std::size_t>(output_.height);
+    int rows = copyAlongside ? static_cast<int>(output_.height) : 0;
+    std::size_t rowBytes = copyAlongside ? outRowBytes : 0;
     // Unchecked, the inputs are views of the layer: nothing to compare.
     for (const Checkout* checkout : options_.checked ? open : std::vector<Checkout*>()) {
         rows = std::max(rows, static_cast<int>(checkout->world.height));
         rowBytes =
             std::max(rowBytes, static_cast<std::size_t>(checkout->world.width) * bytesPerPixel(depth()));
     }
-    auto compare = [&](int begin, int end) {
-        for (std::size_t i = 0; i < open.size(); ++i) {
+    auto sweep = [&](int begin, int end) {
+        for (std::size_t i = 0; options_.checked && i < open.size(); ++i) {
             const PF_EffectWorld& world = open[i]->world;
             const int stop = std::min(end, static_cast<int>(world.height));
             if (begin < stop && unchanged[i].load(std::memory_order_relaxed) &&
                 !worldRowsMatchImage(&world, layer(), open[i]->rect.left, open[i]->rect.top, begin, stop))
                 unchanged[i].store(false, std::memory_order_relaxed);
         }
+        if (copyAlongside)
+            worldRowsToPacked(&output_, depth(), storage.data(), begin,
+                              std::min(end, static_cast<int>(output_.height)));
     };
     if (WorkerPool* pool = workers())
-        pool->runRanges(rows, worldRowGrain(rowBytes), compare);
+        pool->runRanges(rows, worldRowGrain(rowBytes), sweep);
     else if (rows > 0)
-        compare(0, rows);
+        sweep(0, rows);
     std::vector<bool> inputIntact(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) {
         inputIntact[i] = !options_.checked || (unchanged[i].load() && worldGuardsIntact(&open[i]->world));
         destroyWorld(&open[i]->world);
     }
 
-    if (output_.data != nullptr && !options_.keepOutput) {
+    if (output_.data != nullptr && !keep) {
         if (options_.checked) {
             outputIntact_ = worldGuardsIntact(&output_);
             if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
@@ -374,19 +391,25 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
         destroyWorld(&output_);
         host->ledger().closed(kOutput);
     } else if (output_.data != nullptr) {
+        outputIntact_ = !options_.checked || worldGuardsIntact(&output_);
+        if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         resultRect_ = outputRect_;
         result_.width = output_.width;
         result_.height = output_.height;
         result_.depth = depth();
-        result_.bytes = std::move(storage);
-        const std::size_t outRowBytes = static_cast<std::size_t>(output_.width) * bytesPerPixel(depth());
-        const std::size_t size = outRowBytes * static_cast<std::size_t>(output_.height);
-        if (result_.bytes.size() == size) {
-            // Storage of the right size (the previous frame's): overwritten in place, row bands
-            // on the worker threads.
-            worldToPacked(&output_, depth(), result_.bytes.data(), workers());
+        if (outputPacked_) {
+            // The world's own storage is the copy: its guard cut off, handed over, and the
+            // storage given here kept for the next frame's world.
+            result_.bytes = std::move(*options_.outputStorage);
+            result_.bytes.resize(outRowBytes * static_cast<std::size_t>(output_.height));
+            *options_.outputStorage = std::move(storage);
         } else {
-            // Anything else is appended row by row, so that no fresh memory is cleared first.
+            result_.bytes = std::move(storage);
+        }
+        if (!copyAlongside && !outputPacked_) {
+            // Storage of another size is appended row by row, so that no fresh memory is cleared
+            // first.
+            const std::size_t size = outRowBytes * static_cast<std::size_t>(output_.height);
             result_.bytes.clear();
             result_.bytes.reserve(size);
             for (int y = 0; y < output_.height; ++y) {
@@ -394,8 +417,6 @@ void SmartFrame::finish(std::vector<std::uint8_t>&& storage) {
                 result_.bytes.insert(result_.bytes.end(), row, row + outRowBytes);
             }
         }
-        outputIntact_ = !options_.checked || worldGuardsIntact(&output_);
-        if (!outputIntact_) host->ledger().fault("the render wrote outside its output world");
         destroyWorld(&output_);
         host->ledger().closed(kOutput);
     }

@@ -51,6 +51,16 @@ public:
         // Whether finish() keeps a copy of the output (output(), takeOutput()); a caller that
         // read the output world itself before finish() turns this off.
         bool keepOutput = true;
+        // Unchecked frames only: memory of the caller's where the output's pixels go, the
+        // requested rectangle's rows `outputRowBytes` apart. An output world of exactly that
+        // rectangle is then a view of it, written by the module in place; any other (or a checked
+        // frame) is the host's own.
+        std::uint8_t* outputPixels = nullptr;
+        std::size_t outputRowBytes = 0;
+        // Storage, kept by the caller from frame to frame, that an output world whose pixels are
+        // not marked is made in, packed (createPackedWorld): finish() then hands it over as the
+        // kept output without copying it, and puts the storage it is given in its place.
+        std::vector<std::uint8_t>* outputStorage = nullptr;
     };
 
     // `layer` is the input layer at full resolution and at the render's depth. Downsampling
@@ -149,8 +159,9 @@ private:
 
     std::map<A_long, Checkout> checkouts_;
     PF_EffectWorld output_{};
-    PF_EffectWorld ready_{};  // the output's world made ahead, until checkout_output hands it out
-    bool rendering_ = false;  // PF_Cmd_SMART_RENDER's record was handed out
+    PF_EffectWorld ready_{};     // the output's world made ahead, until checkout_output hands it out
+    bool outputPacked_ = false;  // output_ lies in *options_.outputStorage
+    bool rendering_ = false;     // PF_Cmd_SMART_RENDER's record was handed out
     PF_LRect outputRect_{};
     Image result_;
     PF_LRect resultRect_{};

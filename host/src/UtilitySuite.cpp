@@ -1,16 +1,16 @@
 // "AEGP Utility Suite" 7: registration of a plug-in with the host, which answers with an id.
-#include "Host.h"
 #include "HostSuites.h"
+#include "SuiteEntry.h"
 
 namespace vhost {
 
 namespace {
 
 PF_Err registerWithAEGP(AEGP_GlobalRefcon, const A_char* pluginName, AEGP_PluginID* pluginId) {
-    Host* host = Host::current();
-    if (!host) return PF_Err_INVALID_CALLBACK;
-    if (auto err = host->ledger().enter("AEGP_RegisterWithAEGP")) return *err;
+    const SuiteEntry entry("AEGP_RegisterWithAEGP");
+    if (auto refusal = entry.refusal()) return *refusal;
     if (!pluginName || !pluginId) return PF_Err_BAD_CALLBACK_PARAM;
+    Host* host = entry.host();
     host->noteRegistration(pluginName);
     *pluginId = host->nextPluginId();
     return PF_Err_NONE;

@@ -33,6 +33,7 @@ struct WorldBlock {
     int width = 0;
     int height = 0;
     A_long rowbytes = 0;
+    std::size_t trailingGuard = 0;  // guard bytes after the last row of storage not its own
 };
 
 struct Registry {
@@ -253,6 +254,25 @@ PF_Err viewWorld(std::uint8_t* pixels, int width, int height, std::size_t rowByt
     return PF_Err_NONE;
 }
 
+PF_Err createPackedWorld(std::vector<std::uint8_t>& storage, int width, int height, Depth depth,
+                         PF_EffectWorld* world) {
+    if (world == nullptr || width < 0 || height < 0 || width > kMaxWorldSide || height > kMaxWorldSide)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    const std::size_t rowbytes = static_cast<std::size_t>(width) * bytesPerPixel(depth);
+    const std::size_t pixels = rowbytes * static_cast<std::size_t>(height);
+    const std::size_t guard = kWorldGuardRows * std::max<std::size_t>(rowbytes, 1);
+    try {
+        storage.resize(pixels + guard);
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
+    std::memset(storage.data() + pixels, kWorldGuardByte, guard);
+    auto block = std::make_unique<WorldBlock>();
+    block->trailingGuard = guard;
+    registerWorld(std::move(block), storage.data(), depth, width, height, rowbytes, world);
+    return PF_Err_NONE;
+}
+
 PF_Err createWorldUnfilled(int width, int height, Depth depth, PF_EffectWorld* world) {
     return makeWorld(width, height, depth, world, nullptr, [](std::uint8_t*, int, std::size_t, bool) {});
 }
@@ -433,13 +453,7 @@ bool worldGuardsIntact(const PF_EffectWorld* world) {
     std::lock_guard lock(r.mutex);
     const WorldBlock* block = findLocked(r, world);
     if (block == nullptr) return false;
-    if (!block->storage) return true;  // a view of the caller's pixels: no guards
-    const std::uint8_t* base = block->storage.get();
     const auto* data = static_cast<const std::uint8_t*>(block->data);
-    const std::size_t imageRowBytes = static_cast<std::size_t>(block->width) * bytesPerPixel(block->depth);
-    const std::size_t rowbytes = static_cast<std::size_t>(block->rowbytes);
-    // Everything before the first pixel, between the end of one row and the start of the next,
-    // and after the last pixel.
     // Eight bytes at a time, then the rest one by one.
     auto clean = [](const std::uint8_t* from, const std::uint8_t* to) {
         constexpr std::uint64_t kGuardWord = 0x0101010101010101ull * kWorldGuardByte;
@@ -450,6 +464,16 @@ bool worldGuardsIntact(const PF_EffectWorld* world) {
         }
         return std::all_of(from, to, [](std::uint8_t b) { return b == kWorldGuardByte; });
     };
+    if (!block->storage) {
+        // A view of the caller's pixels has no guards; a packed world, the one after its rows.
+        const std::uint8_t* end = data + static_cast<std::size_t>(block->rowbytes) * block->height;
+        return clean(end, end + block->trailingGuard);
+    }
+    const std::uint8_t* base = block->storage.get();
+    const std::size_t imageRowBytes = static_cast<std::size_t>(block->width) * bytesPerPixel(block->depth);
+    const std::size_t rowbytes = static_cast<std::size_t>(block->rowbytes);
+    // Everything before the first pixel, between the end of one row and the start of the next,
+    // and after the last pixel.
     if (!clean(base, data)) return false;
     for (int y = 0; y < block->height; ++y) {
         const std::uint8_t* rowEnd = data + static_cast<std::size_t>(y) * rowbytes + imageRowBytes;

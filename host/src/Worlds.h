@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vhost {
 
@@ -66,6 +67,15 @@ PF_Err viewWorld(std::uint8_t* pixels, int width, int height, std::size_t rowByt
 // frame's, in storage given back). For outputs a module writes in full, where the pass that marks
 // unwritten pixels is not wanted.
 PF_Err createWorldUnfilled(int width, int height, Depth depth, PF_EffectWorld* world);
+// A world of width x height at `depth` whose rows are packed (rowbytes = width x pixel size) in
+// `storage`, followed by kWorldGuardRows rows' worth of guard bytes: once the guard is cut off
+// (storage.resize(width * height * pixel size)) the storage is a packed image's bytes, handed on
+// without a copy. `storage` is resized to hold both: bytes it already held keep their values
+// (unfilled pixels), bytes it gains are zero. The world does not own it; destroyWorld leaves it.
+// worldGuardsIntact checks the trailing guard; a write past a row's end lands in the next row,
+// which only worlds with padded rows can show. Refusals as createWorld.
+PF_Err createPackedWorld(std::vector<std::uint8_t>& storage, int width, int height, Depth depth,
+                         PF_EffectWorld* world);
 // Frees a world made by createWorld and clears the record. False (nothing freed) when the record
 // is not a live host world.
 bool destroyWorld(PF_EffectWorld* world);

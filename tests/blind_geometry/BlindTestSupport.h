@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "SPBasic.h"
-#include "VelmorBlind.h"
+#include "VelmorBlindImpl.h"
 
 namespace vtest {
 

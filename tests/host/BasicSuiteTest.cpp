@@ -176,6 +176,60 @@ TEST(HostLifetime, OnlyOneHostExistsAtATimeAndItIsCurrent) {
     EXPECT_EQ(Host::current(), nullptr);
 }
 
+// A module that keeps the host's tables past the host's life gets one answer from every call that
+// answers an error, PF_Err_INVALID_CALLBACK; calls that answer a pointer or a size answer null or
+// 0, and the others do nothing.
+TEST(HostLifetime, TablesKeptPastTheirHostAnswerInvalidCallbackAndTouchNothing) {
+    SPBasicSuite basic{};
+    PF_UtilCallbacks utils{};
+    const PF_HandleSuite2* handles = nullptr;
+    const AEGP_UtilitySuite7* util = nullptr;
+    const PF_ParamUtilsSuite2* paramUtils = nullptr;
+    const PF_WorldSuite2* worlds = nullptr;
+    const AEGP_LayerSuite11* layers = nullptr;
+    const AEGP_IterateSuite1* iterate = nullptr;
+    {
+        Host host{Host::Options{1}};
+        basic = *host.basicSuite();
+        utils = *host.utilCallbacks();
+        handles = vtest::acquire<PF_HandleSuite2>(&basic, kPFHandleSuite, kPFHandleSuiteVersion2);
+        util = vtest::acquire<AEGP_UtilitySuite7>(&basic, kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7);
+        paramUtils =
+            vtest::acquire<PF_ParamUtilsSuite2>(&basic, kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2);
+        worlds = vtest::acquire<PF_WorldSuite2>(&basic, kPFWorldSuite, kPFWorldSuiteVersion2);
+        layers = vtest::acquire<AEGP_LayerSuite11>(&basic, kAEGPLayerSuite, kAEGPLayerSuiteVersion11);
+        iterate = vtest::acquire<AEGP_IterateSuite1>(&basic, kAEGPIterateSuite, kAEGPIterateSuiteVersion1);
+        ASSERT_TRUE(handles && util && paramUtils && worlds && layers && iterate);
+    }
+    const void* table = kSentinel;
+    EXPECT_EQ(basic.AcquireSuite(kPFHandleSuite, kPFHandleSuiteVersion2, &table), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(table, nullptr);
+    EXPECT_EQ(basic.ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2), PF_Err_INVALID_CALLBACK);
+
+    EXPECT_EQ(handles->host_new_handle(4), nullptr);
+    EXPECT_EQ(handles->host_lock_handle(nullptr), nullptr);
+    EXPECT_EQ(handles->host_get_handle_size(nullptr), 0u);
+    handles->host_unlock_handle(nullptr);
+    handles->host_dispose_handle(nullptr);
+
+    AEGP_PluginID id = -5;
+    EXPECT_EQ(util->AEGP_RegisterWithAEGP(nullptr, "Name", &id), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(id, -5);
+    PF_ParamDef def{};
+    EXPECT_EQ(paramUtils->PF_UpdateParamUI(nullptr, 1, &def), PF_Err_INVALID_CALLBACK);
+    PF_EffectWorld world{};
+    EXPECT_EQ(worlds->PF_NewWorld(nullptr, 4, 4, true, PF_PixelFormat_ARGB32, &world),
+              PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(world.data, nullptr);
+    AEGP_LayerQuality quality = AEGP_LayerQual_WIREFRAME;
+    EXPECT_EQ(layers->AEGP_GetLayerQuality(nullptr, &quality), PF_Err_INVALID_CALLBACK);
+    A_long threads = -1;
+    EXPECT_EQ(iterate->AEGP_GetNumThreads(&threads), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(threads, -1);
+    const PF_Pixel white{255, 255, 255, 255};
+    EXPECT_EQ(utils.fill(nullptr, &white, nullptr, &world), PF_Err_INVALID_CALLBACK);
+}
+
 TEST(HostAnsiTable, CallsTheCLibrary) {
     Host host{Host::Options{1}};
     const PF_ANSICallbacks& ansi = host.utilCallbacks()->ansi;

@@ -118,6 +118,29 @@ TEST_F(HostWorldsTest, GuardCheckFindsAnyOneChangedGuardByte) {
     EXPECT_TRUE(vhost::worldGuardsIntact(world.get()));
 }
 
+TEST_F(HostWorldsTest, PackedWorldsLieInTheCallersStorageWithAGuardAfterTheirRows) {
+    // Rows packed at the start of the storage, then the guard: cut off, the storage is the image.
+    std::vector<std::uint8_t> storage(5 * 3 * 8, 0x11);  // a previous frame's pixels, kept
+    PF_EffectWorld world{};
+    ASSERT_EQ(vhost::createPackedWorld(storage, 5, 3, Depth::Bits16, &world), PF_Err_NONE);
+    EXPECT_EQ(world.data, storage.data());
+    EXPECT_EQ(world.rowbytes, 5 * 8);
+    EXPECT_EQ(storage[5 * 3 * 8 - 1], 0x11) << "pixels are not filled";
+    EXPECT_EQ(vhost::worldDepth(&world), Depth::Bits16);
+    EXPECT_TRUE(vhost::worldGuardsIntact(&world));
+    const std::size_t end = 5 * 3 * 8, guard = storage.size() - end;
+    EXPECT_EQ(guard, static_cast<std::size_t>(vhost::kWorldGuardRows) * 5 * 8);
+    for (std::size_t at : {end, end + 7, end + guard - 1}) {
+        storage[at] ^= 0x01;
+        EXPECT_FALSE(vhost::worldGuardsIntact(&world)) << at;
+        storage[at] ^= 0x01;
+    }
+    ASSERT_TRUE(vhost::destroyWorld(&world));
+    EXPECT_EQ(storage.size(), end + guard) << "the storage stays the caller's";
+    std::vector<std::uint8_t> none;
+    EXPECT_EQ(vhost::createPackedWorld(none, -1, 3, Depth::Bits8, &world), PF_Err_BAD_CALLBACK_PARAM);
+}
+
 TEST_F(HostWorldsTest, ChecksumIsFnv1aOfThePixelsAlone) {
     // Published FNV-1a 64 values; a checksum in pieces equals the checksum of the whole.
     EXPECT_EQ(vhost::fnv1a64("", 0), 0xcbf29ce484222325ull);

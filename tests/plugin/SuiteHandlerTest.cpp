@@ -14,26 +14,33 @@ namespace {
 struct Accessor {
     std::string name;
     int version;
+    SuiteId traits;  // what the handler takes the accessor's suite to be called
     std::function<const void*(const AEGP_SuiteHandler&)> get;
 };
+
+template <typename Suite>
+Accessor accessor(const char* name, int version, const Suite* (AEGP_SuiteHandler::*get)() const) {
+    return {name, version, SuiteTraits<Suite>::id,
+            [get](const AEGP_SuiteHandler& h) -> const void* { return (h.*get)(); }};
+}
 
 // The suites the module uses, as the host knows them: names and versions written out here.
 std::vector<Accessor> accessors() {
     using H = AEGP_SuiteHandler;
     return {
-        {"PF Handle Suite", 2, [](const H& h) -> const void* { return h.HandleSuite2(); }},
-        {"AEGP Utility Suite", 7, [](const H& h) -> const void* { return h.UtilitySuite7(); }},
-        {"PF Param Utils Suite", 2, [](const H& h) -> const void* { return h.ParamUtilsSuite2(); }},
-        {"AEGP PF Interface Suite", 1, [](const H& h) -> const void* { return h.PFInterfaceSuite1(); }},
-        {"AEGP Layer Suite", 11, [](const H& h) -> const void* { return h.LayerSuite11(); }},
-        {"AEGP Iterate Suite", 1, [](const H& h) -> const void* { return h.IterateSuite1(); }},
-        {"PF Iterate8 Suite", 1, [](const H& h) -> const void* { return h.Iterate8Suite1(); }},
-        {"PF World Suite", 1, [](const H& h) -> const void* { return h.WorldSuite1(); }},
-        {"PF World Suite", 2, [](const H& h) -> const void* { return h.WorldSuite2(); }},
-        {"PF Fill Matte Suite", 2, [](const H& h) -> const void* { return h.FillMatteSuite2(); }},
-        {"PF Sampling8 Suite", 1, [](const H& h) -> const void* { return h.Sampling8Suite1(); }},
-        {"PF Sampling16 Suite", 1, [](const H& h) -> const void* { return h.Sampling16Suite1(); }},
-        {"PF SamplingFloat Suite", 1, [](const H& h) -> const void* { return h.SamplingFloatSuite1(); }},
+        accessor("PF Handle Suite", 2, &H::HandleSuite2),
+        accessor("AEGP Utility Suite", 7, &H::UtilitySuite7),
+        accessor("PF Param Utils Suite", 2, &H::ParamUtilsSuite2),
+        accessor("AEGP PF Interface Suite", 1, &H::PFInterfaceSuite1),
+        accessor("AEGP Layer Suite", 11, &H::LayerSuite11),
+        accessor("AEGP Iterate Suite", 1, &H::IterateSuite1),
+        accessor("PF Iterate8 Suite", 1, &H::Iterate8Suite1),
+        accessor("PF World Suite", 1, &H::WorldSuite1),
+        accessor("PF World Suite", 2, &H::WorldSuite2),
+        accessor("PF Fill Matte Suite", 2, &H::FillMatteSuite2),
+        accessor("PF Sampling8 Suite", 1, &H::Sampling8Suite1),
+        accessor("PF Sampling16 Suite", 1, &H::Sampling16Suite1),
+        accessor("PF SamplingFloat Suite", 1, &H::SamplingFloatSuite1),
     };
 }
 
@@ -64,6 +71,14 @@ TEST(SuiteHandler, EachAccessorAcquiresItsSuiteOnceAndReleasesItOnceUnderTheSame
         }
         EXPECT_EQ(basic.releases(a.name, a.version), 1);
         EXPECT_EQ(basic.totalReleases(), 1);
+    }
+}
+
+TEST(SuiteHandler, EverySlotHasAnAccessorAndEachSuiteTypeCarriesTheHostsNameAndVersion) {
+    EXPECT_EQ(accessors().size(), AEGP_SuiteHandler::Suites::count) << "a slot the list above does not test";
+    for (const Accessor& a : accessors()) {
+        EXPECT_EQ(a.traits.name, a.name);
+        EXPECT_EQ(a.traits.version, a.version) << a.name;
     }
 }
 

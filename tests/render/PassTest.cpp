@@ -3,6 +3,7 @@
 // sampling suite.
 #include "PassFixture.h"
 #include "Pixels.h"
+#include "VelmorBlindImpl.h"
 
 #include <cstring>
 

@@ -298,6 +298,31 @@ TEST(Render, AnAllocationFailureInTheFilterIsOutOfMemoryWithEverythingReleased) 
     EXPECT_TRUE(rig.clean());
 }
 
+TEST(Render, FrameAfterFrameEachOutputIsHandedOverWholeAndAFailedFrameKeepsThePrevious) {
+    // A caller rendering into one image frame after frame (the renderer): the output is made in
+    // storage the effect keeps and handed over; its bytes are those of a render with a report.
+    Rig rig(2);
+    const Image input = markedImage(29, 17, Depth::Bits8);
+    rig.set({{kMode, Both}, {kState, Move}, {kWidth, 5.0}, {kDirection, 25.0}});
+    Image out;
+    for (double completion : {0.0, 20.0, 55.0, 80.0, 100.0, 40.0}) {
+        rig.set(kCompletion, completion);
+        RenderReport report;
+        Image viaReport;
+        ASSERT_EQ(rig.render(input, viaReport, {}, &report), PF_Err_NONE);
+        ASSERT_EQ(rig.render(input, out), PF_Err_NONE);
+        EXPECT_EQ(out.width, 29);
+        EXPECT_EQ(out.height, 17);
+        EXPECT_EQ(out.bytes, viaReport.bytes) << completion;
+    }
+    const Image before = out;
+    rig.set(kCompletion, 60.0);
+    rig.ledger().failOp("iterate_generic", 1, PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_NE(rig.render(input, out), PF_Err_NONE);
+    EXPECT_EQ(out.bytes, before.bytes);
+    EXPECT_TRUE(rig.clean());
+}
+
 // ---- the unchecked path (the frei0r plug-in's) ---------------------------------------------------
 
 TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
@@ -334,6 +359,35 @@ TEST(Render, UncheckedRendersReadTheLayerInPlaceAndGiveTheSameBytes) {
             EXPECT_EQ(calls, 1);
             EXPECT_EQ(read.bytes, checked.bytes) << completion;
             EXPECT_EQ(untouched.width, 1);
+
+            // The output world made over the caller's memory (rows padded here): the module
+            // writes there, and the pixels are the same.
+            const std::size_t ps = vhost::bytesPerPixel(depth);
+            const std::size_t stride = (input.width + 3) * ps;
+            std::vector<std::uint8_t> mine(stride * input.height, 0x5A);
+            options.outputPixels = mine.data();
+            options.outputRowBytes = stride;
+            const void* seen = nullptr;
+            auto readRows = options.readOutput;
+            options.readOutput = [&](const PF_EffectWorld& world) {
+                seen = world.data;
+                readRows(world);
+            };
+            ASSERT_EQ(rig.render(input, untouched, options), PF_Err_NONE);
+            EXPECT_EQ(seen, mine.data());
+            EXPECT_EQ(read.bytes, checked.bytes) << completion;
+            for (int y = 0; y < input.height; ++y)
+                EXPECT_EQ(std::memcmp(mine.data() + y * stride, checked.bytes.data() + y * input.width * ps,
+                                      input.width * ps),
+                          0);
+            EXPECT_EQ(mine[input.width * ps], 0x5A) << "the padding stays the caller's";
+            // A checked render keeps its own world: the caller's memory is left alone.
+            options.checked = true;
+            std::fill(mine.begin(), mine.end(), 0x5A);
+            ASSERT_EQ(rig.render(input, untouched, options), PF_Err_NONE);
+            EXPECT_NE(seen, mine.data());
+            EXPECT_EQ(read.bytes, checked.bytes) << completion;
+            EXPECT_TRUE(std::all_of(mine.begin(), mine.end(), [](std::uint8_t b) { return b == 0x5A; }));
         }
         EXPECT_TRUE(rig.clean());
     });

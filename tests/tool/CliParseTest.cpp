@@ -1,19 +1,23 @@
 // The command line as parsed, before anything runs.
 #include "Cli.h"
 #include "Error.h"
+#include "Info.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 using namespace vblind;
 
 namespace {
 
-std::optional<CommandLine> parse(std::vector<const char*> args, std::string* help = nullptr) {
+std::optional<CommandLine> parse(std::vector<const char*> args, std::string* help = nullptr,
+                                 const ControlNames& controlNames = {}) {
     args.insert(args.begin(), "velmorblind");
     std::ostringstream out;
-    auto cl = parseCommandLine(static_cast<int>(args.size()), args.data(), out);
+    auto cl = parseCommandLine(static_cast<int>(args.size()), args.data(), out, controlNames);
     if (help) *help = out.str();
     return cl;
 }
@@ -78,6 +82,85 @@ TEST(CliParse, HelpIsNotACommand) {
     EXPECT_NE(help.find("Subcommands"), std::string::npos);
     EXPECT_FALSE(parse({"demo", "--help"}, &help));
     EXPECT_NE(help.find("out/demo"), std::string::npos);
+}
+
+// CLI11 prints each default after the option's type ("--downsample INT=1"), from the value the
+// request starts with; the description no longer says it again.
+TEST(CliParse, HelpShowsEachDefaultFromTheValue) {
+    const CommandLine defaults;
+    std::string help;
+    // An option's entry: its line and the description folded under it.
+    auto entryOf = [&](const std::string& option) {
+        const std::size_t at = help.find("\n  " + option + " ");
+        return at == std::string::npos ? std::string() : help.substr(at + 1, help.find("\n  -", at + 1) - at);
+    };
+    ASSERT_FALSE(parse({"render", "--help"}, &help));
+    const std::vector<std::pair<std::string, std::string>> shown{
+        {"--frames", "TEXT=" + defaults.render.frames + " "},
+        {"--fps", "TEXT=30 "},
+        {"--quality", "}=best\n"},
+        {"--downsample", "]=" + std::to_string(defaults.render.downsample) + "\n"}};
+    for (const auto& [option, text] : shown) {
+        EXPECT_NE(entryOf(option).find(text), std::string::npos) << option << ":\n" << help;
+        EXPECT_EQ(entryOf(option).find("default"), std::string::npos) << entryOf(option);
+    }
+    ASSERT_FALSE(parse({"demo", "--help"}, &help));
+    EXPECT_NE(entryOf("-o,--output").find("TEXT=" + defaults.demo.outDir + " "), std::string::npos) << help;
+}
+
+// The render help's footer names what the module declares: every control of the module given with
+// --module, folded into lines that fit; without a module it says where the names are found.
+TEST(CliParse, RenderHelpListsTheControlsTheModuleDeclares) {
+    std::optional<std::string> asked;
+    std::string help;
+    ASSERT_FALSE(parse({"render", "--help", "--module", VELMOR_MODULE_PATH}, &help,
+                       [&](const std::optional<std::string>& module) {
+                           asked = module;
+                           return declaredControlNames(module);
+                       }));
+    EXPECT_EQ(asked, VELMOR_MODULE_PATH);
+    const auto names = declaredControlNames(std::string(VELMOR_MODULE_PATH));
+    ASSERT_TRUE(names);
+    ASSERT_GE(names->size(), 12u);
+    const std::string footer = help.substr(help.find("Controls ("));
+    std::string flat = footer;
+    std::replace(flat.begin(), flat.end(), '\n', ' ');
+    for (std::size_t i = 0; i + 1 < names->size(); ++i)
+        EXPECT_NE(flat.find(" " + (*names)[i] + ","), std::string::npos) << (*names)[i];
+    EXPECT_NE(flat.find(" " + names->back() + ". Popups"), std::string::npos) << footer;
+    std::istringstream lines(footer);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 90u) << line;
+
+    const auto none = [](const std::optional<std::string>&) {
+        return std::optional<std::vector<std::string>>();
+    };
+    ASSERT_FALSE(parse({"render", "--help"}, &help, none));
+    EXPECT_NE(help.find("\"velmorblind info\" lists them"), std::string::npos) << help;
+    EXPECT_EQ(help.find("Easing Mode"), std::string::npos);
+    // Other help never loads a module.
+    bool called = false;
+    ASSERT_FALSE(parse({"demo", "--help"}, &help, [&](const std::optional<std::string>&) {
+        called = true;
+        return std::optional<std::vector<std::string>>();
+    }));
+    EXPECT_FALSE(called);
+    EXPECT_FALSE(declaredControlNames(std::string("no/such/module.so")));
+}
+
+TEST(CliParse, QualityWordsAreTheTables) {
+    for (const QualityRow& row : kQualities) {
+        std::string upper = row.name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (const std::string& word : {std::string(row.name), upper}) {
+            const auto cl = parse({"render", "a", "-o", "b", "--quality", word.c_str()});
+            ASSERT_TRUE(cl) << word;
+            EXPECT_EQ(cl->render.quality, row.quality) << word;
+        }
+        EXPECT_EQ(qualityRow(row.quality).name, row.name);
+    }
+    EXPECT_FALSE(qualityNamed("bes"));
+    EXPECT_FALSE(qualityNamed("bestest"));
+    EXPECT_THROW(parse({"render", "a", "-o", "b", "--quality", "fine"}), ToolError);
 }
 
 TEST(CliParse, MalformedCommandLinesAreUsageErrors) {

@@ -23,6 +23,17 @@ TEST_F(CliTest, HelpAndUsage) {
     expectRefused({"paint"}, 2, "paint");
 }
 
+TEST_F(CliTest, RenderHelpWithoutAModuleStillHelps) {
+    // The controls come from the module; one that cannot be loaded leaves a pointer to `info`.
+    for (const char* module : {"no/such/VelmorBlind.so", TOOL_FIXTURE_NO_PIPL}) {
+        const ToolRun r = run({"render", "--help", "--module", module});
+        EXPECT_EQ(r.status, 0) << module;
+        EXPECT_NE(r.out.find("\"velmorblind info\" lists them"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+        EXPECT_EQ(r.err, "") << module;
+    }
+}
+
 TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
     writeInput("in.png");
     expectRefused({"render", "in.png"}, 2, "--output is required");

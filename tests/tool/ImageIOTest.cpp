@@ -1,5 +1,6 @@
 // Image files through OpenImageIO: depths kept, exact conversions, straight alpha, refusals.
 #include "Error.h"
+#include "FileFormat.h"
 #include "ImageIO.h"
 #include "Notes.h"
 #include "PixelConvert.h"
@@ -373,6 +374,34 @@ TEST_F(ImageIOTest, TallImagesWrittenInBandsReadBackExactlyAtEveryCompression) {
             }
         }
     }
+}
+
+// Each format's row is found by the name the library gives a file of its usual extension, both
+// writing and reading; a row the library never names would leave that format to kOtherFormat.
+TEST_F(ImageIOTest, EachFormatRowIsTheOneTheLibraryNames) {
+    for (const FileFormat& format : kFileFormats) {
+        auto out = OIIO::ImageOutput::create(path(std::string("t") + format.extension));
+        ASSERT_TRUE(out) << format.extension;
+        EXPECT_EQ(&fileFormat(out->format_name()), &format) << format.extension;
+        EXPECT_NE(usualExtensions().find(format.extension), std::string::npos);
+        writeImage(path(std::string("t") + format.extension), vhost::Image(1, 1, vhost::Depth::Bits8),
+                   notes_);
+        OIIO::ImageSpec asStored;
+        asStored.attribute("oiio:UnassociatedAlpha", 1);
+        auto in = OIIO::ImageInput::open(path(std::string("t") + format.extension), &asStored);
+        ASSERT_TRUE(in) << format.extension;
+        EXPECT_EQ(&fileFormat(in->format_name()), &format) << format.extension;
+        // The written header follows the row: integer channels where it holds them; alpha tagged
+        // straight where the format tags it, premultiplied where that is its convention.
+        EXPECT_EQ(in->spec().format == OIIO::TypeDesc::UINT8, format.integers) << format.extension;
+        if (format.alpha != AlphaConvention::Straight) {
+            EXPECT_EQ(in->spec().get_int_attribute("oiio:UnassociatedAlpha", 0) != 0,
+                      format.alpha == AlphaConvention::Tagged)
+                << format.extension;
+        }
+    }
+    EXPECT_EQ(&fileFormat("jpeg"), &kOtherFormat);
+    EXPECT_EQ(&fileFormat(""), &kOtherFormat);
 }
 
 TEST_F(ImageIOTest, LuminanceChromaExrReadsAsOpenExrConvertsIt) {

@@ -2,6 +2,7 @@
 
 #include "ContactSheet.h"
 #include "Error.h"
+#include "ImageIO.h"
 #include "MemoryBudget.h"
 
 #include <CLI/CLI.hpp>
@@ -17,19 +18,58 @@ namespace {
 
 constexpr const char* kFooter = "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
 
-constexpr const char* kRenderFooter =
-    "Controls (names as the module declares them; case and spaces do not matter):\n"
-    "  Mode, Completion, Delay, Width, Direction, Offset, Order, Seed, Easing, Easing Mode,\n"
-    "  State, Outside. Popups take the choice (\"Both\", \"InOut\") or its number from 1;\n"
-    "  Completion and Delay are percent, angles degrees, Width pixels.\n"
+// Help text is folded to lines of at most this many columns.
+constexpr std::size_t kHelpWidth = 90;
+
+constexpr const char* kControlsAfterNames =
+    "Popups take the choice (\"Both\", \"InOut\") or its number from 1; Completion and Delay are "
+    "percent, angles degrees, Width pixels.";
+
+constexpr const char* kRenderFooterEnd =
     "Without keys, a render of several frames runs Completion from 0% on the first frame to\n"
     "100% on the last.\n"
     "Examples:\n"
     "  velmorblind render in.png -o out.png --set Completion=40 --set Mode=Both\n"
     "  velmorblind render in.png -o out/f_%04d.png --frames 1-48 --under #000000\n"
     "  velmorblind render in.exr -o f_%03d.exr --frames 0-24 --key Direction=0@0,90@24\n"
-    "  velmorblind render in.png -o corner.png --region 256x256+0+0 --set Completion=50\n"
-    "Exit status: 0 success, 1 a file, render or host error, 2 bad usage.";
+    "  velmorblind render in.png -o corner.png --region 256x256+0+0 --set Completion=50";
+
+// `text` folded at spaces into lines of at most kHelpWidth columns, each indented by two.
+std::string indented(const std::string& text) {
+    std::string folded, line = "  ";
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (line.size() > 2 && line.size() + 1 + word.size() > kHelpWidth) {
+            folded += line + "\n";
+            line = "  ";
+        }
+        line += (line.size() > 2 ? " " : "") + word;
+        start = end + 1;
+    }
+    return folded + line + "\n";
+}
+
+// The render command's footer: the controls the module declares, by name, or where none can be
+// loaded, where to find them.
+std::string renderFooter(const std::optional<std::vector<std::string>>& controls) {
+    std::string names;
+    if (controls) {
+        for (const std::string& name : *controls) names += (names.empty() ? "" : ", ") + name;
+        names += ".";
+    } else {
+        names = "\"velmorblind info\" lists them (no module could be loaded to ask).";
+    }
+    return "Controls (names as the module declares them; case and spaces do not matter):\n" +
+           indented(names + " " + kControlsAfterNames) + kRenderFooterEnd;
+}
+
+// 30, or 30000/1001 for a rate that is not a whole number of frames per second.
+std::string rateText(const FrameRate& rate) {
+    return std::to_string(rate.scale) + (rate.ticks == 1 ? "" : "/" + std::to_string(rate.ticks));
+}
 
 std::string sentence(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -71,7 +111,8 @@ void addModuleOption(CLI::App& cmd, std::optional<std::string>& module) {
 
 }  // namespace
 
-std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out) {
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                            const ControlNames& controlNames) {
     CommandLine cl;
     CLI::App app{"Renders the VelmorBlind blinds transition through the stand-in effect host.",
                  "velmorblind"};
@@ -107,16 +148,20 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
                      "interpolate linearly, popups hold")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    render->add_option("--frames", r.frames, "Frames to render, A-B or one frame (default 0)");
-    std::string fps;
-    render->add_option("--fps", fps,
-                       "Frames per second, the time scale: 1 to 1000, a video rate such as 29.97, or a "
-                       "fraction such as 30000/1001 (default 30)");
-    std::string quality = "best";
-    render->add_option("--quality", quality, "best, draft or wireframe (default best)")
-        ->check(CLI::IsMember({"best", "draft", "wireframe"}, CLI::ignore_case));
-    render->add_option("--downsample", r.downsample, "Render at 1/N resolution (default 1)")
-        ->check(CLI::Range(1, 64));
+    render->add_option("--frames", r.frames, "Frames to render, A-B or one frame")->capture_default_str();
+    std::string fps = rateText(r.fps);
+    render
+        ->add_option("--fps", fps,
+                     "Frames per second, the time scale: 1 to 1000, a video rate such as 29.97, or a "
+                     "fraction such as 30000/1001")
+        ->capture_default_str();
+    std::string quality = qualityRow(r.quality).name;
+    render->add_option("--quality", quality, "The layer quality the host gives the module")
+        ->check(CLI::IsMember(qualityNames(), CLI::ignore_case))
+        ->capture_default_str();
+    render->add_option("--downsample", r.downsample, "Render at 1/N resolution")
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str();
     std::string depth;
     render
         ->add_option("--depth", depth,
@@ -153,7 +198,9 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     render
         ->add_option("--compression", r.compression,
                      "PNG and TIFF deflate level, 0 (none) to 9 (smallest files, slowest); default: "
-                     "PNG level 1, the fastest that still compresses, TIFF PackBits")
+                     "PNG level " +
+                         std::to_string(kDefaultCompression) +
+                         ", the fastest that still compresses, TIFF PackBits")
         ->check(CLI::Range(0, 9));
     std::string maxMemory;
     CLI::Option* maxMemoryOption =
@@ -166,15 +213,18 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     render->add_flag("-q,--quiet", r.quiet, "No progress bar");
     render->add_flag("-v,--verbose", r.verbose, "Print each frame's control values");
     addModuleOption(*render, r.module);
-    render->footer(kRenderFooter);
+    // The module is asked for its controls only when this help is printed, after --module is read;
+    // CLI11 prints that part, then a line break, then the footer every command has.
+    render->footer(
+        [&controlNames, &r] { return renderFooter(controlNames ? controlNames(r.module) : std::nullopt); });
+    render->footer(kFooter);
 
     // ---- demo
     DemoRequest& d = cl.demo;
     CLI::App* demo =
         app.add_subcommand("demo", "Render a built-in example (48 frames and a contact sheet) into a folder");
-    demo->add_option("-o,--output", d.outDir,
-                     "Folder for the frames and the contact sheet (default "
-                     "out/demo)");
+    demo->add_option("-o,--output", d.outDir, "Folder for the frames and the contact sheet")
+        ->capture_default_str();
     demo->add_option("--threads", d.threads, "Worker threads (default: all cores)")
         ->check(CLI::Range(1, 256));
     demo->add_flag("-q,--quiet", d.quiet, "No progress bar and no closing message");
@@ -213,14 +263,10 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, s
     if (*info) cl.command = Command::Info;
     if (*render) {
         cl.command = Command::Render;
-        std::transform(quality.begin(), quality.end(), quality.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        r.quality = quality == "draft"       ? Quality::Draft
-                    : quality == "wireframe" ? Quality::Wireframe
-                                             : Quality::Best;
+        r.quality = qualityNamed(quality).value_or(r.quality);
         if (!depth.empty()) r.depth = std::stoi(depth);
         if (regionOption->count()) r.region = parseRegion(region);
-        if (!fps.empty()) r.fps = parseFrameRate(fps);
+        r.fps = parseFrameRate(fps);
         if (maxMemoryOption->count()) {
             bool tooLarge = false;
             r.maxMemory = parseByteSize(maxMemory, &tooLarge);

@@ -3,10 +3,11 @@
 #pragma once
 
 #include "Frames.h"
-#include "HostBridge.h"
+#include "Quality.h"
 #include "Region.h"
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -23,8 +24,8 @@ struct RenderRequest {
     std::string output;
     std::vector<std::string> sets;
     std::vector<std::string> keys;
-    std::string frames;  // empty: the single frame 0
-    FrameRate fps;       // 30 frames per second unless --fps says otherwise
+    std::string frames = "0";
+    FrameRate fps;  // 30 frames per second unless --fps says otherwise
     Quality quality = Quality::Best;
     int downsample = 1;
     std::optional<int> depth;                // 8, 16 or 32; nullopt: the file's depth
@@ -56,9 +57,16 @@ struct CommandLine {
     DemoRequest demo;
 };
 
+// The names of the controls a module declares (`module`, else the one beside this program), for the
+// render command's help; nullopt when no module can be loaded.
+using ControlNames =
+    std::function<std::optional<std::vector<std::string>>(const std::optional<std::string>& module)>;
+
 // Parses argv. `velmorblind --version` gives Command::Version. Help (--help on any level) is printed
-// to `out` and gives nullopt; a malformed command
+// to `out` and gives nullopt; the render command's help lists the controls `controlNames` gives
+// (called only for that help; empty: it says where to find them instead). A malformed command
 // line throws a usage ToolError whose sentence names the problem.
-std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out);
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                            const ControlNames& controlNames = {});
 
 }  // namespace vblind

@@ -100,9 +100,7 @@ vhost::Image EffectSession::render(const vhost::Image& input, int frame, Quality
                                    const std::optional<Region>& region) {
     vhost::RenderOptions options;
     options.time = session_->effect().frameTime(frame).value;
-    options.quality = quality == Quality::Draft       ? AEGP_LayerQual_DRAFT
-                      : quality == Quality::Wireframe ? AEGP_LayerQual_WIREFRAME
-                                                      : AEGP_LayerQual_BEST;
+    options.quality = qualityRow(quality).host;
     options.downsampleX = options.downsampleY = downsample;
     if (region) options.request = region->rect();
     vhost::Image output = bridged([&] { return session_->renderTrusted(input, options, frame); });

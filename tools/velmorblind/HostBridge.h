@@ -6,6 +6,7 @@
 
 #include "Frames.h"
 #include "Image.h"
+#include "Quality.h"
 #include "Region.h"
 #include "SessionError.h"
 #include "Settings.h"
@@ -25,8 +26,6 @@ class Session;
 }  // namespace vsession
 
 namespace vblind {
-
-enum class Quality { Best, Draft, Wireframe };
 
 struct SessionOptions {
     std::optional<std::filesystem::path> module;  // default: the module beside the tool

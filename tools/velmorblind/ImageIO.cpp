@@ -1,8 +1,8 @@
 #include "ImageIO.h"
 
 #include "Channels.h"
-#include "DeclaredSize.h"
 #include "Error.h"
+#include "FileFormat.h"
 #include "InputFile.h"
 #include "LuminanceChroma.h"
 #include "MemoryBudget.h"
@@ -235,11 +235,14 @@ vhost::Placement placementOf(const OIIO::ImageSpec& layout) {
     return p;
 }
 
-// Whether the file stores colour premultiplied by alpha: OpenEXR always (its convention), TIFF
-// unless its ExtraSamples tag says unassociated; the other formats we read store straight alpha.
-bool storesAssociatedAlpha(const std::string& format, const OIIO::ImageSpec& layout) {
-    if (format == "openexr") return true;
-    if (format == "tiff") return layout.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+// Whether the file stores colour premultiplied by alpha: as its format always does, or (TIFF) as
+// its ExtraSamples tag says, which the library reports as unassociated alpha.
+bool storesAssociatedAlpha(const FileFormat& format, const OIIO::ImageSpec& layout) {
+    switch (format.alpha) {
+        case AlphaConvention::Associated: return true;
+        case AlphaConvention::Tagged: return layout.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+        case AlphaConvention::Straight: break;
+    }
     return false;
 }
 
@@ -287,42 +290,49 @@ std::string formatLabel(const OIIO::ImageOutput& out) {
     return name;
 }
 
-// The compression of PNG and TIFF files: with a level, deflate at that level (a TIFF asks for
+// The compression the format's row names: with a level, deflate at that level (a TIFF asks for
 // deflate by naming it with its level); without, the fast default, which for PNG is deflate at
 // kDefaultCompression and for TIFF PackBits.
-void setCompression(OIIO::ImageSpec& layout, const std::string& format, std::optional<int> level) {
-    if (format == "PNG") {
-        const int deflate = level.value_or(kDefaultCompression);
-        layout.attribute("png:compressionLevel", deflate);
-        if (deflate <= 2) layout.attribute("png:filter", 8);  // PNG_FILTER_NONE
-    } else if (format == "TIFF") {
-        layout.attribute("compression", level ? "zip:" + std::to_string(*level) : std::string("packbits"));
+void setCompression(OIIO::ImageSpec& layout, Compression compression, std::optional<int> level) {
+    switch (compression) {
+        case Compression::PngDeflate: {
+            const int deflate = level.value_or(kDefaultCompression);
+            layout.attribute("png:compressionLevel", deflate);
+            if (deflate <= 2) layout.attribute("png:filter", 8);  // PNG_FILTER_NONE
+            break;
+        }
+        case Compression::TiffDeflate:
+            layout.attribute("compression",
+                             level ? "zip:" + std::to_string(*level) : std::string("packbits"));
+            break;
+        case Compression::LibraryDefault: break;
     }
 }
 
 // How a render is laid out in a file of `format`: red, green, blue and, where the format holds it,
-// alpha; the channel type asked of the writer; the alpha marked as each format means it (OpenEXR
-// associated by convention, the others straight and, in TIFF, marked so); and, in OpenEXR and TIFF,
-// the position the input's pixels had.
+// alpha; the channel type asked of the writer; the alpha as the format means it (associated where
+// that is the convention, otherwise straight and marked so); and, where the format keeps it, the
+// position the input's pixels had.
 struct FileLayout {
     OIIO::ImageSpec header;
     bool associated = false;  // colour premultiplied by alpha
 };
 
-FileLayout fileLayout(const std::string& format, bool alpha, const vhost::Image& image) {
+FileLayout fileLayout(const FileFormat& format, bool alpha, const vhost::Image& image) {
     const int channels = alpha ? 4 : 3;
-    // EXR holds no 8- or 16-bit integers: write those renders as 32-bit float, which is exact.
+    // A format without 8- or 16-bit integers (OpenEXR) gets those renders as 32-bit float, which is
+    // exact.
     TypeDesc wanted = typeOf(image.depth);
-    if (format == "OPENEXR" && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
+    if (!format.integers && image.depth != vhost::Depth::Float32) wanted = TypeDesc::FLOAT;
     FileLayout file{OIIO::ImageSpec(image.width, image.height, channels, wanted), false};
     if (alpha) file.header.alpha_channel = 3;
-    if (format == "OPENEXR")
+    if (format.alpha == AlphaConvention::Associated)
         file.associated = alpha;
     else
         file.header.attribute("oiio:UnassociatedAlpha", 1);
     vhost::Placement p = image.placement;
-    if (p.isDefault() || (format != "OPENEXR" && format != "TIFF")) return file;
-    if (format == "TIFF") {
+    if (p.isDefault() || format.placement == Placement::None) return file;
+    if (format.placement == Placement::FrameOffset) {
         // A TIFF position is an unsigned offset from the frame's top-left corner: a frame whose
         // pixels start above or left of it cannot be said.
         p.x -= p.fullX;
@@ -447,10 +457,11 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
             failure("cannot read " + what + ": the file is damaged or cut short (" + why + ").");
         failure("cannot read " + what + ": it is not an image this tool can read (" + why + ").");
     }
-    const std::string format = in->format_name();
+    const FileFormat& format = fileFormat(in->format_name());
     const OIIO::ImageSpec layout = in->spec(0, 0);
     if (layout.deep)
-        failure("cannot use " + what + ": it is a deep " + (format == "openexr" ? "OpenEXR " : "") +
+        failure("cannot use " + what + ": it is a deep " +
+                (*format.title ? format.title + std::string(" ") : "") +
                 "image (several samples per pixel), which this tool does not support.");
     LoadedImage loaded;
     loaded.fileDepth = depthOfFile(layout.format);
@@ -459,8 +470,8 @@ LoadedImage readImageFile(const std::string& path, std::optional<vhost::Depth> d
     const bool turned = orientation >= 2 && orientation <= 8;
     checkPictureSize(layout, target, turned, what, options);
 
-    if (format == "png")
-        if (const auto why = pngTooShortForItsSize(path))
+    if (format.tooShortForItsSize)
+        if (const auto why = format.tooShortForItsSize(path))
             failure("cannot read " + what + ": the file is damaged or cut short (" + *why + ").");
 
     const ChannelLayout map =
@@ -515,7 +526,7 @@ void checkWritableImage(const std::string& path) {
         usageError("cannot write " + quoted(path) + ": " +
                    (ext.empty() ? std::string("the name has no extension to tell the image format")
                                 : "no image format is known for the extension \"" + ext + "\"") +
-                   " (use .png, .tif, .exr, ...).");
+                   " (use " + usualExtensions() + ", ...).");
     }
     checkDestination(path);
 }
@@ -528,11 +539,12 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
         checkWritableImage(path);  // throws the sentence
         failure("cannot write " + quoted(path) + ".");
     }
-    const std::string format = formatLabel(*out);
+    const FileFormat& format = fileFormat(out->format_name());
+    const std::string label = formatLabel(*out);
     const bool alpha = out->supports("alpha");
-    if (!alpha) notes.once(format + " files hold no alpha channel: alpha is left out of the file.");
+    if (!alpha) notes.once(label + " files hold no alpha channel: alpha is left out of the file.");
     FileLayout file = fileLayout(format, alpha, image);
-    setCompression(file.header, format, options.compression);
+    setCompression(file.header, format.compression, options.compression);
 
     TempOutput temp(path);
     // The writer holds the temporary file's proxy, so it is closed and gone before the file is.
@@ -555,11 +567,11 @@ void writeImage(const std::string& path, const vhost::Image& image, Notes& notes
     const int writtenBits = static_cast<int>(written.size() * 8);
     if (written != TypeDesc::UINT8 && written != TypeDesc::UINT16) written = TypeDesc::FLOAT;
     if (image.depth == vhost::Depth::Float32 && written != TypeDesc::FLOAT)
-        notes.once(format + " files hold at most " + std::to_string(writtenBits) +
+        notes.once(label + " files hold at most " + std::to_string(writtenBits) +
                    " bits per channel: the float render is written clamped to 0..1 and rounded to "
                    "the nearest value.");
     else if (writtenBits < static_cast<int>(typeOf(image.depth).size() * 8))
-        notes.once(format + " files hold at most " + std::to_string(writtenBits) + " bits per channel: the " +
+        notes.once(label + " files hold at most " + std::to_string(writtenBits) + " bits per channel: the " +
                    depthName(image.depth) + " render is written rounded to the nearest value.");
 
     bool ok = writePixels(*out, image, file, written);

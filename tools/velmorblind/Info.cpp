@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <ostream>
 #include <vector>
 
@@ -55,6 +56,14 @@ std::string joinChoices(const ControlDef& c) {
 std::string macCodeEntryNote(const std::string& key) {
     const char* arch = key == vhost::kPiplMacArmCodeEntryKey ? "arm64" : "x86-64";
     return " (code entry \"" + key + "\": macOS " + arch + ")";
+}
+
+// A session that only reads what the module declares: no renders, so one thread.
+SessionOptions readingOptions(const std::optional<std::string>& module) {
+    SessionOptions options;
+    if (module) options.module = *module;
+    options.threads = 1;
+    return options;
 }
 
 // A list of a macOS bundle (`mac`) shows every code entry with its key and platform, one a line;
@@ -142,6 +151,27 @@ std::string describeFlags(unsigned word, bool second) {
         text += ")";
     }
     return text;
+}
+
+void runInfo(const std::optional<std::string>& module, std::ostream& out) {
+    if (module && isBundleFolder(*module)) {
+        printBundleInfo(*module, out);
+        return;
+    }
+    EffectSession session(readingOptions(module));
+    printInfo(session, out);
+}
+
+std::optional<std::vector<std::string>> declaredControlNames(const std::optional<std::string>& module) {
+    if (module && isBundleFolder(*module)) return std::nullopt;
+    try {
+        EffectSession session(readingOptions(module));
+        std::vector<std::string> names;
+        for (const ControlDef& c : session.controls()) names.push_back(c.name);
+        return names;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 void printInfo(EffectSession& session, std::ostream& out) {

@@ -4,13 +4,23 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vblind {
 
 class EffectSession;
 
 void printInfo(EffectSession& session, std::ostream& out);
+
+// `velmorblind info [--module PATH]`: a bundle folder's property list, or what the module (the one
+// beside this program unless `module` names another) says when loaded. Throws a ToolError.
+void runInfo(const std::optional<std::string>& module, std::ostream& out);
+
+// The names of the controls the module declares, loaded as `info` loads it; nullopt when it cannot
+// be found or loaded (or is a bundle, whose binary is never loaded).
+std::optional<std::vector<std::string>> declaredControlNames(const std::optional<std::string>& module);
 
 // `velmorblind --version`: this program's version, then the module's from its property list, read
 // from the file without running it. Throws a ToolError when the module is missing or unreadable.

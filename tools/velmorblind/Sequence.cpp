@@ -188,7 +188,7 @@ void runRender(const RenderRequest& request, std::ostream& out, std::ostream& er
     InterruptGuard interrupts;
     // Everything about the command line is checked before any image is read or frame rendered.
     SequencePlan plan;
-    plan.frames = request.frames.empty() ? FrameRange{0, 0} : parseFrameRange(request.frames);
+    plan.frames = parseFrameRange(request.frames);
     plan.output = OutputPattern::parse(request.output, plan.frames.count());
     plan.quality = request.quality;
     plan.downsample = request.downsample;

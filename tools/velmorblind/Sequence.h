@@ -4,6 +4,7 @@
 
 #include "Cli.h"
 #include "Frames.h"
+#include "HostBridge.h"
 #include "ImageIO.h"
 
 #include <iosfwd>

@@ -1,7 +1,6 @@
 // velmorblind: renders the VelmorBlind transition from the command line through the stand-in host.
 #include "Cli.h"
 #include "Error.h"
-#include "HostBridge.h"
 #include "Info.h"
 #include "OutputFile.h"
 #include "Sequence.h"
@@ -47,25 +46,14 @@ void checkStandardOutput() {
 int main(int argc, char** argv) {
     using namespace vblind;
     try {
-        const auto cl = parseCommandLine(argc, argv, std::cout);
+        const auto cl = parseCommandLine(argc, argv, std::cout, declaredControlNames);
         if (!cl) {
             checkStandardOutput();
             return kExitOk;
         }
         switch (cl->command) {
             case Command::Version: printVersions(std::cout); break;
-            case Command::Info: {
-                if (cl->info.module && isBundleFolder(*cl->info.module)) {
-                    printBundleInfo(*cl->info.module, std::cout);
-                    break;
-                }
-                SessionOptions options;
-                if (cl->info.module) options.module = *cl->info.module;
-                options.threads = 1;
-                EffectSession session(options);
-                printInfo(session, std::cout);
-                break;
-            }
+            case Command::Info: runInfo(cl->info.module, std::cout); break;
             case Command::Render: runRender(cl->render, std::cout, std::cerr); break;
             case Command::Demo: runDemo(cl->demo, std::cout, std::cerr); break;
         }
