@@ -15,7 +15,6 @@
 #include <bit>
 #include <cstring>
 #include <functional>
-#include <stdexcept>
 
 namespace vfrei0r {
 
@@ -28,8 +27,8 @@ int gUsers = 0;
 // frei0r's RGBA8888 is the bytes R, G, B, A in memory and the host's 8-bit pixel A, R, G, B: on a
 // little-endian machine one is the other's 32-bit word turned by a byte.
 static_assert(std::endian::native == std::endian::little, "the pixel words below are little-endian");
-using vblind::px::hostWordFromRgba;
-using vblind::px::rgbaWordFromHost;
+using vsession::px::hostWordFromRgba;
+using vsession::px::rgbaWordFromHost;
 
 inline PF_Pixel pixelOf(std::uint32_t hostWord) {
     PF_Pixel p;
@@ -57,7 +56,7 @@ inline std::uint32_t overPixel(std::uint32_t front, std::uint32_t back, bool has
     if (alpha == 255) return rgbaWordFromHost(front);
     if (alpha == 0) return back >> 24 == 0 ? 0u : back;
     const PF_Pixel b = hasBack ? pixelOf(hostWordFromRgba(back)) : PF_Pixel{};
-    return rgbaWordFromHost(wordOf(vblind::over8(pixelOf(front), b)));
+    return rgbaWordFromHost(wordOf(vsession::over8(pixelOf(front), b)));
 }
 
 // Rows [begin, end) of the render (`front`, a host world) over in2 (null: transparent black),
@@ -120,26 +119,16 @@ void Engine::shutdown() {
     }
 }
 
-Engine::Engine() {
-    host_ = std::make_unique<vhost::Host>();
-    module_ = vhost::Module::fromEntryPoint(&EntryPointFunc, {}, "velmorblind (frei0r)");
-    effect_ = std::make_unique<vhost::Effect>(*host_, module_);
-    if (effect_->globalSetup() != PF_Err_NONE || effect_->paramsSetup() != PF_Err_NONE)
-        throw std::runtime_error("the module could not be set up");
-    for (int i = 1; i < effect_->paramCount(); ++i)
-        controls_.push_back(vblind::describeControl(i, effect_->definition(i)));
+Engine::Engine()
+    : session_(vhost::Module::fromEntryPoint(&EntryPointFunc, {}, "velmorblind (frei0r)")),
+      host_(&session_.host()),
+      effect_(&session_.effect()) {
+    session_.setUp();  // a SessionError when the module cannot be set up
 }
 
-Engine::~Engine() {
-    effect_.reset();  // global set-down while the host is still there
-    host_.reset();
-}
+Engine::~Engine() = default;  // the session sends global set-down while the host is still there
 
-const vblind::ControlDef& Engine::control(int index) const {
-    for (const vblind::ControlDef& c : controls_)
-        if (c.index == index) return c;
-    throw std::out_of_range("the module declares no parameter " + std::to_string(index));
-}
+const vsession::ControlDef& Engine::control(int index) const { return session_.control(index); }
 
 bool Engine::render(const FrameSettings& settings, int width, int height, const std::uint32_t* in1,
                     const std::uint32_t* in2, std::uint32_t* out) {
@@ -185,11 +174,7 @@ bool Engine::render(const FrameSettings& settings, int width, int height, const 
         options.outputRowBytes = w * 4;
     }
     vhost::Image unused;
-    const PF_Err err = vhost::renderFrame(*effect_, input_, unused, options);
-    const bool trusted = err == PF_Err_NONE && ledger.faults().size() == faultsBefore;
-    // The call log would otherwise grow with every frame of a long video.
-    ledger.resetLog();
-    return trusted && written;
+    return session_.render(input_, unused, options).trusted() && written;
 }
 
 }  // namespace vfrei0r

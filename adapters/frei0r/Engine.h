@@ -1,8 +1,8 @@
-// The process-wide side of the transition: the stand-in host, the module's entry point (linked into
-// this library, never loaded from a file) and one set-up effect instance, which renders a frame the
-// way the renderer does (`velmorblind render in1 --under in2`). The host allows one Host per process
-// and an effect instance holds one set of control values, so renders are serialised here; each
-// render still spreads its bands over the host's worker threads.
+// The process-wide side of the transition: a session of the session library (the stand-in host, the
+// module's entry point linked into this library, never loaded from a file, and one set-up effect
+// instance), which renders a frame the way the renderer does (`velmorblind render in1 --under in2`). The host
+// allows one Host per process and an effect instance holds one set of control values, so renders are
+// serialised here; each render still spreads its bands over the host's worker threads.
 //
 // A frame takes the lean path through the host: the first input turned into the host's pixel order
 // a word at a time (into storage kept from frame to frame) and read by the module in place, none
@@ -14,6 +14,7 @@
 
 #include "Controls.h"
 #include "Image.h"
+#include "Session.h"
 
 #include <cstdint>
 #include <map>
@@ -21,12 +22,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-namespace vhost {
-class Host;
-class Module;
-class Effect;
-}  // namespace vhost
 
 namespace vfrei0r {
 
@@ -50,9 +45,9 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     // The module's controls as it declared them (parameter 1 onwards).
-    const std::vector<vblind::ControlDef>& controls() const { return controls_; }
+    const std::vector<vsession::ControlDef>& controls() const { return session_.controls(); }
     // The control of parameter `index`; throws std::out_of_range for one the module did not declare.
-    const vblind::ControlDef& control(int index) const;
+    const vsession::ControlDef& control(int index) const;
 
     // Renders in1 (RGBA8888, width x height, rows unpadded) at `settings`, composited over in2 (null:
     // transparent black), into out (which may be in2). Returns false when the host reports an error
@@ -62,17 +57,16 @@ public:
                 const std::uint32_t* in2, std::uint32_t* out);
 
     // The stand-in host, for tests that inject faults; only while the engine is held.
-    vhost::Host& host() { return *host_; }
+    vhost::Host& host() { return session_.host(); }
 
 private:
     Engine();
 
     std::mutex renderMutex_;
-    std::unique_ptr<vhost::Host> host_;
-    std::shared_ptr<vhost::Module> module_;
-    std::unique_ptr<vhost::Effect> effect_;
-    std::vector<vblind::ControlDef> controls_;
-    vhost::Image input_;  // the first input in the host's order, kept from frame to frame
+    vsession::Session session_;
+    vhost::Host* host_;      // the session's
+    vhost::Effect* effect_;  // the session's
+    vhost::Image input_;     // the first input in the host's order, kept from frame to frame
 };
 
 }  // namespace vfrei0r

@@ -74,7 +74,7 @@ VFREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
     if (!info || index < 0 || index >= static_cast<int>(vfrei0r::kParamCount)) return;
     const vfrei0r::ParamInfo& p = vfrei0r::paramTable()[static_cast<std::size_t>(index)];
     info->name = p.name;
-    info->type = p.type;
+    info->type = vfrei0r::frei0rType(p.kind);
     // Without the module (it could not be set up) there is nothing to explain.
     info->explanation = "";
     guarded([&] { info->explanation = explanations()[static_cast<std::size_t>(index)].c_str(); });

@@ -1,9 +1,8 @@
 #include "Instance.h"
 
-#include "Error.h"
-
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace vfrei0r {
 
@@ -13,7 +12,7 @@ Instance::Instance(unsigned width, unsigned height)
         const auto& table = paramTable();
         for (std::size_t i = 0; i < kParamCount; ++i) {
             if (!hasControl(table[i].kind)) continue;
-            const vblind::ControlDef& c = engine_.control(table[i].control);
+            const vsession::ControlDef& c = engine_.control(table[i].control);
             controls_[i] = &c;
             // The module's own defaults, in frei0r's units.
             values_[i] = table[i].kind == Kind::Choice ? c.defaultValue
@@ -34,14 +33,10 @@ void Instance::set(int index, const void* param) {
     if (info.kind == Kind::Choice) {
         const char* text = *static_cast<const char* const*>(param);
         if (!text) return;
-        double choice = 0;
-        try {
-            choice = vblind::parseValue(*controls_[i], text);
-        } catch (const vblind::ToolError&) {
-            return;  // not one of the choices: keep the previous one
-        }
+        const std::optional<double> choice = vsession::readValue(*controls_[i], text);
+        if (!choice) return;  // not one of the choices: keep the previous one
         std::lock_guard lock(mutex_);
-        values_[i] = choice;
+        values_[i] = *choice;
         return;
     }
     const double v = *static_cast<const double*>(param);

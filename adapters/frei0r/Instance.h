@@ -42,7 +42,7 @@ private:
     mutable std::mutex mutex_;
     // frei0r values; for choices, the 1-based choice number.
     std::array<double, kParamCount> values_{};
-    std::array<const vblind::ControlDef*, kParamCount> controls_{};
+    std::array<const vsession::ControlDef*, kParamCount> controls_{};
 };
 
 }  // namespace vfrei0r

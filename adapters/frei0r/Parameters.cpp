@@ -18,37 +18,30 @@ namespace vfrei0r {
 
 const std::array<ParamInfo, kParamCount>& paramTable() {
     static const std::array<ParamInfo, kParamCount> table = {{
-        {"progress", F0R_PARAM_DOUBLE, PARAM_COMPLETION, Kind::Fraction,
+        {"progress", PARAM_COMPLETION, Kind::Fraction,
          "{name}, 0 to 1 (x {max} %): 0 shows the first input whole, 1 the second"},
-        {"mode", F0R_PARAM_STRING, PARAM_MODE, Kind::Choice,
-         "How a band closes: {choice1} (from its leading edge) or {choice2} (towards its centre line), or 1 "
-         "to {count}"},
-        {"order", F0R_PARAM_STRING, PARAM_ORDER, Kind::Choice,
-         "Order in which the bands close: {choices}, or 1 to {count}"},
-        {"easing", F0R_PARAM_STRING, PARAM_EASING, Kind::Choice,
-         "Each band's easing curve: {choices}, or 1 to {count}"},
-        {"easing_mode", F0R_PARAM_STRING, PARAM_EASING_MODE, Kind::Choice,
-         "Where the easing acts: {choices}, or 1 to {count}"},
-        {"state", F0R_PARAM_STRING, PARAM_STATE, Kind::Choice,
+        {"mode", PARAM_MODE, Kind::Choice,
+         "How a band closes: {choice1} (from its leading edge) or {choice2} (towards its centre line)"},
+        {"order", PARAM_ORDER, Kind::Choice, "Order in which the bands close: {choices}"},
+        {"easing", PARAM_EASING, Kind::Choice, "Each band's easing curve: {choices}"},
+        {"easing_mode", PARAM_EASING_MODE, Kind::Choice, "Where the easing acts: {choices}"},
+        {"state", PARAM_STATE, Kind::Choice,
          "The picture inside a closing band: {choice1}, {choice2} (slides with the edge) or {choice3} "
-         "(squeezed), or 1 to {count}"},
-        {"outside", F0R_PARAM_STRING, PARAM_OUTSIDE, Kind::Choice,
-         "Pixels fetched from beyond the picture when it moves: {choices}, or 1 to {count}"},
-        {"delay", F0R_PARAM_DOUBLE, PARAM_DELAY, Kind::Fraction,
-         "Stagger between the bands, 0 to 1 (x {max} %)"},
-        {"direction", F0R_PARAM_DOUBLE, PARAM_DIRECTION, Kind::Angle,
-         "Angle of the bands, 0 to 1 (x 360 degrees)"},
-        {"offset", F0R_PARAM_DOUBLE, PARAM_OFFSET, Kind::Angle,
-         "Phase of the band grid, 0 to 1 (x 360 degrees)"},
-        {"seed", F0R_PARAM_DOUBLE, PARAM_SEED, Kind::Seed,
+         "(squeezed)"},
+        {"outside", PARAM_OUTSIDE, Kind::Choice,
+         "Pixels fetched from beyond the picture when it moves: {choices}"},
+        {"delay", PARAM_DELAY, Kind::Fraction, "Stagger between the bands, 0 to 1 (x {max} %)"},
+        {"direction", PARAM_DIRECTION, Kind::Angle, "Angle of the bands, 0 to 1 (x 360 degrees)"},
+        {"offset", PARAM_OFFSET, Kind::Angle, "Phase of the band grid, 0 to 1 (x 360 degrees)"},
+        {"seed", PARAM_SEED, Kind::Seed,
          "Seed of the Random order, 0 to 1 (x {max}, rounded to a whole number)"},
         // Not "width": MLT keeps its frame width under that name and its XML writers drop it.
-        {"band_width", F0R_PARAM_DOUBLE, PARAM_WIDTH, Kind::Width,
+        {"band_width", PARAM_WIDTH, Kind::Width,
          "Band width, 0 to 1: {min} + {span} x value^3 pixels, rounded to {step} "
          "({default_value} is {default} pixels)"},
-        {"draft", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Draft,
+        {"draft", PARAM_INPUT, Kind::Draft,
          "Draft quality: no anti-aliasing of the band edges (true at 0.5 and above)"},
-        {"reverse", F0R_PARAM_BOOL, PARAM_INPUT, Kind::Reverse,
+        {"reverse", PARAM_INPUT, Kind::Reverse,
          "Reverse: the second input closes in blinds over the first, so 0 shows the second input whole "
          "and 1 the first (true at 0.5 and above)"},
     }};
@@ -67,7 +60,7 @@ std::string printed(const char* format, double v) {
 std::string plain(double v) { return printed("%.10g", v); }
 
 // 10^precision: the control shows its values in steps of its inverse.
-double displayScale(const vblind::ControlDef& c) {
+double displayScale(const vsession::ControlDef& c) {
     double scale = 1.0;
     for (int i = 0; i < c.precision; ++i) scale *= 10.0;
     return scale;
@@ -81,7 +74,7 @@ std::string choiceList(const std::vector<std::string>& choices) {
 }
 
 // The text a {field} of an explanation stands for; unknown fields stay as written.
-std::string field(const std::string& key, const ParamInfo& info, const vblind::ControlDef& c) {
+std::string field(const std::string& key, const ParamInfo& info, const vsession::ControlDef& c) {
     if (key == "name") return c.name;
     if (key == "min") return plain(c.validMin);
     if (key == "max") return plain(c.validMax);
@@ -101,8 +94,23 @@ std::string field(const std::string& key, const ParamInfo& info, const vblind::C
 
 }  // namespace
 
-std::string explain(const ParamInfo& info, const vblind::ControlDef* control) {
-    const std::string text = info.explanation;
+int frei0rType(Kind kind) {
+    switch (kind) {
+        case Kind::Choice: return F0R_PARAM_STRING;
+        case Kind::Draft:
+        case Kind::Reverse: return F0R_PARAM_BOOL;
+        case Kind::Fraction:
+        case Kind::Angle:
+        case Kind::Seed:
+        case Kind::Width: break;
+    }
+    return F0R_PARAM_DOUBLE;
+}
+
+std::string explain(const ParamInfo& info, const vsession::ControlDef* control) {
+    // A choice is also taken by its number.
+    const std::string text =
+        std::string(info.explanation) + (info.kind == Kind::Choice ? ", or 1 to {count}" : "");
     if (!control) return text;
     std::string out;
     for (std::size_t at = 0; at < text.size();) {
@@ -120,17 +128,17 @@ std::string explain(const ParamInfo& info, const vblind::ControlDef* control) {
 
 double clampUnit(double value) { return std::clamp(value, 0.0, 1.0); }
 
-double widthPixels(const vblind::ControlDef& width, double v) {
+double widthPixels(const vsession::ControlDef& width, double v) {
     const double u = clampUnit(v);
     const double scale = displayScale(width);
     return std::round((width.validMin + (width.validMax - width.validMin) * u * u * u) * scale) / scale;
 }
 
-double widthValue(const vblind::ControlDef& width, double pixels) {
+double widthValue(const vsession::ControlDef& width, double pixels) {
     return std::cbrt(std::clamp((pixels - width.validMin) / (width.validMax - width.validMin), 0.0, 1.0));
 }
 
-double controlValue(Kind kind, const vblind::ControlDef& c, double v) {
+double controlValue(Kind kind, const vsession::ControlDef& c, double v) {
     const double u = clampUnit(v);
     switch (kind) {
         case Kind::Fraction: return c.validMin + u * (c.validMax - c.validMin);
@@ -144,7 +152,7 @@ double controlValue(Kind kind, const vblind::ControlDef& c, double v) {
     return u;
 }
 
-double frei0rValue(Kind kind, const vblind::ControlDef& c, double value) {
+double frei0rValue(Kind kind, const vsession::ControlDef& c, double value) {
     switch (kind) {
         case Kind::Fraction:
         case Kind::Seed: return clampUnit((value - c.validMin) / (c.validMax - c.validMin));

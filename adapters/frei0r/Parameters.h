@@ -28,13 +28,12 @@ constexpr bool hasControl(Kind kind) { return kind != Kind::Draft && kind != Kin
 
 struct ParamInfo {
     const char* name;  // the frei0r name
-    int type;          // F0R_PARAM_*
     int control;       // the module's parameter index (PARAM_*); PARAM_INPUT for the switches
     Kind kind;
-    // Shown by hosts; states the units. explain() fills in the control's own words: {name},
-    // {min}, {max}, {span} (max - min), {default}, {default_value} (the default as a frei0r
-    // value), {step} (the control's display step), {choices} ("A, B or C"), {choice1}...
-    // (one choice) and {count} (the number of choices).
+    // Shown by hosts; states the units (a choice's ", or 1 to {count}" is added to it). explain()
+    // fills in the control's own words: {name}, {min}, {max}, {span} (max - min), {default},
+    // {default_value} (the default as a frei0r value), {step} (the control's display step),
+    // {choices} ("A, B or C"), {choice1}... (one choice) and {count} (the number of choices).
     const char* explanation;
 };
 
@@ -43,23 +42,27 @@ inline constexpr std::size_t kParamCount = 14;
 // In frei0r index order.
 const std::array<ParamInfo, kParamCount>& paramTable();
 
+// The frei0r type of a parameter of this kind (F0R_PARAM_*): STRING for choices, BOOL for the
+// switches, DOUBLE for the rest.
+int frei0rType(Kind kind);
+
 // The explanation with the control's words filled in (`control` null for the switches).
-std::string explain(const ParamInfo& info, const vblind::ControlDef* control);
+std::string explain(const ParamInfo& info, const vsession::ControlDef* control);
 
 // A frei0r DOUBLE held to 0..1 (callers drop NaN before: it keeps the previous value).
 double clampUnit(double value);
 
 // width = min + (max - min) * v^3 pixels, rounded to the control's display precision: the cube
 // spends most of the range on narrow bands, where one pixel matters.
-double widthPixels(const vblind::ControlDef& width, double v);
+double widthPixels(const vsession::ControlDef& width, double v);
 // The frei0r value whose width is `pixels` (the default's frei0r value comes from the module's own
 // default through this).
-double widthValue(const vblind::ControlDef& width, double pixels);
+double widthValue(const vsession::ControlDef& width, double pixels);
 
 // The control value in user units for a frei0r double of this kind (Fraction, Angle, Seed, Width).
-double controlValue(Kind kind, const vblind::ControlDef& control, double v);
+double controlValue(Kind kind, const vsession::ControlDef& control, double v);
 // The frei0r double for a control value in user units (the inverse, for defaults).
-double frei0rValue(Kind kind, const vblind::ControlDef& control, double value);
+double frei0rValue(Kind kind, const vsession::ControlDef& control, double value);
 
 // The inputs in the order the blinds take them: the first closes over the second. Reversed, the
 // second input closes over the first, so progress 0 shows the second input and 1 the first (MLT

@@ -1,8 +1,7 @@
 #include "Effect.h"
 
-#include "FixedPoint.h"
-
 #include "Host.h"
+#include "ParamCodec.h"
 #include "SuiteEntry.h"
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <limits>
 #include <mutex>
 #include <set>
 
@@ -28,14 +26,7 @@ std::set<const Effect*>& registry() {
     return live;
 }
 
-// ---- encodings ----------------------------------------------------------------------------
-A_long toLong(double v) {
-    const double r = std::round(v);
-    if (r >= 2147483647.0) return std::numeric_limits<A_long>::max();
-    if (r <= -2147483648.0) return std::numeric_limits<A_long>::min();
-    return static_cast<A_long>(r);
-}
-
+// ---- times -------------------------------------------------------------------------------
 // Times compare exactly: value / scale with 32-bit values and scales fits 64-bit products.
 int compareTimes(A_Time a, A_Time b) {
     const std::int64_t l = static_cast<std::int64_t>(a.value) * b.scale;
@@ -56,18 +47,6 @@ std::string number(double v) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%g", v);
     return buffer;
-}
-
-bool knownType(PF_ParamType type) {
-    switch (type) {
-        case PF_Param_LAYER:
-        case PF_Param_SLIDER:
-        case PF_Param_FIX_SLIDER:
-        case PF_Param_ANGLE:
-        case PF_Param_POPUP:
-        case PF_Param_FLOAT_SLIDER: return true;
-        default: return false;
-    }
 }
 
 // ---- the interaction callbacks of PF_InData ----------------------------------------------
@@ -279,20 +258,7 @@ Effect::Param& Effect::param(int index) { return params_.at(static_cast<std::siz
 
 const PF_ParamDef& Effect::definition(int index) const { return param(index).def; }
 
-std::vector<std::string> Effect::choices(int index) const {
-    std::vector<std::string> out;
-    const PF_ParamDef& def = definition(index);
-    if (def.param_type != PF_Param_POPUP || !def.u.pd.u.namesptr) return out;
-    std::string all = def.u.pd.u.namesptr;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t bar = all.find('|', start);
-        out.push_back(all.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
-        if (bar == std::string::npos) break;
-        start = bar + 1;
-    }
-    return out;
-}
+std::vector<std::string> Effect::choices(int index) const { return popupChoices(definition(index)); }
 
 int Effect::findParam(std::string_view name) const {
     for (int i = 0; i < paramCount(); ++i)
@@ -312,35 +278,25 @@ bool Effect::acceptValue(int index, double v, std::string* error) const {
     const PF_ParamDef& def = definition(index);
     const std::string name = def.name[0] ? def.name : "parameter " + std::to_string(index);
     if (!std::isfinite(v)) return refuse(name + " must be a finite number");
-    auto range = [&](double lo, double hi) {
-        if (v < lo || v > hi)
-            return refuse(name + " must be between " + number(lo) + " and " + number(hi) + " (got " +
-                          number(v) + ")");
-        return true;
-    };
-    switch (def.param_type) {
-        case PF_Param_LAYER: return refuse(name + " is a layer: it takes an image, not a number");
-        case PF_Param_POPUP: {
-            if (v != std::floor(v) || v < 1 || v > def.u.pd.num_choices) {
-                std::string list;
-                for (const std::string& c : choices(index)) list += (list.empty() ? "" : "|") + c;
-                return refuse(name + " must be a choice from 1 to " + std::to_string(def.u.pd.num_choices) +
-                              " (" + list + "), not " + number(v));
-            }
-            return true;
-        }
-        case PF_Param_SLIDER:
-            if (v != std::floor(v)) return refuse(name + " must be a whole number (got " + number(v) + ")");
-            return range(def.u.sd.valid_min, def.u.sd.valid_max);
-        case PF_Param_FIX_SLIDER: return range(fromFixed(def.u.fd.valid_min), fromFixed(def.u.fd.valid_max));
-        case PF_Param_FLOAT_SLIDER: return range(def.u.fs_d.valid_min, def.u.fs_d.valid_max);
-        case PF_Param_ANGLE:
-            if (def.u.ad.valid_min != def.u.ad.valid_max)
-                return range(fromFixed(def.u.ad.valid_min), fromFixed(def.u.ad.valid_max));
-            // No range declared: anything 16.16 can hold.
-            return range(-32768.0, 32767.0);
-        default: return refuse(name + " has a type this host cannot set");
+    if (def.param_type == PF_Param_LAYER)
+        return refuse(name + " is a layer: it takes an image, not a number");
+    const ParamCodec* codec = paramCodec(def.param_type);
+    if (!codec) return refuse(name + " has a type this host cannot set");
+    const ParamRange valid = codec->valid(def);
+    const bool whole = v == std::floor(v);
+    if (def.param_type == PF_Param_POPUP) {
+        if (whole && v >= valid.min && v <= valid.max) return true;
+        std::string list;
+        for (const std::string& c : choices(index)) list += (list.empty() ? "" : "|") + c;
+        return refuse(name + " must be a choice from 1 to " + std::to_string(def.u.pd.num_choices) + " (" +
+                      list + "), not " + number(v));
     }
+    if (codec->wholeNumbers && !whole)
+        return refuse(name + " must be a whole number (got " + number(v) + ")");
+    if (v < valid.min || v > valid.max)
+        return refuse(name + " must be between " + number(valid.min) + " and " + number(valid.max) +
+                      " (got " + number(v) + ")");
+    return true;
 }
 
 bool Effect::setValue(int index, double value, std::string* error) {
@@ -388,16 +344,10 @@ PF_ParamDef Effect::paramAt(int index, A_Time time) const {
     const Param& p = param(index);
     PF_ParamDef d;
     std::memcpy(&d, &p.def, sizeof d);
-    const double v = valueAt(index, time);
-    switch (d.param_type) {
-        case PF_Param_LAYER: d.u.ld = p.world; break;
-        case PF_Param_SLIDER: d.u.sd.value = toLong(v); break;
-        case PF_Param_FIX_SLIDER: d.u.fd.value = toFixed(v); break;
-        case PF_Param_ANGLE: d.u.ad.value = toFixed(v); break;
-        case PF_Param_POPUP: d.u.pd.value = toLong(v); break;
-        case PF_Param_FLOAT_SLIDER: d.u.fs_d.value = v; break;
-        default: break;
-    }
+    if (d.param_type == PF_Param_LAYER)
+        d.u.ld = p.world;
+    else if (const ParamCodec* codec = paramCodec(d.param_type))
+        codec->encode(d, valueAt(index, time));
     return d;
 }
 
@@ -430,32 +380,25 @@ void Effect::setTimeBase(A_long timeStep, A_u_long timeScale, A_long totalTime) 
 PF_Err Effect::addParam(PF_ParamIndex index, const PF_ParamDef* def) {
     // Only appending is supported: -1, or the index the parameter would get anyway.
     if (!def || (index != -1 && index != paramCount())) return PF_Err_BAD_CALLBACK_PARAM;
-    if (!knownType(def->param_type) || def->param_type == PF_Param_LAYER)
-        return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+    // A value type the host knows (layers are the host's own, never added).
+    const ParamCodec* codec = paramCodec(def->param_type);
+    if (!codec) return PF_Err_UNRECOGNIZED_PARAM_TYPE;
     Param p;
     std::memcpy(&p.def, def, sizeof p.def);
     p.def.name[PF_MAX_EFFECT_PARAM_NAME_LEN] = '\0';
-    switch (p.def.param_type) {
-        case PF_Param_POPUP: {
-            const PF_PopupDef& pd = def->u.pd;
-            if (!pd.u.namesptr || pd.num_choices < 1) return PF_Err_BAD_CALLBACK_PARAM;
-            // The choice string belongs to the module; the host keeps its own copy.
-            choiceStrings_.emplace_back(pd.u.namesptr);
-            const std::string& names = choiceStrings_.back();
-            if (std::count(names.begin(), names.end(), '|') + 1 != pd.num_choices) {
-                choiceStrings_.pop_back();
-                return PF_Err_BAD_CALLBACK_PARAM;
-            }
-            p.def.u.pd.u.namesptr = names.c_str();
-            p.value = pd.value;
-            break;
+    if (p.def.param_type == PF_Param_POPUP) {
+        const PF_PopupDef& pd = def->u.pd;
+        if (!pd.u.namesptr || pd.num_choices < 1) return PF_Err_BAD_CALLBACK_PARAM;
+        // The choice string belongs to the module; the host keeps its own copy.
+        choiceStrings_.emplace_back(pd.u.namesptr);
+        const std::string& names = choiceStrings_.back();
+        if (std::count(names.begin(), names.end(), '|') + 1 != pd.num_choices) {
+            choiceStrings_.pop_back();
+            return PF_Err_BAD_CALLBACK_PARAM;
         }
-        case PF_Param_SLIDER: p.value = def->u.sd.value; break;
-        case PF_Param_FIX_SLIDER: p.value = fromFixed(def->u.fd.value); break;
-        case PF_Param_ANGLE: p.value = fromFixed(def->u.ad.value); break;
-        case PF_Param_FLOAT_SLIDER: p.value = def->u.fs_d.value; break;
-        default: break;
+        p.def.u.pd.u.namesptr = names.c_str();
     }
+    p.value = codec->decode(p.def);
     params_.push_back(p);
     return PF_Err_NONE;
 }

@@ -83,7 +83,8 @@ public:
     int uiUpdates(int index) const;
 
     // Values, in user units: popups 1..choices, sliders integers, fixed sliders in their units
-    // (percent), angles in degrees, float sliders as doubles. setValue makes the value constant
+    // (percent), angles in degrees, float sliders as doubles (ParamCodec.h: each type's range and
+    // encoding). setValue makes the value constant
     // (dropping keyframes); setKeyframe adds or replaces a key at a time. Both refuse a value the
     // definition does not accept (out of the valid range, not a choice, a layer parameter) and
     // say why in `error`.

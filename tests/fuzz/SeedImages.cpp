@@ -17,10 +17,10 @@ namespace {
 
 vhost::Image picture(vhost::Depth depth) {
     vhost::Image image(5, 3, depth);
-    vblind::withPixelType(depth, [&](auto pixel) {
+    vsession::withPixelType(depth, [&](auto pixel) {
         using Pixel = decltype(pixel);
-        using Channel = typename vblind::PixelTraits<Pixel>::Channel;
-        const double full = vblind::PixelTraits<Pixel>::full;
+        using Channel = typename vsession::PixelTraits<Pixel>::Channel;
+        const double full = vsession::PixelTraits<Pixel>::full;
         for (int y = 0; y < image.height; ++y)
             for (int x = 0; x < image.width; ++x) {
                 Pixel& p = image.at<Pixel>(x, y);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     };
     vblind::Notes notes(std::cerr);
     for (const Seed& s : seeds) {
-        const std::string name = std::string(s.extension) + "_" + vblind::depthName(s.depth);
+        const std::string name = std::string(s.extension) + "_" + vsession::depthName(s.depth);
         const fs::path file = fs::temp_directory_path() / ("fuzz_seed." + std::string(s.extension));
         vblind::writeImage(file.string(), picture(s.depth), notes);
         std::ifstream in(file, std::ios::binary);

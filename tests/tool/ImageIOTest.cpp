@@ -26,6 +26,7 @@
 
 namespace fs = std::filesystem;
 using namespace vblind;
+using namespace vsession;
 
 // OpenImageIO's PNG reader leaks its error text when libpng long-jumps out of a damaged file (a few
 // bytes per failed read, never on a good file). This test reads damaged files on

@@ -13,6 +13,7 @@
 
 namespace fs = std::filesystem;
 using namespace vblind;
+using namespace vsession;
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "Module.h"
 #include "ModuleFile.h"
 #include "Render.h"
+#include "Session.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -314,7 +315,7 @@ bool applySetting(vhost::Effect& effect, const Setting& setting, std::string& te
 }
 
 // Renders one frame of the matrix and prints its line; false when it failed or misbehaved.
-bool renderOne(vhost::Effect& effect, int frame, int depthIndex, const vhost::Image& input,
+bool renderOne(vsession::Session& session, int frame, int depthIndex, const vhost::Image& input,
                const Choice& mode, const Choice& state, const Choice& outside, const Choice& quality) {
     Picker picker(static_cast<std::uint64_t>(frame));
     const Setting settings[] = {
@@ -337,24 +338,26 @@ bool renderOne(vhost::Effect& effect, int frame, int depthIndex, const vhost::Im
     while (text.size() < 3) text.insert(text.begin(), '0');
     text = "frame " + text + " depth=" + vhost::depthLabel(kDepths[depthIndex]);
     bool set = true;
-    for (const Setting& s : settings) set = applySetting(effect, s, text) && set;
+    for (const Setting& s : settings) set = applySetting(session.effect(), s, text) && set;
     text += std::string(" quality=") + quality.label + " downsample=" + std::to_string(downsample);
 
     vhost::RenderOptions options;
     options.quality = static_cast<AEGP_LayerQuality>(quality.value);
     options.downsampleX = options.downsampleY = downsample;
     vhost::Image output;
-    vhost::RenderReport report;
-    const PF_Err err =
-        set ? vhost::renderFrame(effect, input, output, options, &report) : PF_Err_BAD_CALLBACK_PARAM;
+    vsession::RenderCheck check;
+    if (set)
+        check = session.render(input, output, options);
+    else
+        check.err = PF_Err_BAD_CALLBACK_PARAM;
     bool ok = true;
-    if (err || !set) {
-        text += " -> ERROR " + std::to_string(err);
+    if (check.err || !set) {
+        text += " -> ERROR " + std::to_string(check.err);
         ok = false;
     } else {
         text += " -> " + std::to_string(output.width) + "x" + std::to_string(output.height) + " " +
                 hex64(vhost::fnv1a64(output.bytes.data(), output.bytes.size()));
-        if (!report.outputIntact || !report.inputUnchanged) {
+        if (!check.outputIntact || !check.inputUnchanged) {
             text += " (wrote outside its output or into its input)";
             ok = false;
         }
@@ -365,7 +368,7 @@ bool renderOne(vhost::Effect& effect, int frame, int depthIndex, const vhost::Im
 
 // Every depth, mode, state, outside mode and quality, kRepeats frames each; the other controls and
 // the downsampling are picked per frame from fixed lists by a fixed sequence. Returns the failures.
-int renderFrames(vhost::Effect& effect) {
+int renderFrames(vsession::Session& session) {
     vhost::Image inputs[kDepthCount];
     for (int d = 0; d < kDepthCount; ++d) {
         inputs[d] = makeInput(kDepths[d]);
@@ -380,7 +383,7 @@ int renderFrames(vhost::Effect& effect) {
                 for (const Choice& outside : kOutsides)
                     for (const Choice& quality : kQualities)
                         for (int repeat = 0; repeat < kRepeats; ++repeat, ++frame)
-                            if (!renderOne(effect, frame, d, inputs[d], mode, state, outside, quality))
+                            if (!renderOne(session, frame, d, inputs[d], mode, state, outside, quality))
                                 ++failures;
     line("frames " + std::to_string(frame) + " failed " + std::to_string(failures));
     return failures;
@@ -398,17 +401,15 @@ int renderMatrix(const std::filesystem::path& modulePath) {
     reportVersion(*module);
 
     // Three worker threads: the slices run concurrently, and the result may not depend on it.
-    vhost::Host host{vhost::Host::Options{3}};
-    int failures = 0;
-    {
-        vhost::Effect effect(host, module);
-        if (!setUpEffect(effect)) return 1;
-        failures = renderFrames(effect);
-    }
-    // The effect is gone: only what the host itself keeps may remain.
-    const bool balanced = host.ledger().balanced();
-    line(std::string("ledger ") +
-         (balanced ? "balanced" : "UNBALANCED " + visible(host.ledger().describe())));
+    vsession::Session session(module, vhost::Host::Options{3});
+    if (!setUpEffect(session.effect())) return 1;
+    const int failures = renderFrames(session);
+    // The effect is gone: only what the host itself keeps may remain (faults the module caused
+    // during a render among them).
+    session.closeEffect();
+    const vhost::Ledger& ledger = session.host().ledger();
+    const bool balanced = ledger.balanced();
+    line(std::string("ledger ") + (balanced ? "balanced" : "UNBALANCED " + visible(ledger.describe())));
     return ok && failures == 0 && balanced ? 0 : 1;
 }
 

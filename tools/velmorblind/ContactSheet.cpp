@@ -10,6 +10,9 @@
 
 namespace vblind {
 
+namespace px = vsession::px;
+using vsession::withPixelType;
+
 namespace {
 
 constexpr int kMargin = 8;          // around the grid and between cells

@@ -1,13 +1,15 @@
-// The tool's one door to the stand-in host: load the module from disk, run its set-up commands,
-// read what it declared, hand it control values, and render frames. Every host failure becomes a
-// ToolError (exit status 1) naming the command and the host's code.
+// The tool's one door to the stand-in host: find the module on disk and open a session on it (the
+// session library sets it up, reads what it declared and checks every render), hand it the command
+// line's control values, and render frames. Every SessionError becomes a ToolError with exit
+// status 1 and the same sentence; a value the effect refuses is a usage error (exit status 2).
 #pragma once
 
-#include "Controls.h"
 #include "Frames.h"
 #include "Image.h"
 #include "Quality.h"
 #include "Region.h"
+#include "SessionError.h"
+#include "Settings.h"
 
 #include <filesystem>
 #include <memory>
@@ -16,11 +18,12 @@
 #include <vector>
 
 namespace vhost {
-class Host;
-class Module;
-class Effect;
 struct Pipl;
 }  // namespace vhost
+
+namespace vsession {
+class Session;
+}  // namespace vsession
 
 namespace vblind {
 
@@ -47,7 +50,7 @@ public:
     std::string about();
 
     // The module's own controls (parameter 1 onwards), as declared.
-    const std::vector<ControlDef>& controls() const { return controls_; }
+    const std::vector<ControlDef>& controls() const;
     int declaredParamCount() const;
     // Runs UPDATE_PARAMS_UI at the values now set and returns the controls it left greyed out.
     std::vector<std::string> greyedControls();
@@ -66,16 +69,14 @@ public:
     vhost::Image downsampled(const vhost::Image& image, int downsample) const;
 
 private:
-    [[noreturn]] void hostFailure(const std::string& command, PF_Err err) const;
-
     std::filesystem::path modulePath_;
-    std::unique_ptr<vhost::Host> host_;
-    std::shared_ptr<vhost::Module> module_;
-    std::unique_ptr<vhost::Effect> effect_;
-    std::vector<ControlDef> controls_;
+    std::unique_ptr<vsession::Session> session_;
 };
 
 // "PF_Err_INTERNAL_STRUCT_DAMAGED" and the like; "" for codes without a name.
-const char* errorName(PF_Err err);
+using vsession::errorName;
+
+// The renderer's exit status for a failed session: 1, with the session's sentence.
+[[noreturn]] void sessionFailure(const vsession::SessionError& error);
 
 }  // namespace vblind

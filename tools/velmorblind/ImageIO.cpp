@@ -51,6 +51,11 @@ static constexpr const char* kNullDevice = "/dev/null";
 
 namespace vblind {
 
+namespace px = vsession::px;
+using vsession::depthName;
+using vsession::PixelTraits;
+using vsession::withPixelType;
+
 namespace fs = std::filesystem;
 using OIIO::TypeDesc;
 

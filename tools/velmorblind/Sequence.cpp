@@ -1,5 +1,6 @@
 #include "Sequence.h"
 
+#include "Colour.h"
 #include "Composite.h"
 #include "ContactSheet.h"
 #include "Demo.h"
@@ -19,6 +20,9 @@
 #include <ostream>
 
 namespace vblind {
+
+using vsession::compositeOver;
+using vsession::solidImage;
 
 namespace fs = std::filesystem;
 

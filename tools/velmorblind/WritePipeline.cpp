@@ -7,6 +7,8 @@
 
 namespace vblind {
 
+using vsession::compositeOver;
+
 namespace {
 constexpr std::size_t kPipelineBytes = std::size_t{64} << 20;
 }

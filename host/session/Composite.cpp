@@ -1,6 +1,5 @@
 #include "Composite.h"
 
-#include "Error.h"
 #include "PixelConvert.h"
 #include "PixelTypes.h"
 
@@ -8,16 +7,9 @@
 #include <cmath>
 #include <string>
 
-namespace vblind {
+namespace vsession {
 
 namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // A host channel from a value in 0..1 at the pixel type's scale.
 template <typename Channel>
@@ -105,29 +97,6 @@ void over(vhost::Image& front, const vhost::Image& back) {
 
 }  // namespace
 
-PF_Pixel parseColour(std::string_view text) {
-    const bool shapeOk = (text.size() == 7 || text.size() == 9) && text.front() == '#';
-    int v[4] = {0, 0, 0, 255};
-    bool ok = shapeOk;
-    for (std::size_t i = 0; ok && i + 1 < text.size(); i += 2) {
-        const int hi = hexDigit(text[i + 1]), lo = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
-        if (hi < 0 || lo < 0)
-            ok = false;
-        else
-            v[i / 2] = hi * 16 + lo;
-    }
-    if (!ok)
-        usageError("the colour \"" + std::string(text) +
-                   "\" is not written as #RRGGBB or #RRGGBBAA "
-                   "(hex digits, for example #1E90FF).");
-    PF_Pixel p;
-    p.red = static_cast<A_u_char>(v[0]);
-    p.green = static_cast<A_u_char>(v[1]);
-    p.blue = static_cast<A_u_char>(v[2]);
-    p.alpha = static_cast<A_u_char>(v[3]);
-    return p;
-}
-
 vhost::Image solidImage(int width, int height, vhost::Depth depth, PF_Pixel colour) {
     vhost::Image one(1, 1, vhost::Depth::Bits8);
     one.at<PF_Pixel>(0, 0) = colour;
@@ -154,4 +123,4 @@ void compositeOver(vhost::Image& front, const vhost::Image& back) {
     withPixelType(front.depth, [&](auto pixel) { over<decltype(pixel)>(front, back); });
 }
 
-}  // namespace vblind
+}  // namespace vsession

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace vblind {
+namespace vsession {
 
 template <typename Pixel>
 struct PixelTraits;
@@ -51,4 +51,4 @@ inline const char* depthName(vhost::Depth depth) {
     return "?";
 }
 
-}  // namespace vblind
+}  // namespace vsession

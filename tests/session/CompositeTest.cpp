@@ -1,6 +1,5 @@
-// Straight-alpha "over", background colours and depth changes.
+// Straight-alpha "over", solid background images and depth changes.
 #include "Composite.h"
-#include "Error.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +7,7 @@
 #include <cmath>
 #include <random>
 
-using namespace vblind;
+using namespace vsession;
 
 namespace {
 
@@ -64,25 +63,6 @@ TEST(Over, StraightAlphaMixesByCoverage) {
     EXPECT_EQ(e.at<PF_Pixel>(0, 0).alpha, 255);
     EXPECT_EQ(e.at<PF_Pixel>(0, 0).red, 128);
     EXPECT_EQ(e.at<PF_Pixel>(0, 0).green, 150);  // (200 * 128 + 100 * 127) / 255 = 150.196
-}
-
-TEST(Colour, ParsesHexWithAndWithoutAlpha) {
-    PF_Pixel c = parseColour("#1E90ff");
-    EXPECT_EQ(c.red, 0x1E);
-    EXPECT_EQ(c.green, 0x90);
-    EXPECT_EQ(c.blue, 0xFF);
-    EXPECT_EQ(c.alpha, 255);
-    c = parseColour("#00000080");
-    EXPECT_EQ(c.alpha, 0x80);
-    for (const char* bad : {"#", "#12345", "#1234567", "#GG0000", "123456", "#12 456", "#123456789"}) {
-        try {
-            parseColour(bad);
-            ADD_FAILURE() << bad << " accepted";
-        } catch (const ToolError& e) {
-            EXPECT_EQ(e.status(), kExitUsage);
-            EXPECT_NE(std::string(e.what()).find("#RRGGBB"), std::string::npos);
-        }
-    }
 }
 
 TEST(Colour, SolidImagesConvertLikeTheHostFill) {

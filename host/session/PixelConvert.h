@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <type_traits>
 
-namespace vblind::px {
+namespace vsession::px {
 
 // 16-bit file value -> host 0..32768.
 constexpr std::uint16_t hostFromFile16(std::uint16_t v) {
@@ -126,4 +126,4 @@ File unassociate(File colour, File alpha) {
 // Straight float colour to associated, as OpenEXR stores it: colour 0 wherever alpha is 0.
 inline float associate(float colour, float alpha) { return alpha == 0.0f ? 0.0f : colour * alpha; }
 
-}  // namespace vblind::px
+}  // namespace vsession::px

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-using namespace vblind::px;
+using namespace vsession::px;
 
 TEST(SixteenBit, EveryHostValueSurvivesSaveAndLoad) {
     for (std::uint32_t ae = 0; ae <= 32768; ++ae) {

@@ -8,15 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <string_view>
 
-namespace vblind {
-
-// "#RRGGBB" or "#RRGGBBAA" (hex digits in either case); a usage ToolError otherwise.
-PF_Pixel parseColour(std::string_view text);
-
-// True when the text is meant as a colour rather than a file name.
-inline bool looksLikeColour(std::string_view text) { return !text.empty() && text.front() == '#'; }
+namespace vsession {
 
 // An image of one 8-bit colour at a depth: 16-bit channels are v x 32768 / 255 rounded, float v / 255.
 vhost::Image solidImage(int width, int height, vhost::Depth depth, PF_Pixel colour);
@@ -64,4 +57,4 @@ inline PF_Pixel over8(PF_Pixel f, PF_Pixel b) {
                     mix(f.blue, b.blue)};
 }
 
-}  // namespace vblind
+}  // namespace vsession

@@ -1,9 +1,9 @@
-// Setting the module's controls from the command line, against the controls the module itself
-// declares (loaded from disk through the host).
-#include "Controls.h"
+// Setting the module's controls from the command line (--set, --key), against the controls the
+// module itself declares (loaded from disk through the host).
 #include "Error.h"
 #include "HostBridge.h"
 #include "Sequence.h"
+#include "Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ using namespace vblind;
 
 namespace {
 
-class ControlsTest : public ::testing::Test {
+class SettingsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         SessionOptions options;
@@ -46,11 +46,11 @@ protected:
 
     static EffectSession* session_;
 };
-EffectSession* ControlsTest::session_ = nullptr;
+EffectSession* SettingsTest::session_ = nullptr;
 
 }  // namespace
 
-TEST_F(ControlsTest, NamesForgiveCaseSpacesDashesAndUnderscores) {
+TEST_F(SettingsTest, NamesForgiveCaseSpacesDashesAndUnderscores) {
     for (const char* name :
          {"Easing Mode", "easing mode", "EASINGMODE", "easing-mode", "Easing_Mode", " easing  mode "})
         EXPECT_EQ(control(name).index, 10) << name;
@@ -58,7 +58,7 @@ TEST_F(ControlsTest, NamesForgiveCaseSpacesDashesAndUnderscores) {
     EXPECT_EQ(control("Easing").index, 9);  // not confused with Easing Mode
 }
 
-TEST_F(ControlsTest, UnknownNameListsTheControls) {
+TEST_F(SettingsTest, UnknownNameListsTheControls) {
     const std::string text = refusal([&] { control("Opacity"); });
     EXPECT_NE(text.find("\"Opacity\""), std::string::npos) << text;
     EXPECT_NE(
@@ -68,7 +68,7 @@ TEST_F(ControlsTest, UnknownNameListsTheControls) {
         << text;
 }
 
-TEST_F(ControlsTest, PopupsTakeTheChoiceOrItsNumber) {
+TEST_F(SettingsTest, PopupsTakeTheChoiceOrItsNumber) {
     EXPECT_EQ(value("Mode", "Both"), 2);
     EXPECT_EQ(value("Mode", "both"), 2);
     EXPECT_EQ(value("Mode", "1"), 1);
@@ -85,7 +85,7 @@ TEST_F(ControlsTest, PopupsTakeTheChoiceOrItsNumber) {
     refusal([&] { value("State", "4"); });
 }
 
-TEST_F(ControlsTest, PercentControlsTakePercent) {
+TEST_F(SettingsTest, PercentControlsTakePercent) {
     EXPECT_EQ(value("Completion", "0"), 0.0);
     EXPECT_EQ(value("Completion", "100"), 100.0);
     EXPECT_EQ(value("Completion", "37.5%"), 37.5);
@@ -97,7 +97,7 @@ TEST_F(ControlsTest, PercentControlsTakePercent) {
         refusal([&] { value("Delay", bad); });
 }
 
-TEST_F(ControlsTest, WidthIsPixelsOverItsValidRangeNotItsSliderRange) {
+TEST_F(SettingsTest, WidthIsPixelsOverItsValidRangeNotItsSliderRange) {
     EXPECT_EQ(value("Width", "1"), 1.0);
     EXPECT_EQ(value("Width", "4000"), 4000.0);  // beyond the slider's 100
     EXPECT_EQ(value("Width", "20.25px"), 20.25);
@@ -107,7 +107,7 @@ TEST_F(ControlsTest, WidthIsPixelsOverItsValidRangeNotItsSliderRange) {
     refusal([&] { value("Width", "20%"); });
 }
 
-TEST_F(ControlsTest, AnglesAreDegreesWithinWhatFixedPointHolds) {
+TEST_F(SettingsTest, AnglesAreDegreesWithinWhatFixedPointHolds) {
     EXPECT_EQ(value("Direction", "30"), 30.0);
     EXPECT_EQ(value("Direction", "-45deg"), -45.0);
     EXPECT_EQ(value("Offset", "720\xC2\xB0"), 720.0);
@@ -116,7 +116,7 @@ TEST_F(ControlsTest, AnglesAreDegreesWithinWhatFixedPointHolds) {
     refusal([&] { value("Direction", "90%"); });
 }
 
-TEST_F(ControlsTest, SeedIsAWholeNumber) {
+TEST_F(SettingsTest, SeedIsAWholeNumber) {
     EXPECT_EQ(value("Seed", "10000"), 10000.0);
     EXPECT_EQ(value("Seed", "0"), 0.0);
     EXPECT_EQ(refusal([&] { value("Seed", "2.5"); }),
@@ -125,7 +125,7 @@ TEST_F(ControlsTest, SeedIsAWholeNumber) {
     refusal([&] { value("Seed", "-1"); });
 }
 
-TEST_F(ControlsTest, SetsAndKeysMakeAPlan) {
+TEST_F(SettingsTest, SetsAndKeysMakeAPlan) {
     const ControlPlan plan = parseSettings(controls(), {"Mode=Both", "easing mode = Out"},
                                            {"Completion=100@48,0@1,50%@24", "State=Move@0,Shrink@10"});
     ASSERT_EQ(plan.size(), 4u);
@@ -144,7 +144,7 @@ TEST_F(ControlsTest, SetsAndKeysMakeAPlan) {
     EXPECT_EQ(plan.at(11).keys[1].value, 3.0);
 }
 
-TEST_F(ControlsTest, MalformedSettingsAreRefused) {
+TEST_F(SettingsTest, MalformedSettingsAreRefused) {
     EXPECT_NE(refusal([&] { parseSettings(controls(), {"Completion"}, {}); }).find("NAME=VALUE"),
               std::string::npos);
     refusal([&] { parseSettings(controls(), {"=5"}, {}); });
@@ -165,31 +165,7 @@ TEST_F(ControlsTest, MalformedSettingsAreRefused) {
     refusal([&] { parseSettings(controls(), {"Mode=One", "mode=Both"}, {}); });
 }
 
-TEST_F(ControlsTest, FixedPointEncodingRoundsToNearest) {
-    EXPECT_EQ(toFixed(100.0), 0x00640000);
-    EXPECT_EQ(toFixed(10.0), 0x000A0000);
-    EXPECT_EQ(toFixed(90.0), 0x005A0000);
-    EXPECT_EQ(toFixed(-45.0), -0x002D0000);
-    EXPECT_EQ(toFixed(0.1), 6554);    // 6553.6
-    EXPECT_EQ(toFixed(-0.1), -6554);  // half away from zero on both sides
-    EXPECT_EQ(toFixed(1.5 / 65536.0), 2);
-    EXPECT_EQ(toFixed(-1.5 / 65536.0), -2);
-    PF_ParamDef def{};
-    const ControlDef& completion = control("Completion");
-    encodeValue(completion, 37.5, def);
-    EXPECT_EQ(def.u.fd.value, 0x00258000);
-    EXPECT_EQ(decodeValue(completion, def), 37.5);
-}
-
-TEST_F(ControlsTest, ValuesPrintAsTheyAreTyped) {
-    EXPECT_EQ(formatValue(control("Completion"), 37.5), "37.5%");
-    EXPECT_EQ(formatValue(control("Width"), 20), "20.00");
-    EXPECT_EQ(formatValue(control("Direction"), 30), "30.0\xC2\xB0");
-    EXPECT_EQ(formatValue(control("Easing"), 3), "Cubic");
-    EXPECT_EQ(formatValue(control("Seed"), 42), "42");
-}
-
-TEST_F(ControlsTest, CompletionRunsAcrossTheFramesUnlessGiven) {
+TEST_F(SettingsTest, CompletionRunsAcrossTheFramesUnlessGiven) {
     ControlPlan plan;
     addDefaultCompletion(controls(), plan, FrameRange{5, 20});
     ASSERT_TRUE(plan.count(2));
