@@ -20,13 +20,6 @@ std::string number(double v, int decimals) {
     return buf;
 }
 
-// Shortest text that reads back the same: "100", "0.05", "4000".
-std::string plain(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    return buf;
-}
-
 bool endsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
@@ -56,6 +49,12 @@ bool parseNumber(const std::string& text, double& out) {
 }
 
 }  // namespace
+
+std::string plainNumber(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
 
 std::string trim(std::string_view text) {
     std::size_t b = 0, e = text.size();
@@ -126,12 +125,12 @@ std::string formatValue(const ControlDef& c, double value) {
         case PF_Param_FLOAT_SLIDER: return number(value, c.precision);
         case PF_Param_ANGLE: return number(value, c.precision) + "\xC2\xB0";
         case PF_Param_SLIDER: return std::to_string(std::lround(value));
-        default: return plain(value);
+        default: return plainNumber(value);
     }
 }
 
 std::string describeAccepted(const ControlDef& c) {
-    const std::string range = plain(c.validMin) + " to " + plain(c.validMax);
+    const std::string range = plainNumber(c.validMin) + " to " + plainNumber(c.validMax);
     switch (c.type) {
         case PF_Param_POPUP: {
             std::string list;

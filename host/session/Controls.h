@@ -47,6 +47,8 @@ double decodeValue(const ControlDef& control, const PF_ParamDef& def);
 
 // "Both", "25%", "30°", "20.00", "7": a value as the user would type it back.
 std::string formatValue(const ControlDef& control, double value);
+// Shortest text that reads back as the same number: "100", "0.05", "4000".
+std::string plainNumber(double v);
 // What a control accepts, for error sentences and help: "one of One, Both (or 1 to 2)".
 std::string describeAccepted(const ControlDef& control);
 

@@ -33,17 +33,11 @@ std::string pad(const std::string& s, std::size_t width) {
     return n >= width ? s + " " : s + std::string(width - n, ' ');
 }
 
-std::string plain(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    return buf;
-}
-
 std::string rangeText(const ControlDef& c, double lo, double hi) {
     if (c.type == PF_Param_ANGLE && !c.hasRange) return "-";
     if (c.type == PF_Param_POPUP) return "1 to " + std::to_string(c.choices.size());
     const std::string unit = c.percent ? "%" : "";
-    return plain(lo) + unit + " to " + plain(hi) + unit;
+    return vsession::plainNumber(lo) + unit + " to " + vsession::plainNumber(hi) + unit;
 }
 
 std::string joinChoices(const ControlDef& c) {
