@@ -32,6 +32,11 @@ class IFilterWithRegion : IFilter {
 public:
     // Filters only the pixels of `region` from `in` into `out`.
     virtual void execute(Layer& in, Layer& out, Rect const& region) = 0;
+
+private:
+    // The whole-image overload stays as private as the base it comes from; named here so that the
+    // one above overloads it rather than hiding it.
+    using IFilter::execute;
 };
 
 // The work record of one FilterMulti run, handed to the host as the iteration's refcon. It lives
