@@ -5,7 +5,6 @@
 #include "SuiteEntry.h"
 #include "Worlds.h"
 
-#include <algorithm>
 #include <map>
 #include <mutex>
 #include <new>
@@ -58,23 +57,6 @@ const AEGP_LayerSuite11 kLayerSuite11{&getLayerQuality};
 // Whether the host can make an output of the requested rectangle: not empty, each side within a
 // world's (in 64 bits: the corners may lie anywhere in the 32-bit range), its pixels within the
 // budget.
-// The output's pixels in bytes: the request's, or the whole downsampled layer's.
-std::uint64_t outputBytes(const RenderOptions& options, const Image& input) {
-    const std::int64_t width =
-        options.request ? std::int64_t{options.request->right} - options.request->left
-                        : (std::int64_t{input.width} + options.downsampleX - 1) / options.downsampleX;
-    const std::int64_t height =
-        options.request ? std::int64_t{options.request->bottom} - options.request->top
-                        : (std::int64_t{input.height} + options.downsampleY - 1) / options.downsampleY;
-    return static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0)) *
-           static_cast<std::uint64_t>(std::max<std::int64_t>(height, 0)) * bytesPerPixel(input.depth);
-}
-
-// Outputs up to this size are made in storage the effect keeps from frame to frame; larger ones
-// in the host's own worlds (keeping a frame that large between renders would raise a sequence's
-// memory by a whole frame).
-constexpr std::uint64_t kSpareOutputMaxBytes = std::uint64_t{48} << 20;
-
 PF_Err checkRequest(const PF_LRect& r, Depth depth, std::uint64_t budget) {
     const std::int64_t width = static_cast<std::int64_t>(r.right) - r.left;
     const std::int64_t height = static_cast<std::int64_t>(r.bottom) - r.top;
@@ -138,7 +120,7 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
     if (options.readOutput) {
         frameOptions.outputPixels = options.outputPixels;
         frameOptions.outputRowBytes = options.outputRowBytes;
-    } else if (outputBytes(options, input) <= kSpareOutputMaxBytes) {
+    } else {
         // The output is made in storage the effect keeps and handed over without a copy.
         frameOptions.outputStorage = &effect.spareOutput();
     }
@@ -196,7 +178,7 @@ PF_Err renderFrame(Effect& effect, const Image& input, Image& output, const Rend
         frame->finish();
     r.outputIntact = frame->outputIntact();
     r.inputUnchanged = frame->inputUnchanged();
-    if (effect.spareOutput().capacity() > kSpareOutputMaxBytes)
+    if (effect.spareOutput().capacity() > SmartFrame::kOutputStorageMaxBytes)
         std::vector<std::uint8_t>().swap(effect.spareOutput());
     const PF_LRect area = options.request.value_or(PF_LRect{0, 0, frame->layerWidth(), frame->layerHeight()});
     try {

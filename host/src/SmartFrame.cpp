@@ -301,7 +301,10 @@ PF_Err SmartFrame::checkoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output
             if (PF_Err err = viewWorld(o.outputPixels, width, height, o.outputRowBytes, frame->depth(),
                                        &frame->output_))
                 return err;
-        } else if (o.outputStorage != nullptr && o.keepOutput && !(o.checked && o.fillOutput)) {
+        } else if (o.outputStorage != nullptr && o.keepOutput && !(o.checked && o.fillOutput) &&
+                   static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                           bytesPerPixel(frame->depth()) <=
+                       kOutputStorageMaxBytes) {
             if (PF_Err err =
                     createPackedWorld(*o.outputStorage, width, height, frame->depth(), &frame->output_))
                 return err;

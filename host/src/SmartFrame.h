@@ -58,10 +58,14 @@ public:
         std::uint8_t* outputPixels = nullptr;
         std::size_t outputRowBytes = 0;
         // Storage, kept by the caller from frame to frame, that an output world whose pixels are
-        // not marked is made in, packed (createPackedWorld): finish() then hands it over as the
-        // kept output without copying it, and puts the storage it is given in its place.
+        // not marked is made in, packed (createPackedWorld), when it takes at most
+        // kOutputStorageMaxBytes: finish() then hands it over as the kept output without copying
+        // it, and puts the storage it is given in its place.
         std::vector<std::uint8_t>* outputStorage = nullptr;
     };
+    // Larger outputs are made in the host's own worlds: storage that large kept between renders
+    // would raise a sequence's memory by a whole frame.
+    static constexpr std::size_t kOutputStorageMaxBytes = std::size_t{48} << 20;
 
     // `layer` is the input layer at full resolution and at the render's depth. Downsampling
     // factors are 1/n (num 1, den n >= 1); anything else throws std::invalid_argument.
