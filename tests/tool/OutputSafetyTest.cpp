@@ -133,10 +133,12 @@ TEST_F(OutputSafetyTest, ALinkedOutputHasItsTargetReplacedAndLongNamesWork) {
 }
 
 TEST_F(OutputSafetyTest, AFullFileSystemLeavesTheOldFileAndNoTemporaryOne) {
-    // A real full disk needs a small tmpfs of our own.
+    // A real full disk needs a small tmpfs of our own: room for some twenty of the frames below,
+    // so that the frames the write pipeline has in flight at once cannot fill it before one is
+    // whole (with 256 KB, a slow run under the thread sanitizer could fail its very first frame).
     const fs::path mountPoint = dir_ / "small";
     fs::create_directories(mountPoint);
-    if (::geteuid() != 0 || ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+    if (::geteuid() != 0 || ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << "); the injected "
                      << "write failures of OutputFileTest still run";
     struct Unmount {
